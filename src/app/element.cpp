@@ -1,0 +1,167 @@
+// SPDX-License-Identifier: MIT
+#include "element.h"
+
+Element *Form::find(const QByteArray &name) const
+{
+    for (Element *e : m_elements)
+        if (e->name() == name)
+            return e;
+    return nullptr;
+}
+
+void Form::setFocus(Element &element)
+{
+    m_focus = &element;
+    if (m_observer)
+        m_observer->changed(element, Prop::Focus);
+}
+
+Element::Element(Form *form, const char *name, Kind kind, QByteArray caption, QRect geometry, Frame *container,
+                 int start)
+    : m_form(form), m_name(name), m_kind(kind), m_caption(std::move(caption)), m_geometry(geometry),
+      m_container(container), m_enabled(!(start & Disabled)), m_visible(!(start & Hidden))
+{
+    form->m_elements.push_back(this);
+}
+
+void Element::notify(Prop prop)
+{
+    if (m_form->m_observer)
+        m_form->m_observer->changed(*this, prop);
+}
+
+void Element::setCaption(const QByteArray &caption)
+{
+    m_caption = caption;
+    notify(Prop::Caption);
+}
+
+void Element::setEnabled(bool enabled)
+{
+    m_enabled = enabled;
+    notify(Prop::Enabled);
+}
+
+void Element::setVisible(bool visible)
+{
+    m_visible = visible;
+    notify(Prop::Visible);
+}
+
+TextBox::TextBox(Form *f, const char *name, QByteArray text, QRect g, Frame *in, int start, bool multiLine, bool locked)
+    : Element(f, name, Kind::TextBox, {}, g, in, start), m_text(std::move(text)), m_multiLine(multiLine),
+      m_locked(locked)
+{
+}
+
+void TextBox::setText(const QByteArray &text)
+{
+    m_text = text;
+    // A new text puts the caret at its start, as a text box does.
+    m_selStart = 0;
+    notify(Prop::Text);
+}
+
+void TextBox::append(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    m_text.append(bytes);
+    if (ElementObserver *o = m_form->observer())
+        o->appended(*this, bytes);
+}
+
+void TextBox::setSelStart(qint32 pos)
+{
+    m_selStart = qBound<qint32>(0, pos, qint32(m_text.size()));
+    notify(Prop::SelStart);
+}
+
+void TextBox::setBackColor(quint32 colour)
+{
+    m_backColor = colour;
+    notify(Prop::BackColor);
+}
+
+void CheckBox::setValue(qint16 value)
+{
+    m_value = value;
+    notify(Prop::Value);
+}
+
+void OptionButton::setValue(qint16 value)
+{
+    if (value) {
+        for (Element *e : m_form->elements())
+            if (e != this && e->kind() == Kind::OptionButton && e->container() == container())
+                static_cast<OptionButton *>(e)->CheckBox::setValue(0);
+    }
+    CheckBox::setValue(value ? 1 : 0);
+}
+
+void ComboBox::AddItem(const QByteArray &item)
+{
+    m_items.append(item);
+    notify(Prop::Items);
+}
+
+void ComboBox::RemoveItem(int index)
+{
+    if (index < 0 || index >= m_items.size())
+        return;
+    m_items.removeAt(index);
+    if (m_listIndex == index)
+        m_listIndex = -1;
+    else if (m_listIndex > index)
+        --m_listIndex;
+    notify(Prop::Items);
+}
+
+void ComboBox::Clear()
+{
+    m_items.clear();
+    m_listIndex = -1;
+    notify(Prop::Items);
+}
+
+void ComboBox::setListIndex(int index)
+{
+    if (index < 0 || index >= m_items.size()) {
+        m_listIndex = -1;
+    } else {
+        m_listIndex = index;
+        m_text = m_items.at(index);
+    }
+    notify(Prop::Text);
+}
+
+void ComboBox::setText(const QByteArray &text)
+{
+    m_text = text;
+    m_listIndex = int(m_items.indexOf(text));
+    notify(Prop::Text);
+}
+
+void Shape::setFillColor(quint32 colour)
+{
+    m_fill = colour;
+    notify(Prop::FillColor);
+}
+
+void ProgressBar::setText(const QByteArray &text)
+{
+    m_text = text;
+    notify(Prop::Text);
+}
+
+void ProgressBar::setValue(qint32 value)
+{
+    m_value = value;
+    notify(Prop::Value);
+}
+
+void ProgressBar::setMax(qint32 max)
+{
+    m_max = max;
+    notify(Prop::Max);
+}

@@ -1,0 +1,269 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QRect>
+
+#include <vector>
+
+class Element;
+class Frame;
+class TextBox;
+
+/// What changed on an element; the view redraws just that.
+enum class Prop { Text, Caption, Enabled, Visible, Value, SelStart, FillColor, BackColor, Items, Max, Focus };
+
+/// The view: told of every change of the model, one property at a time.
+class ElementObserver
+{
+public:
+    virtual ~ElementObserver() = default;
+    virtual void changed(Element &element, Prop prop) = 0;
+    /// The pane gained `bytes` at its end; nothing before them changed.
+    virtual void appended(TextBox &box, const QByteArray &bytes) = 0;
+};
+
+enum class Kind { Label, TextBox, Button, CheckBox, OptionButton, ComboBox, Frame, Image, Shape, ProgressBar, Timer };
+enum class Font { Default, Pane, SansBold, Sans };
+enum Start { Shown = 0, Hidden = 1, Disabled = 2 };
+
+/// Colours are 0xRRGGBB.
+namespace Colour
+{
+constexpr quint32 Yellow = 0xFFFF00, Green = 0x00FF00, SendGreen = 0x00C000, Red = 0xFF0000, White = 0xFFFFFF,
+                  Grey = 0x808080, WindowBackground = 0xFFFFFE, Black = 0x000000;
+}
+
+/// Holds the elements of one window in declaration order (the element table) and its focus.
+class Form
+{
+public:
+    Form() = default;
+    Form(const Form &) = delete;
+    Form &operator=(const Form &) = delete;
+    virtual ~Form() = default;
+
+    const std::vector<Element *> &elements() const { return m_elements; }
+    Element *find(const QByteArray &name) const;
+    void setObserver(ElementObserver *observer) { m_observer = observer; }
+    ElementObserver *observer() const { return m_observer; }
+
+    /// The element that has the input focus (names it, as the window would).
+    Element *focus() const { return m_focus; }
+    void setFocus(Element &element);
+
+private:
+    friend class Element;
+    std::vector<Element *> m_elements;
+    ElementObserver *m_observer = nullptr;
+    Element *m_focus = nullptr;
+};
+
+/// One element of the window: its name, kind, geometry, container and the properties the handlers use.
+class Element
+{
+public:
+    Element(Form *form, const char *name, Kind kind, QByteArray caption, QRect geometry, Frame *container, int start);
+    Element(const Element &) = delete;
+    Element &operator=(const Element &) = delete;
+    virtual ~Element() = default;
+
+    const QByteArray &name() const { return m_name; }
+    Kind kind() const { return m_kind; }
+    QRect geometry() const { return m_geometry; }
+    Frame *container() const { return m_container; }
+    Font font() const { return m_font; }
+    void setFont(Font font) { m_font = font; }
+
+    const QByteArray &Caption() const { return m_caption; }
+    void setCaption(const QByteArray &caption);
+    bool Enabled() const { return m_enabled; }
+    void setEnabled(bool enabled);
+    bool Visible() const { return m_visible; }
+    void setVisible(bool visible);
+    void SetFocus() { m_form->setFocus(*this); }
+
+protected:
+    void notify(Prop prop);
+    Form *m_form;
+
+private:
+    QByteArray m_name;
+    Kind m_kind;
+    QByteArray m_caption;
+    QRect m_geometry;
+    Frame *m_container;
+    Font m_font = Font::Default;
+    bool m_enabled = true;
+    bool m_visible = true;
+};
+
+class Label : public Element
+{
+public:
+    Label(Form *f, const char *name, QByteArray caption, QRect g, Frame *in, int start = Shown)
+        : Element(f, name, Kind::Label, std::move(caption), g, in, start)
+    {
+    }
+};
+
+class Button : public Element
+{
+public:
+    Button(Form *f, const char *name, QByteArray caption, QRect g, Frame *in, int start = Shown)
+        : Element(f, name, Kind::Button, std::move(caption), g, in, start)
+    {
+    }
+};
+
+class Frame : public Element
+{
+public:
+    Frame(Form *f, const char *name, QByteArray caption, QRect g, int start = Shown)
+        : Element(f, name, Kind::Frame, std::move(caption), g, nullptr, start)
+    {
+    }
+};
+
+class Image : public Element
+{
+public:
+    /// `lit`: the computer's screen is lit (the link is alive).
+    Image(Form *f, const char *name, bool lit, QRect g, Frame *in, int start = Shown)
+        : Element(f, name, Kind::Image, {}, g, in, start), m_lit(lit)
+    {
+    }
+    bool lit() const { return m_lit; }
+
+private:
+    bool m_lit;
+};
+
+/// Text box or text pane. Text is 8-bit; `append` costs only the appended bytes.
+class TextBox : public Element
+{
+public:
+    TextBox(Form *f, const char *name, QByteArray text, QRect g, Frame *in, int start = Shown, bool multiLine = false,
+            bool locked = false);
+    const QByteArray &Text() const { return m_text; }
+    void setText(const QByteArray &text);
+    void append(const QByteArray &bytes);
+    qint32 SelStart() const { return m_selStart; }
+    void setSelStart(qint32 pos);
+    /// Puts the caret at the end, so that the newest text is in view.
+    void caretToEnd() { setSelStart(qint32(m_text.size())); }
+    quint32 BackColor() const { return m_backColor; }
+    void setBackColor(quint32 colour);
+    const QByteArray &ToolTipText() const { return m_toolTip; }
+    void setToolTipText(const QByteArray &tip) { m_toolTip = tip; }
+    bool multiLine() const { return m_multiLine; }
+    bool locked() const { return m_locked; }
+
+private:
+    QByteArray m_text;
+    QByteArray m_toolTip;
+    qint32 m_selStart = 0;
+    quint32 m_backColor = Colour::White;
+    bool m_multiLine;
+    bool m_locked;
+};
+
+/// Check box or option button: Value 0 or 1 (one option of a container's group is 1).
+class CheckBox : public Element
+{
+public:
+    CheckBox(Form *f, const char *name, QByteArray caption, QRect g, Frame *in, int start = Shown,
+             Kind kind = Kind::CheckBox)
+        : Element(f, name, kind, std::move(caption), g, in, start)
+    {
+    }
+    qint16 Value() const { return m_value; }
+    void setValue(qint16 value);
+
+private:
+    qint16 m_value = 0;
+};
+
+class OptionButton : public CheckBox
+{
+public:
+    OptionButton(Form *f, const char *name, QByteArray caption, QRect g, Frame *in)
+        : CheckBox(f, name, std::move(caption), g, in, Shown, Kind::OptionButton)
+    {
+    }
+    /// Selecting one option clears the others of its container.
+    void setValue(qint16 value);
+};
+
+/// Editable text with a drop-down list. Text is the edit text.
+class ComboBox : public Element
+{
+public:
+    ComboBox(Form *f, const char *name, QRect g, Frame *in) : Element(f, name, Kind::ComboBox, {}, g, in, Shown) {}
+    const QList<QByteArray> &items() const { return m_items; }
+    int ListCount() const { return int(m_items.size()); }
+    void AddItem(const QByteArray &item);
+    void RemoveItem(int index);
+    void Clear();
+    /// Index of the selected entry, -1 when none is (the edit text matches no entry).
+    int ListIndex() const { return m_listIndex; }
+    void setListIndex(int index);
+    const QByteArray &Text() const { return m_text; }
+    void setText(const QByteArray &text);
+
+private:
+    QList<QByteArray> m_items;
+    QByteArray m_text;
+    int m_listIndex = -1;
+};
+
+/// A filled shape (the round indicator).
+class Shape : public Element
+{
+public:
+    Shape(Form *f, const char *name, quint32 fill, QRect g, Frame *in, int start = Shown)
+        : Element(f, name, Kind::Shape, {}, g, in, start), m_fill(fill)
+    {
+    }
+    quint32 FillColor() const { return m_fill; }
+    void setFillColor(quint32 colour);
+
+private:
+    quint32 m_fill;
+};
+
+/// Progress bar that also shows a short text.
+class ProgressBar : public Element
+{
+public:
+    ProgressBar(Form *f, const char *name, QByteArray text, QRect g, Frame *in)
+        : Element(f, name, Kind::ProgressBar, {}, g, in, Shown), m_text(std::move(text))
+    {
+    }
+    const QByteArray &Text() const { return m_text; }
+    void setText(const QByteArray &text);
+    qint32 Value() const { return m_value; }
+    void setValue(qint32 value);
+    qint32 Max() const { return m_max; }
+    void setMax(qint32 max);
+
+private:
+    QByteArray m_text;
+    qint32 m_value = 0;
+    qint32 m_max = 100;
+};
+
+/// The view runs a real timer while Enabled and calls the tick handler on each tick.
+class Timer : public Element
+{
+public:
+    Timer(Form *f, const char *name, int intervalMs)
+        : Element(f, name, Kind::Timer, {}, {}, nullptr, Disabled), m_interval(intervalMs)
+    {
+    }
+    int Interval() const { return m_interval; }
+
+private:
+    int m_interval;
+};

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QString>
+
+#include <exception>
+
+/// The failure numbers the terminal reports, in one table; the "Error#" box shows the number.
+enum class Err : int {
+    Overflow = 6,            // a number does not fit its field
+    SubscriptOutOfRange = 9, // an index beyond a table
+    TypeMismatch = 13,       // a text that is not a number
+    BadFileNameOrNumber = 52,
+    FileNotFound = 53,
+    FileAlreadyOpen = 55,
+    DeviceIOError = 57,
+    InputPastEndOfFile = 62,
+    PermissionDenied = 70,
+    PathFileAccessError = 75,
+    InvalidPortNumber = 8002,
+    PortAlreadyOpen = 8005,
+    PortNotOpen = 8018,
+    DeviceDisconnected = 8020,
+    InvalidSettings = 380,
+    SocketAddressInUse = 10048,
+    SocketInvalidArgument = 10014,
+    SocketNotConnected = 10057,
+    SocketHostNotFound = 11001,
+};
+
+/// A failure: a number and a description, thrown by the platform and the file table.
+class Failure : public std::exception
+{
+public:
+    Failure(Err number, QString description) : m_number(int(number)), m_description(std::move(description)) {}
+    int number() const { return m_number; }
+    const QString &description() const { return m_description; }
+    const char *what() const noexcept override { return "Failure"; }
+
+private:
+    int m_number;
+    QString m_description;
+};

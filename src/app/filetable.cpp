@@ -1,0 +1,196 @@
+// SPDX-License-Identifier: MIT
+#include "filetable.h"
+
+#include "failure.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace
+{
+enum Mode { Append, Input, Output, Binary };
+
+[[noreturn]] void failOpen(const QFile &f, const QString &path)
+{
+    if (f.error() == QFileDevice::OpenError && !QFileInfo::exists(path))
+        throw Failure(Err::FileNotFound, QStringLiteral("File not found: %1").arg(path));
+    if (f.error() == QFileDevice::PermissionsError)
+        throw Failure(Err::PermissionDenied, QStringLiteral("Permission denied: %1").arg(path));
+    throw Failure(Err::PathFileAccessError,
+                  QStringLiteral("Path/File access error: %1 (%2)").arg(path, f.errorString()));
+}
+} // namespace
+
+FileTable::FileTable() = default;
+FileTable::~FileTable() = default;
+
+qint16 FileTable::FreeFile() const
+{
+    qint16 n = 1;
+    while (m_files.count(n))
+        ++n;
+    return n;
+}
+
+bool FileTable::isOpen(qint16 n) const
+{
+    return m_files.count(n) != 0;
+}
+
+QFile &FileTable::file(qint16 n) const
+{
+    auto it = m_files.find(n);
+    if (it == m_files.end())
+        throw Failure(Err::BadFileNameOrNumber, QStringLiteral("Bad file name or number"));
+    return *it->second;
+}
+
+void FileTable::open(qint16 n, const QString &path, int mode)
+{
+    if (n < 1)
+        throw Failure(Err::BadFileNameOrNumber, QStringLiteral("Bad file name or number"));
+    if (isOpen(n))
+        throw Failure(Err::FileAlreadyOpen, QStringLiteral("File already open"));
+    if (path.isEmpty())
+        throw Failure(Err::BadFileNameOrNumber, QStringLiteral("Bad file name or number"));
+    auto f = std::make_unique<QFile>(path);
+    QIODevice::OpenMode m = QIODevice::Unbuffered;
+    switch (mode) {
+    case Append:
+        m |= QIODevice::WriteOnly | QIODevice::Append;
+        break;
+    case Input:
+        m = QIODevice::ReadOnly; // buffered: read line by line
+        break;
+    case Output:
+        m |= QIODevice::WriteOnly | QIODevice::Truncate;
+        break;
+    case Binary:
+        m |= QIODevice::ReadWrite;
+        break;
+    }
+    if (QFileInfo(path).isDir() || !f->open(m))
+        failOpen(*f, path);
+    m_files.emplace(n, std::move(f));
+}
+
+void FileTable::openAppend(qint16 n, const QString &path)
+{
+    open(n, path, Append);
+}
+
+void FileTable::openInput(qint16 n, const QString &path)
+{
+    open(n, path, Input);
+}
+
+void FileTable::openOutput(qint16 n, const QString &path)
+{
+    open(n, path, Output);
+}
+
+void FileTable::openBinary(qint16 n, const QString &path)
+{
+    open(n, path, Binary);
+}
+
+void FileTable::print(qint16 n, const QByteArray &bytes)
+{
+    QFile &f = file(n);
+    if (!f.isWritable())
+        throw Failure(Err::BadFileNameOrNumber, QStringLiteral("Bad file mode"));
+    if (f.write(bytes) != bytes.size())
+        throw Failure(Err::DeviceIOError, QStringLiteral("Device I/O error: %1").arg(f.errorString()));
+}
+
+bool FileTable::eof(qint16 n) const
+{
+    return file(n).atEnd();
+}
+
+QByteArray FileTable::lineInput(qint16 n)
+{
+    QFile &f = file(n);
+    if (f.atEnd())
+        throw Failure(Err::InputPastEndOfFile, QStringLiteral("Input past end of file"));
+    QByteArray line;
+    char c;
+    while (f.getChar(&c)) {
+        if (c == '\n')
+            break;
+        if (c == '\r') {
+            char next;
+            if (f.peek(&next, 1) == 1 && next == '\n')
+                f.getChar(&next);
+            break;
+        }
+        line.append(c);
+    }
+    return line;
+}
+
+QByteArray FileTable::inputEntry(qint16 n)
+{
+    QFile &f = file(n);
+    if (f.atEnd())
+        throw Failure(Err::InputPastEndOfFile, QStringLiteral("Input past end of file"));
+    char c = 0;
+    while (f.peek(&c, 1) == 1 && (c == ' ' || c == '\t'))
+        f.getChar(&c);
+    QByteArray entry;
+    bool quoted = false;
+    if (f.peek(&c, 1) == 1 && c == '"') {
+        f.getChar(&c);
+        quoted = true;
+        while (f.getChar(&c) && c != '"')
+            entry.append(c);
+    }
+    // Up to the delimiter: a comma or a line end. After a quoted entry the rest is dropped.
+    while (f.getChar(&c)) {
+        if (c == ',' || c == '\n')
+            break;
+        if (c == '\r') {
+            char next;
+            if (f.peek(&next, 1) == 1 && next == '\n')
+                f.getChar(&next);
+            break;
+        }
+        if (!quoted)
+            entry.append(c);
+    }
+    if (!quoted)
+        entry = entry.trimmed();
+    return entry;
+}
+
+qint64 FileTable::lof(qint16 n) const
+{
+    return file(n).size();
+}
+
+QByteArray FileTable::readAll(qint16 n)
+{
+    QFile &f = file(n);
+    f.seek(0);
+    QByteArray all = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        throw Failure(Err::DeviceIOError, QStringLiteral("Device I/O error: %1").arg(f.errorString()));
+    return all;
+}
+
+void FileTable::truncate(qint16 n)
+{
+    QFile &f = file(n);
+    if (!f.resize(0) || !f.seek(0))
+        throw Failure(Err::PathFileAccessError, QStringLiteral("Path/File access error: %1").arg(f.errorString()));
+}
+
+void FileTable::close(qint16 n)
+{
+    m_files.erase(n);
+}
+
+void FileTable::closeAll()
+{
+    m_files.clear();
+}

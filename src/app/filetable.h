@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <map>
+#include <memory>
+
+class QFile;
+
+/// Open files named by file numbers. Opening takes a number from FreeFile; closing a number that
+/// is not open does nothing. Every failure is thrown as a Failure.
+class FileTable
+{
+public:
+    FileTable();
+    ~FileTable();
+    FileTable(const FileTable &) = delete;
+    FileTable &operator=(const FileTable &) = delete;
+
+    /// The lowest number from 1 that is not open.
+    qint16 FreeFile() const;
+    bool isOpen(qint16 n) const;
+
+    /// Text for appending; created when missing. Each print goes straight to the disk.
+    void openAppend(qint16 n, const QString &path);
+    /// Text for reading.
+    void openInput(qint16 n, const QString &path);
+    /// Text for writing; an existing file is emptied.
+    void openOutput(qint16 n, const QString &path);
+    /// Bytes for reading and writing from the first byte on; created when missing, never emptied.
+    void openBinary(qint16 n, const QString &path);
+
+    /// Writes the bytes as they are.
+    void print(qint16 n, const QByteArray &bytes);
+    bool eof(qint16 n) const;
+    /// The next line of a text file; it ends at CR, LF or CR LF, which are not kept.
+    QByteArray lineInput(qint16 n);
+    /// The next entry of a list file: ends at a comma or a line end; leading blanks skipped;
+    /// double quotes removed, and inside them commas are kept.
+    QByteArray inputEntry(qint16 n);
+    qint64 lof(qint16 n) const;
+    QByteArray readAll(qint16 n);
+    /// Empties an open binary file (the file keeps its number and position 0).
+    void truncate(qint16 n);
+    void close(qint16 n);
+    void closeAll();
+
+private:
+    QFile &file(qint16 n) const;
+    void open(qint16 n, const QString &path, int mode);
+    std::map<qint16, std::unique_ptr<QFile>> m_files;
+};

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: MIT
+#include "charset.h"
+#include "udp.h"
+
+#include "platform/mscomm.h"
+#include "platform/system.h"
+
+#include <cmath>
+
+void UDP::Form_Load()
+{
+    PortOpened = 0;
+    FlashWriting = 0;
+    FlashLastBlock = 0;
+    HistRecalled = 0;
+    vbalProgressBar1.setText("NO FILE");
+    loadAddressList();
+    try {
+        m_system.randomize();
+        tbLocalPort.setText(QByteArray::number(int(std::floor(m_system.rnd() * 1000)) + 5500));
+        tbRemotePort.setText("111");
+        LogFileNum = files.FreeFile();
+        files.openAppend(LogFileNum, QStringLiteral("Terminal.log"));
+        m_logOpen = true;
+        logLine("START Vantrel V3.0");
+        logLine(m_system.nowText());
+    } catch (const Failure &failure) {
+        showFailure(failure);
+    }
+}
+
+void UDP::Form_Unload()
+{
+    if (MSComm1.portOpen()) {
+        try {
+            MSComm1.setPortOpen(false);
+        } catch (const Failure &) {
+            // The window closes all the same; there is nobody left to tell.
+        }
+    }
+}
+
+void UDP::Command2_Click()
+{
+    tbReceiveData.setText({});
+    tbSendData.SetFocus();
+}
+
+void UDP::Command15_Click()
+{
+    tbSendData.setText(Charset::toUpper(tbSendData.Text()));
+    tbSendData.SetFocus();
+}
+
+void UDP::Command16_Click()
+{
+    tbSendData.setText(Charset::toLower(tbSendData.Text()));
+    tbSendData.SetFocus();
+}

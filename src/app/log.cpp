@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: MIT
+#include "udp.h"
+
+#include "platform/messagebox.h"
+
+void UDP::logLine(const QByteArray &text)
+{
+    logRaw(text + CRLF);
+}
+
+void UDP::logRaw(const QByteArray &bytes)
+{
+    // A log that could not be opened at start-up must not stop the handler that writes to it:
+    // what was received is still shown and handled.
+    if (!m_logOpen)
+        return;
+    try {
+        files.print(LogFileNum, bytes);
+    } catch (const Failure &) {
+        // A full disk must not cost the user the reply on the screen either.
+    }
+}
+
+void UDP::showFailure(const Failure &failure)
+{
+    m_messageBox.show(failure.description(), MessageBox::Critical, QStringLiteral("Error#%1").arg(failure.number()));
+}
+
+void UDP::msgBox(const QString &text)
+{
+    m_messageBox.show(text, MessageBox::NoIcon, QString::fromLatin1(kAppTitle));
+}

@@ -1,0 +1,204 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "element.h"
+#include "failure.h"
+#include "filetable.h"
+
+#include "platform/platform.h"
+
+#include <QByteArray>
+
+#include <array>
+
+class CommonDialog;
+class MSComm;
+class MessageBox;
+class System;
+class Winsock;
+
+/// The device's factory address, offered when "terminal.ini" yields none.
+inline constexpr char kDefaultAddress[] = "192.168.0.100";
+inline constexpr char kCaption[] = "Vantrel V3.1.3";
+inline constexpr char kAppTitle[] = "Vantrel";
+inline constexpr char CRLF[] = "\r\n";
+
+/// The main window: its elements, the terminal state and the handlers.
+class UDP : public Form
+{
+public:
+    explicit UDP(const Platform &platform);
+
+    // Elements, in the order of the element table. Containers come before what they hold.
+    Frame Frame1{this, "Frame1", "Link", {0, 0, 262, 57}};
+    Label Label1_1{this, "Label1(1)", " Host", {4, 16, 25, 17}, &Frame1};
+    ComboBox ComboRemoteIP{this, "ComboRemoteIP", {32, 8, 121, 21}, &Frame1};
+    Button Add_ip{this, "Add_ip", "Add", {32, 32, 33, 17}, &Frame1};
+    Button Del_ip{this, "Del_ip", "Del", {72, 32, 33, 17}, &Frame1};
+    Button SaveIP{this, "SaveIP", "Save", {112, 32, 41, 17}, &Frame1};
+    Image YesConnect{this, "YesConnect", true, {152, 8, 32, 32}, &Frame1, Hidden};
+    Image NoConnect{this, "NoConnect", false, {152, 16, 32, 32}, &Frame1};
+    Button cbBind{this, "cbBind", "Connect", {184, 8, 65, 17}, &Frame1};
+    Button Command1{this, "Command1", "Disconnect", {184, 32, 65, 17}, &Frame1};
+
+    Frame Frame2{this, "Frame2", "Flash disk", {268, 0, 297, 57}, Disabled};
+    Label Label7{this, "Label7", "File name:", {8, 13, 61, 17}, &Frame2};
+    TextBox Text2{this, "Text2", "SAMPLE.TXT", {64, 8, 97, 19}, &Frame2};
+    Button Command3{this, "Command3", "Send", {168, 8, 37, 17}, &Frame2};
+    Button Command4{this, "Command4", "Recieve", {212, 8, 57, 17}, &Frame2};
+    Button Command5{this, "Command5", "End", {236, 32, 33, 17}, &Frame2};
+    ProgressBar vbalProgressBar1{this, "vbalProgressBar1", "NO FILE", {8, 32, 221, 17}, &Frame2};
+
+    Frame Frame4{this, "Frame4", "Comm's", {0, 56, 266, 41}};
+    Label Label1_0{this, "Label1(0)", "Port:(1-9)", {4, 16, 53, 17}, &Frame4};
+    TextBox Comm_number{this, "Comm_number", "COM3", {52, 16, 37, 19}, &Frame4};
+    Shape Pic{this, "Pic", Colour::Yellow, {92, 16, 13, 17}, &Frame4, Hidden};
+    Button BTNOpenCom{this, "BTNOpenCom", "Open", {112, 16, 37, 17}, &Frame4};
+    Label Label10{this, "Label10", "speed", {152, 7, 37, 17}, &Frame4};
+    Label Label11{this, "Label11", "12/24/48/96/19/115", {156, 24, 104, 15}, &Frame4};
+    OptionButton Option1{this, "Option1", "Option1", {188, 8, 13, 17}, &Frame4};
+    OptionButton Option2{this, "Option2", "Option2", {200, 8, 13, 17}, &Frame4};
+    OptionButton Option3{this, "Option3", "Option3", {212, 8, 13, 17}, &Frame4};
+    OptionButton Option4{this, "Option4", "Option4", {224, 8, 13, 17}, &Frame4};
+    OptionButton Option5{this, "Option5", "Option5", {236, 8, 13, 17}, &Frame4};
+    OptionButton Option6{this, "Option6", "Option6", {248, 8, 16, 17}, &Frame4};
+
+    Frame Frame5{this, "Frame5", "Modbus RTU", {272, 56, 157, 41}, Disabled};
+    Label Label8{this, "Label8", "Addr", {4, 16, 29, 17}, &Frame5};
+    TextBox Text3{this, "Text3", "16", {32, 16, 21, 19}, &Frame5};
+    Label Label12{this, "Label12", "Via USB", {56, 12, 33, 25}, &Frame5};
+    CheckBox Check3{this, "Check3", "Check3", {80, 16, 13, 13}, &Frame5};
+    Button Command8{this, "Command8", "Init Port", {100, 16, 49, 17}, &Frame5};
+    CheckBox Check1{this, "Check1", "Check1", {136, 0, 13, 17}, &Frame5};
+
+    Frame Frame6{this, "Frame6", "Eth to MODBUS", {436, 56, 129, 41}, Disabled};
+    Label Label9{this, "Label9", "Addr", {12, 16, 25, 17}, &Frame6};
+    TextBox Text4{this, "Text4", "16", {44, 16, 25, 19}, &Frame6};
+    Button Command7{this, "Command7", "InitPort", {72, 16, 45, 17}, &Frame6};
+    CheckBox Check2{this, "Check2", "Check2", {104, 0, 13, 13}, &Frame6};
+
+    Frame Frame3{this, "Frame3", "BASIC Files", {0, 96, 485, 41}};
+    Button Command10{this, "Command10", "Open File and  Download", {4, 16, 133, 17}, &Frame3};
+    Button Command9{this, "Command9", ">>", {144, 16, 25, 17}, &Frame3};
+    Button Command14{this, "Command14", "X", {176, 16, 17, 17}, &Frame3};
+    Button Command11{this, "Command11", "Save Programm", {200, 16, 93, 17}, &Frame3};
+    Button Command12{this, "Command12", "New Programm - wait 20s", {304, 16, 133, 17}, &Frame3};
+    Button Command13{this, "Command13", "Info", {444, 16, 33, 17}, &Frame3};
+
+    Frame Frame7{this, "Frame7", "", {488, 96, 77, 41}};
+    Button Command2{this, "Command2", "Clear", {504, 112, 41, 17}, nullptr};
+    TextBox tbReceiveData{this, "tbReceiveData", "", {0, 136, 569, 553}, nullptr, Shown, true, true};
+    TextBox tbSendData{this, "tbSendData", kSendDataHint, {0, 688, 553, 25}, nullptr};
+    Button Command15{this, "Command15", "+", {553, 689, 13, 13}, nullptr};
+    Button Command16{this, "Command16", "-", {553, 702, 13, 13}, nullptr};
+
+    // Laid out below the client area: they hold values and take part in the logic.
+    Label Label3{this, "Label3", "Send Data", {88, 768, 61, 17}, nullptr};
+    Label Label4{this, "Label4", "Receive Data", {448, 768, 69, 17}, nullptr};
+    Label Label5{this, "Label5", "Remote-Port", {4, 800, 65, 17}, nullptr};
+    TextBox tbRemotePort{this, "tbRemotePort", "", {84, 792, 65, 25}, nullptr, Shown, false, true};
+    Label Label2{this, "Label2", "Local-Port", {156, 792, 57, 17}, nullptr};
+    TextBox tbLocalPort{this, "tbLocalPort", "", {220, 792, 69, 25}, nullptr};
+    Label Label6{this, "Label6", "My IP", {432, 800, 29, 17}, nullptr};
+    TextBox Text1{this, "Text1", "", {472, 800, 101, 19}, nullptr, Shown, false, true};
+    Button cbSendData{this, "cbSendData", "Send", {344, 800, 73, 17}, nullptr, Disabled};
+    Button Command6{this, "Command6", "SEND_COMM", {344, 824, 85, 25}, nullptr};
+    Button BTNCloseCom{this, "BTNCloseCom", "Close Port", {120, 832, 65, 17}, nullptr, Disabled};
+
+    Timer TMRComm{this, "TMRComm", 20};
+
+    // Non-visual components.
+    Winsock &Winsock1;
+    MSComm &MSComm1;
+    CommonDialog &CommonDialog1;
+    FileTable files;
+
+    // Terminal state, in declaration order.
+    qint16 LogFileNum = 0;
+    std::array<QByteArray, 33> CmdHistory{};
+    qint16 HistIndex = 0;
+    qint16 HistRecalled = 0;
+    qint32 FlashCount = 0;
+    qint16 FlashWriting = 0;
+    qint16 FlashReading = 0;
+    qint16 FlashLastBlock = 0;
+    qint32 FlashPos = 0;
+    QByteArray FlashData; // byte i (1-based) is FlashData[i - 1]
+    qint16 FlashFile = 0;
+    qint16 ProgSaveMode = 0;
+    qint16 ProgDownloadMode = 0;
+    qint16 ProgFileNum = 0;
+    std::array<QByteArray, 2049> ProgLine{};
+    qint16 ProgLineIdx = 0;
+    qint16 ProgLineCount = 0;
+    qint16 PortBlinkCount = 0;
+    QByteArray ModbusRxBuf;
+    qint16 PortIdleCount = 0;
+    QByteArray RxText;
+    QByteArray CrcCalc;
+    QByteArray CrcRecv;
+    qint16 RetVal = 0;
+    qint16 ModbusByteCount = 0;
+    qint16 PortOpened = 0;
+
+    // app/lifecycle.cpp
+    void Form_Load();
+    void Form_Unload();
+    void Command2_Click();
+    void Command15_Click();
+    void Command16_Click();
+
+    // app/log.cpp
+    /// Appends the text and CR LF to the log; skipped when the log could not be opened.
+    void logLine(const QByteArray &text);
+    /// Appends the bytes as they are to the log; skipped when the log could not be opened.
+    void logRaw(const QByteArray &bytes);
+    bool logOpen() const { return m_logOpen; }
+    /// The "Error#" box: the failure's description, the critical icon, "Error#" and the number as title.
+    void showFailure(const Failure &failure);
+    /// A message box without icon under the application's title ("Cancel").
+    void msgBox(const QString &text);
+
+    // settings/addresslist.cpp
+    void loadAddressList();
+    void Add_ip_Click();
+    void Del_ip_Click();
+    void SaveIP_Click();
+
+    // udp/link.cpp
+    void cbBind_Click();
+    void Command1_Click();
+
+    // udp/send.cpp
+    qint16 UDP_Send(const QByteArray &UDPString);
+    void cbSendData_Click();
+    void tbSendData_KeyDown(qint16 &KeyCode, qint16 Shift);
+    void tbSendData_KeyPress(qint16 &KeyAscii);
+
+    // udp/dispatcher.cpp
+    void Winsock1_DataArrival();
+    /// Dispatcher failures not shown because a box of the same failure was still open.
+    quint64 suppressedFailures() const { return m_suppressedFailures; }
+
+    // flash/transfer.cpp
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void FlashWriteReply(const QByteArray &reply);
+    void FlashReadReply(const QByteArray &reply);
+    static qint16 Decode(QByteArray colums);
+    static qint16 Decode2(QByteArray colums);
+
+    // serial/send.cpp
+    void Command6_Click();
+
+    static constexpr char kSendDataHint[] = "\xCA\xEE\xEC\xE0\xED\xE4\xFB \xED\xE0\xE1\xE8\xF0\xE0\xF2\xFC "
+                                            "\xE7\xE4\xE5\xF1\xFC"; // "Команды набирать здесь"
+
+private:
+    MessageBox &m_messageBox;
+    System &m_system;
+    bool m_logOpen = false;
+    int m_dispatcherBoxOpen = 0; // number of the failure whose box is open, 0 when none
+    quint64 m_suppressedFailures = 0;
+};

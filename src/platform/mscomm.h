@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+/// The window's one serial port; polled, it raises no events. Failures are thrown as Failure.
+class MSComm
+{
+public:
+    virtual ~MSComm() = default;
+
+    /// Selects the port for the next open; a number below 1 fails the call.
+    virtual void setCommPort(qint16 port) = 0;
+    virtual qint16 commPort() const = 0;
+    /// "9600,n,8,1" style: speed, parity, data bits, stop bits; a text it cannot take fails the call.
+    virtual void setSettings(const QByteArray &settings) = 0;
+    virtual QByteArray settings() const = 0;
+    /// true opens the port (a port missing or in use fails the call); false closes it.
+    virtual void setPortOpen(bool open) = 0;
+    /// Stays true after the device went away, until the terminal closes the port.
+    virtual bool portOpen() const = 0;
+    /// Queues the bytes unchanged and returns at once.
+    virtual void output(const QByteArray &data) = 0;
+    /// Received bytes not yet read; never waits.
+    virtual qint16 inBufferCount() = 0;
+    /// Every received byte not yet read; the receive buffer is empty afterwards. Never waits.
+    virtual QByteArray input() = 0;
+    /// The device that port `n` stands for on this machine (for the port box's tool tip).
+    virtual QString deviceName(qint16 port) const = 0;
+};

@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+/// The operating system's services the handlers use.
+class System
+{
+public:
+    virtual ~System() = default;
+    /// The current local date and time as the system writes it: short date, a blank, the time.
+    virtual QByteArray nowText() const = 0;
+    /// Seeds the random generator from the clock.
+    virtual void randomize() = 0;
+    /// A random fraction in [0, 1).
+    virtual double rnd() = 0;
+    /// Blocks the calling thread.
+    virtual void sleep(int ms) = 0;
+    /// Starts a command and does not wait for it; false when it could not be started.
+    virtual bool startCommand(const QString &program, const QStringList &arguments) = 0;
+};

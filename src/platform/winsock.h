@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+
+#include <functional>
+
+/// The window's one datagram socket. Failures are thrown as Failure.
+class Winsock
+{
+public:
+    enum Protocol { TCP = 0, UDP = 1 };
+    virtual ~Winsock() = default;
+
+    /// Only UDP is used; it makes the socket a datagram socket.
+    virtual void setProtocol(Protocol protocol) = 0;
+    /// Later sends go to this port; a port outside 0..65535 fails the call.
+    virtual void setRemotePort(qint32 port) = 0;
+    /// Later sends go to this host (dotted address or host name); an unknown host fails the call.
+    virtual void setRemoteHost(const QByteArray &host) = 0;
+    /// Binds the local port given as decimal text; a bad or busy port fails the call and State is then not 1.
+    virtual void bind(const QByteArray &localPort) = 0;
+    /// This host's IPv4 address as dotted text.
+    virtual QByteArray localIP() const = 0;
+    /// 1 means bound and usable; every other value means not usable.
+    virtual qint16 state() const = 0;
+    /// The bytes go out unchanged as one datagram to the remote host and port; a failure fails the call.
+    virtual void sendData(const QByteArray &data) = 0;
+    /// The whole payload of the datagram that raised the arrival event.
+    virtual QByteArray getData() = 0;
+    /// Unbinds; harmless when not bound.
+    virtual void close() = 0;
+    /// Datagrams from hosts other than the remote host, dropped before the arrival event.
+    virtual quint64 droppedCount() const = 0;
+
+    /// Raised once per arriving datagram, on the user-interface thread.
+    void setArrivalHandler(std::function<void()> handler) { m_arrival = std::move(handler); }
+
+protected:
+    void raiseArrival()
+    {
+        if (m_arrival)
+            m_arrival();
+    }
+
+private:
+    std::function<void()> m_arrival;
+};

@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: MIT
+#include "app/udp.h"
+
+namespace
+{
+const QString kSettingsFile = QStringLiteral("terminal.ini");
+}
+
+void UDP::loadAddressList()
+{
+    qint16 n = 0;
+    try {
+        n = files.FreeFile();
+        files.openInput(n, kSettingsFile);
+        ComboRemoteIP.Clear();
+        // The first read happens even on an empty file, and fails there.
+        do {
+            const QByteArray entry = files.inputEntry(n);
+            if (!entry.isEmpty())
+                ComboRemoteIP.AddItem(entry);
+        } while (!files.eof(n));
+        if (ComboRemoteIP.ListCount() == 0)
+            throw Failure(Err::SubscriptOutOfRange, QStringLiteral("The address list is empty"));
+        ComboRemoteIP.setListIndex(0);
+        files.close(n);
+    } catch (const Failure &) {
+        // Entries read before the failure stay; the device's factory address follows them.
+        files.close(n);
+        ComboRemoteIP.AddItem(kDefaultAddress);
+        ComboRemoteIP.setListIndex(0);
+    }
+}
+
+void UDP::Add_ip_Click()
+{
+    if (!ComboRemoteIP.Text().isEmpty())
+        ComboRemoteIP.AddItem(ComboRemoteIP.Text());
+    tbSendData.SetFocus();
+}
+
+void UDP::Del_ip_Click()
+{
+    // With no entry selected there is nothing to remove.
+    ComboRemoteIP.RemoveItem(ComboRemoteIP.ListIndex());
+    tbSendData.SetFocus();
+}
+
+void UDP::SaveIP_Click()
+{
+    qint16 n = 0;
+    try {
+        n = files.FreeFile();
+        files.openOutput(n, kSettingsFile);
+        for (const QByteArray &entry : ComboRemoteIP.items())
+            files.print(n, entry + CRLF);
+        files.close(n);
+    } catch (const Failure &failure) {
+        showFailure(failure);
+        files.close(n);
+        tbSendData.SetFocus();
+    }
+}

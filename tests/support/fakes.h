@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/commondialog.h"
+#include "platform/messagebox.h"
+#include "platform/mscomm.h"
+#include "platform/system.h"
+#include "platform/winsock.h"
+
+#include <QByteArrayList>
+#include <QSet>
+#include <QStringList>
+
+#include <functional>
+
+/// A scripted socket: records what is sent, delivers what a test feeds.
+class FakeWinsock : public Winsock
+{
+public:
+    void setProtocol(Protocol p) override { protocol = p; }
+    void setRemotePort(qint32 port) override;
+    void setRemoteHost(const QByteArray &host) override;
+    void bind(const QByteArray &localPort) override;
+    QByteArray localIP() const override { return "10.20.30.40"; }
+    qint16 state() const override { return m_state; }
+    void sendData(const QByteArray &data) override;
+    QByteArray getData() override { return m_current; }
+    void close() override { m_state = 0; }
+    quint64 droppedCount() const override { return 0; }
+
+    /// Delivers one datagram to the arrival handler, as the socket would.
+    void feedReceived(const QByteArray &datagram);
+    const QByteArrayList &written() const { return m_written; }
+    void clearWritten() { m_written.clear(); }
+    /// The next send fails.
+    void injectError() { m_failNextSend = true; }
+
+    Protocol protocol = TCP;
+    qint32 remotePort = 0;
+    QByteArray remoteHost;
+    quint16 boundPort = 0;
+    QSet<quint16> busyPorts;
+    /// Called after each datagram is recorded (to answer it, say).
+    std::function<void(const QByteArray &)> onSend;
+
+private:
+    qint16 m_state = 0;
+    QByteArray m_current;
+    QByteArrayList m_written;
+    bool m_failNextSend = false;
+};
+
+/// A scripted serial port.
+class FakeMSComm : public MSComm
+{
+public:
+    void setCommPort(qint16 port) override;
+    qint16 commPort() const override { return m_port; }
+    void setSettings(const QByteArray &s) override { m_settings = s; }
+    QByteArray settings() const override { return m_settings; }
+    void setPortOpen(bool open) override;
+    bool portOpen() const override { return m_open; }
+    void output(const QByteArray &data) override;
+    qint16 inBufferCount() override { return qint16(qMin<qsizetype>(m_in.size(), 32767)); }
+    QByteArray input() override { return std::exchange(m_in, {}); }
+    QString deviceName(qint16 port) const override { return QStringLiteral("/dev/fake%1").arg(port); }
+
+    void feedReceived(const QByteArray &bytes) { m_in += bytes; }
+    const QByteArray &written() const { return m_out; }
+    bool failOpen = false;
+    int closeCount = 0;
+
+private:
+    qint16 m_port = 1;
+    QByteArray m_settings = "115200,n,8,1";
+    bool m_open = false;
+    QByteArray m_in;
+    QByteArray m_out;
+};
+
+/// Answers file dialogs from a script; records what was asked.
+class FakeDialog : public CommonDialog
+{
+public:
+    void setFilter(const QString &f) override { filter = f; }
+    void showOpen() override { shown << QStringLiteral("open"); }
+    void showSave() override { shown << QStringLiteral("save"); }
+    QString fileName() const override { return answer; }
+    bool cancelled() const override { return cancel; }
+
+    QString filter;
+    QString answer;
+    bool cancel = false;
+    QStringList shown;
+};
+
+/// Records every message box.
+class FakeMessageBox : public MessageBox
+{
+public:
+    struct Shown {
+        QString text;
+        Icon icon;
+        QString title;
+    };
+    void show(const QString &text, Icon icon, const QString &title) override;
+    QList<Shown> boxes;
+    /// Runs while the box is "open", as a modal box's event loop would.
+    std::function<void()> whileOpen;
+};
+
+/// A fixed clock and random generator; records sleeps and started commands.
+class FakeSystem : public System
+{
+public:
+    QByteArray nowText() const override { return now; }
+    void randomize() override { ++randomized; }
+    double rnd() override { return random; }
+    void sleep(int ms) override { sleeps << ms; }
+    bool startCommand(const QString &program, const QStringList &arguments) override;
+
+    QByteArray now = "06.12.2026 10:00:00";
+    double random = 0.5;
+    int randomized = 0;
+    QList<int> sleeps;
+    QStringList commands;
+};

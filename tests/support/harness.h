@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "app/udp.h"
+#include "fakes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+/// The window model on fakes, in a fresh working directory of its own.
+struct Harness {
+    Harness() : previous(QDir::currentPath()) { QDir::setCurrent(dir.path()); }
+    ~Harness() { QDir::setCurrent(previous); }
+
+    /// Contents of a file in the working directory.
+    QByteArray file(const QString &name) const
+    {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void writeFile(const QString &name, const QByteArray &bytes) const
+    {
+        QFile f(dir.filePath(name));
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            f.write(bytes);
+    }
+    /// Start-up, then the link up to 127.0.0.1 (never a real device address).
+    void connect()
+    {
+        udp.ComboRemoteIP.setText("127.0.0.1");
+        udp.cbBind_Click();
+    }
+
+    QTemporaryDir dir;
+    QString previous;
+    FakeWinsock winsock;
+    FakeMSComm mscomm;
+    FakeDialog dialog;
+    FakeMessageBox boxes;
+    FakeSystem system;
+    UDP udp{Platform{winsock, mscomm, dialog, boxes, system}};
+};
