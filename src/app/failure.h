@@ -22,6 +22,7 @@ enum class Err : int {
     PortNotOpen = 8018,
     DeviceDisconnected = 8020,
     InvalidSettings = 380,
+    SocketAccessDenied = 10013,
     SocketAddressInUse = 10048,
     SocketInvalidArgument = 10014,
     SocketNotConnected = 10057,

@@ -1,0 +1,218 @@
+// SPDX-License-Identifier: MIT
+#include "qtmscomm.h"
+
+#include "app/failure.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+
+namespace
+{
+
+/// Devices open in this process. The serial port's exclusive lock does not stop a second open from
+/// the same process on every system (TIOCEXCL does not bind root), so we keep our own table.
+QSet<QString> &openDevices()
+{
+    static QSet<QString> devices;
+    return devices;
+}
+
+QString deviceKey(const QString &device)
+{
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    return canonical.isEmpty() ? device : canonical;
+}
+
+} // namespace
+
+QString resolveCommPort(int n)
+{
+    const QByteArray override = qgetenv("VANTREL_COM" + QByteArray::number(n));
+    if (!override.isEmpty())
+        return QString::fromLocal8Bit(override);
+#if defined(Q_OS_WIN)
+    return QStringLiteral("COM%1").arg(n);
+#elif defined(Q_OS_MACOS)
+    const QStringList ports =
+        QDir(QStringLiteral("/dev")).entryList({QStringLiteral("cu.*")}, QDir::AllEntries | QDir::System, QDir::Name);
+    return n >= 1 && n <= ports.size() ? QStringLiteral("/dev/") + ports[n - 1] : QString();
+#else
+    for (const char *stem : {"/dev/ttyUSB", "/dev/ttyACM"}) {
+        const QString path = QLatin1String(stem) + QString::number(n - 1);
+        if (QFileInfo::exists(path))
+            return path;
+    }
+    return QStringLiteral("/dev/ttyS%1").arg(n - 1);
+#endif
+}
+
+QtMSComm::QtMSComm(QObject *parent) : QObject(parent)
+{
+    // Nothing received may be dropped while the poll timer is late.
+    m_port.setReadBufferSize(0);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QtMSComm::onError);
+}
+
+QtMSComm::~QtMSComm()
+{
+    release();
+}
+
+void QtMSComm::setCommPort(qint16 port)
+{
+    if (port < 1)
+        throw Failure(Err::InvalidPortNumber, QStringLiteral("Invalid port number: %1").arg(port));
+    if (m_open)
+        throw Failure(Err::PortAlreadyOpen, QStringLiteral("Port already open"));
+    m_commPort = port;
+}
+
+bool QtMSComm::parseSettings(const QByteArray &text, LineSettings *settings)
+{
+    const QList<QByteArray> parts = text.trimmed().toLower().split(',');
+    if (parts.size() != 4)
+        return false;
+    LineSettings s;
+    bool ok = false;
+    s.baudRate = parts[0].trimmed().toInt(&ok);
+    if (!ok || s.baudRate <= 0)
+        return false;
+
+    const QByteArray parity = parts[1].trimmed();
+    if (parity == "n")
+        s.parity = QSerialPort::NoParity;
+    else if (parity == "e")
+        s.parity = QSerialPort::EvenParity;
+    else if (parity == "o")
+        s.parity = QSerialPort::OddParity;
+    else if (parity == "m")
+        s.parity = QSerialPort::MarkParity;
+    else if (parity == "s")
+        s.parity = QSerialPort::SpaceParity;
+    else
+        return false;
+
+    const int dataBits = parts[2].trimmed().toInt(&ok);
+    if (!ok || dataBits < 5 || dataBits > 8)
+        return false;
+    s.dataBits = QSerialPort::DataBits(dataBits);
+
+    const QByteArray stop = parts[3].trimmed();
+    if (stop == "1")
+        s.stopBits = QSerialPort::OneStop;
+    else if (stop == "1.5")
+        s.stopBits = QSerialPort::OneAndHalfStop;
+    else if (stop == "2")
+        s.stopBits = QSerialPort::TwoStop;
+    else
+        return false;
+
+    *settings = s;
+    return true;
+}
+
+void QtMSComm::setSettings(const QByteArray &settings)
+{
+    LineSettings line;
+    if (!parseSettings(settings, &line))
+        throw Failure(Err::InvalidSettings, QStringLiteral("Invalid settings: %1").arg(QString::fromLatin1(settings)));
+    m_settings = settings;
+    m_line = line;
+    if (m_port.isOpen())
+        applySettings();
+}
+
+void QtMSComm::applySettings()
+{
+    m_port.setBaudRate(m_line.baudRate);
+    m_port.setParity(m_line.parity);
+    m_port.setDataBits(m_line.dataBits);
+    m_port.setStopBits(m_line.stopBits);
+}
+
+void QtMSComm::setPortOpen(bool open)
+{
+    if (!open) {
+        release();
+        return;
+    }
+    if (m_open)
+        throw Failure(Err::PortAlreadyOpen, QStringLiteral("Port already open"));
+    const QString device = resolveCommPort(m_commPort);
+    if (device.isEmpty())
+        throw Failure(Err::InvalidPortNumber, QStringLiteral("No device for port %1").arg(m_commPort));
+    const QString key = deviceKey(device);
+    if (openDevices().contains(key))
+        throw Failure(Err::PortAlreadyOpen, QStringLiteral("Port already open: %1").arg(device));
+
+    m_port.setPortName(device);
+    applySettings();
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        const QString why = QStringLiteral("%1: %2").arg(device, m_port.errorString());
+        switch (m_port.error()) {
+        case QSerialPort::DeviceNotFoundError:
+            throw Failure(Err::InvalidPortNumber, why);
+        case QSerialPort::PermissionError:
+            throw Failure(Err::PortAlreadyOpen, why);
+        case QSerialPort::UnsupportedOperationError:
+            throw Failure(Err::InvalidSettings, why);
+        default:
+            throw Failure(Err::DeviceIOError, why);
+        }
+    }
+    openDevices().insert(key);
+    m_deviceKey = key;
+    m_open = true;
+    m_lost = false;
+}
+
+void QtMSComm::release()
+{
+    if (m_port.isOpen())
+        m_port.close();
+    if (!m_deviceKey.isEmpty())
+        openDevices().remove(std::exchange(m_deviceKey, QString()));
+    m_open = false;
+    m_lost = false;
+}
+
+void QtMSComm::onError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+        return;
+    ++m_lostDeviceErrors;
+    // A port whose device is gone reports the error again on every pass of the event loop, at full CPU,
+    // until it is closed. The terminal still sees it open until the user closes it.
+    if (m_port.isOpen()) {
+        m_port.close();
+        m_lost = true;
+    }
+}
+
+void QtMSComm::checkUsable() const
+{
+    if (m_lost)
+        throw Failure(Err::DeviceDisconnected, QStringLiteral("Device disconnected: %1").arg(m_deviceKey));
+    if (!m_open)
+        throw Failure(Err::PortNotOpen, QStringLiteral("Port not open"));
+}
+
+void QtMSComm::output(const QByteArray &data)
+{
+    checkUsable();
+    if (m_port.write(data) != data.size())
+        throw Failure(Err::DeviceIOError, QStringLiteral("Device I/O error: %1").arg(m_port.errorString()));
+}
+
+qint16 QtMSComm::inBufferCount()
+{
+    checkUsable();
+    return qint16(qMin<qint64>(m_port.bytesAvailable(), 32767));
+}
+
+QByteArray QtMSComm::input()
+{
+    checkUsable();
+    return m_port.readAll();
+}

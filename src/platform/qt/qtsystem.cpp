@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: MIT
+#include "qtsystem.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QProcess>
+#include <QThread>
+
+#include <chrono>
+
+QByteArray QtSystem::nowText() const
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    return (QLocale::system().toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+            now.time().toString(QStringLiteral("HH:mm:ss")))
+        .toLatin1();
+}
+
+void QtSystem::randomize()
+{
+    m_random.seed(std::mt19937::result_type(std::chrono::system_clock::now().time_since_epoch().count()));
+}
+
+double QtSystem::rnd()
+{
+    // A 32-bit draw over 2^32 is always below 1, which a floating-point distribution does not promise.
+    return m_random() / 4294967296.0;
+}
+
+void QtSystem::sleep(int ms)
+{
+    QThread::msleep(ulong(qMax(ms, 0)));
+}
+
+bool QtSystem::startCommand(const QString &program, const QStringList &arguments)
+{
+    return QProcess::startDetached(program, arguments);
+}

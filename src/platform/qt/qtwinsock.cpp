@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: MIT
+#include "qtwinsock.h"
+
+#include "app/failure.h"
+
+#include <QHostInfo>
+#include <QNetworkInterface>
+#include <QVariant>
+
+#include <algorithm>
+
+namespace
+{
+
+// Bursts from the device must not overflow the kernel's queue while the window is busy; Linux caps this
+// at net.core.rmem_max.
+constexpr int kReceiveBufferSize = 4 * 1024 * 1024;
+constexpr int kMaxDatagram = 65536;
+
+bool isBroadcast(const QHostAddress &address)
+{
+    if (address == QHostAddress(QHostAddress::Broadcast))
+        return true;
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces)
+        for (const QNetworkAddressEntry &entry : interface.addressEntries())
+            if (!entry.broadcast().isNull() && entry.broadcast() == address)
+                return true;
+    return false;
+}
+
+Failure socketFailure(const QUdpSocket &socket)
+{
+    switch (socket.error()) {
+    case QAbstractSocket::AddressInUseError:
+        return Failure(Err::SocketAddressInUse, socket.errorString());
+    case QAbstractSocket::SocketAccessError:
+        return Failure(Err::SocketAccessDenied, socket.errorString());
+    default:
+        return Failure(Err::SocketInvalidArgument, socket.errorString());
+    }
+}
+
+} // namespace
+
+QtWinsock::QtWinsock(QObject *parent) : QObject(parent), m_buffer(kMaxDatagram, Qt::Uninitialized)
+{
+    connect(&m_socket, &QUdpSocket::readyRead, this, &QtWinsock::readPending);
+}
+
+void QtWinsock::setProtocol(Protocol protocol)
+{
+    if (protocol != UDP)
+        throw Failure(Err::SocketInvalidArgument, QStringLiteral("Only UDP is supported"));
+}
+
+void QtWinsock::setRemotePort(qint32 port)
+{
+    if (port < 0 || port > 65535)
+        throw Failure(Err::SocketInvalidArgument, QStringLiteral("Invalid port number: %1").arg(port));
+    m_remotePort = quint16(port);
+}
+
+void QtWinsock::setRemoteHost(const QByteArray &host)
+{
+    const QString name = QString::fromLatin1(host.trimmed());
+    // A dotted address is taken as it is; only a name costs a lookup.
+    QList<QHostAddress> addresses;
+    if (QHostAddress literal; literal.setAddress(name))
+        addresses << literal;
+    else if (!name.isEmpty())
+        addresses = QHostInfo::fromName(name).addresses();
+    addresses.removeIf([](const QHostAddress &a) { return a.protocol() != QAbstractSocket::IPv4Protocol; });
+    if (addresses.isEmpty())
+        throw Failure(Err::SocketHostNotFound, QStringLiteral("Host not found: %1").arg(name));
+
+    m_remote = addresses.first();
+    m_accepted.clear();
+    for (const QHostAddress &a : std::as_const(addresses))
+        m_accepted.push_back(a.toIPv4Address());
+    m_acceptAll = isBroadcast(m_remote);
+}
+
+void QtWinsock::bind(const QByteArray &localPort)
+{
+    bool ok = false;
+    const int port = localPort.trimmed().toInt(&ok);
+    if (!ok)
+        throw Failure(Err::TypeMismatch, QStringLiteral("Type mismatch: the local port is not a number"));
+    if (port < 0 || port > 65535)
+        throw Failure(Err::SocketInvalidArgument, QStringLiteral("Invalid port number: %1").arg(port));
+    if (m_socket.state() != QAbstractSocket::UnconnectedState)
+        throw Failure(Err::SocketInvalidArgument, QStringLiteral("The socket is already bound"));
+    // Without DontShareAddress Qt sets SO_REUSEADDR, and Linux then lets two sockets share a busy port.
+    if (!m_socket.bind(QHostAddress::AnyIPv4, quint16(port), QAbstractSocket::DontShareAddress))
+        throw socketFailure(m_socket);
+    m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(kReceiveBufferSize));
+}
+
+QByteArray QtWinsock::localIP() const
+{
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        const auto flags = interface.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp) || flags.testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        for (const QNetworkAddressEntry &entry : interface.addressEntries())
+            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol && !entry.ip().isLoopback())
+                return entry.ip().toString().toLatin1();
+    }
+    return "127.0.0.1";
+}
+
+qint16 QtWinsock::state() const
+{
+    return m_socket.state() == QAbstractSocket::BoundState ? 1 : 0;
+}
+
+void QtWinsock::sendData(const QByteArray &data)
+{
+    if (m_socket.state() != QAbstractSocket::BoundState)
+        throw Failure(Err::SocketNotConnected, QStringLiteral("The socket is not bound"));
+    if (m_socket.writeDatagram(data, m_remote, m_remotePort) != data.size())
+        throw socketFailure(m_socket);
+}
+
+void QtWinsock::readPending()
+{
+    // The arrival handler may close the socket; hasPendingDatagrams() is then false.
+    while (m_socket.hasPendingDatagrams()) {
+        const qint64 size = m_socket.readDatagram(m_buffer.data(), m_buffer.size(), &m_sender);
+        if (size < 0)
+            return;
+        const quint32 sender = m_sender.toIPv4Address();
+        if (!m_acceptAll && std::find(m_accepted.begin(), m_accepted.end(), sender) == m_accepted.end()) {
+            ++m_dropped;
+            continue;
+        }
+        m_current = QByteArray(m_buffer.constData(), size);
+        raiseArrival();
+    }
+}

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/winsock.h"
+
+#include <QHostAddress>
+#include <QObject>
+#include <QUdpSocket>
+
+#include <vector>
+
+/// The datagram socket over QUdpSocket. Only datagrams from the remote host reach the arrival handler.
+class QtWinsock : public QObject, public Winsock
+{
+    Q_OBJECT
+public:
+    explicit QtWinsock(QObject *parent = nullptr);
+
+    void setProtocol(Protocol protocol) override;
+    void setRemotePort(qint32 port) override;
+    void setRemoteHost(const QByteArray &host) override;
+    void bind(const QByteArray &localPort) override;
+    QByteArray localIP() const override;
+    qint16 state() const override;
+    void sendData(const QByteArray &data) override;
+    QByteArray getData() override { return m_current; }
+    void close() override { m_socket.close(); }
+    quint64 droppedCount() const override { return m_dropped; }
+
+    /// The port the socket is bound to, 0 when not bound.
+    quint16 localPort() const { return m_socket.localPort(); }
+
+private:
+    void readPending();
+
+    QUdpSocket m_socket;
+    QHostAddress m_remote;
+    quint16 m_remotePort = 0;
+    /// The remote host's IPv4 addresses; a datagram from any other address is dropped.
+    std::vector<quint32> m_accepted;
+    /// The remote host is a broadcast address, so every host may answer.
+    bool m_acceptAll = false;
+    QByteArray m_current;
+    quint64 m_dropped = 0;
+    /// One datagram at most: the largest IPv4 UDP payload fits.
+    QByteArray m_buffer;
+    QHostAddress m_sender;
+};
