@@ -1,4 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "app/udp.h"
 
-void UDP::Command6_Click() {}
+#include "platform/mscomm.h"
+
+void UDP::Command6_Click()
+{
+    if (!MSComm1.portOpen())
+        return;
+    // The serial send arrives with the serial port work.
+}

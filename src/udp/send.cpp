@@ -1,7 +1,109 @@
 // SPDX-License-Identifier: MIT
 #include "app/udp.h"
 
-qint16 UDP::UDP_Send(const QByteArray &) { return 0; }
-void UDP::cbSendData_Click() {}
-void UDP::tbSendData_KeyDown(qint16 &, qint16) {}
-void UDP::tbSendData_KeyPress(qint16 &) {}
+#include "platform/winsock.h"
+
+namespace
+{
+// Virtual-key codes of the keys the command line acts on.
+constexpr qint16 vbKeyBack = 8;
+constexpr qint16 vbKeyReturn = 13;
+constexpr qint16 vbKeyLeft = 37;
+constexpr qint16 vbKeyUp = 38;
+constexpr qint16 vbKeyRight = 39;
+constexpr qint16 vbKeyDown = 40;
+constexpr qint16 vbKeyDelete = 46;
+
+constexpr qint16 kOldestSlot = 32;
+} // namespace
+
+qint16 UDP::UDP_Send(const QByteArray &UDPString)
+{
+    try {
+        if (Winsock1.state() != 1)
+            return 0;
+        if (Check2.Value() == 0) {
+            Winsock1.sendData(UDPString);
+        } else {
+            // The device passes the command on to the Modbus station named in Text4; the command's own
+            // CR LF moves behind the wrapping.
+            if (UDPString.size() < 2)
+                return 0;
+            Winsock1.sendData("MDC " + Text4.Text() + ',' + UDPString.chopped(2) + CRLF);
+        }
+        return 1;
+    } catch (const Failure &) {
+        return 0;
+    }
+}
+
+void UDP::cbSendData_Click()
+{
+    if (cbBind.Enabled())
+        return;
+    RetVal = UDP_Send(tbSendData.Text() + CRLF);
+    logLine(tbSendData.Text());
+    // Appending costs only the echo, however long the console has grown.
+    tbReceiveData.append(CRLF + tbSendData.Text());
+    tbReceiveData.caretToEnd();
+    tbSendData.setText({});
+    tbSendData.SetFocus();
+}
+
+void UDP::tbSendData_KeyDown(qint16 &KeyCode, qint16 Shift)
+{
+    Q_UNUSED(Shift); // Shift, Ctrl and Alt with a key act like the bare key
+    switch (KeyCode) {
+    case vbKeyDelete:
+    case vbKeyLeft:
+    case vbKeyRight:
+    case vbKeyBack:
+        // The line is being edited: Enter stores it again.
+        HistRecalled = 0;
+        break;
+    case vbKeyUp:
+        KeyCode = 0;
+        HistIndex = qMin<qint16>(HistIndex + 1, kOldestSlot);
+        if (!CmdHistory[HistIndex].isEmpty()) {
+            tbSendData.setText(CmdHistory[HistIndex]);
+            HistRecalled = 1;
+            tbSendData.caretToEnd();
+        } else {
+            --HistIndex;
+        }
+        break;
+    case vbKeyDown:
+        KeyCode = 0;
+        HistIndex = qMax<qint16>(HistIndex - 1, 0);
+        if (CmdHistory[HistIndex].isEmpty() && HistIndex != 0) {
+            ++HistIndex;
+        } else {
+            // Slot 0 is always empty: Down past the newest line clears the command line.
+            tbSendData.setText(CmdHistory[HistIndex]);
+            HistRecalled = HistIndex > 0 ? 1 : 0;
+            tbSendData.caretToEnd();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void UDP::tbSendData_KeyPress(qint16 &KeyAscii)
+{
+    if (KeyAscii != vbKeyReturn)
+        return;
+    KeyAscii = 0;
+    if (!tbSendData.Text().isEmpty() && HistRecalled == 0) {
+        for (int slot = kOldestSlot - 1; slot >= 1; --slot)
+            CmdHistory[slot + 1] = CmdHistory[slot];
+        CmdHistory[1] = tbSendData.Text();
+    }
+    HistRecalled = 0;
+    HistIndex = 0;
+    // Only the active transport sends, echoes and logs the line.
+    cbSendData_Click();
+    Command6_Click();
+    tbReceiveData.append(CRLF);
+    tbReceiveData.caretToEnd();
+}
