@@ -1,10 +1,205 @@
 // SPDX-License-Identifier: MIT
 #include "app/udp.h"
+#include "flash/hex.h"
 
-void UDP::Command3_Click() {}
-void UDP::Command4_Click() {}
-void UDP::Command5_Click() {}
-void UDP::FlashWriteReply(const QByteArray &) {}
-void UDP::FlashReadReply(const QByteArray &) {}
-qint16 UDP::Decode(QByteArray) { return 0; }
-qint16 UDP::Decode2(QByteArray) { return 0; }
+#include "platform/commondialog.h"
+#include "platform/winsock.h"
+
+#include <limits>
+
+namespace
+{
+constexpr char kAllFiles[] = "All files (*.*)|*.*";
+constexpr char Q = '"';
+/// Bytes per WRITE command; the device takes 21 bytes (42 digits) in one line.
+constexpr qint32 kWriteBlock = 21;
+/// Bytes in every data reply of a read ("READ 20").
+constexpr qsizetype kReadBlock = 20;
+} // namespace
+
+void UDP::Command3_Click()
+{
+    tbSendData.SetFocus();
+    if (Winsock1.state() != 1)
+        return;
+    try {
+        CommonDialog1.setFilter(QString::fromLatin1(kAllFiles));
+        CommonDialog1.showOpen();
+        const QString name = CommonDialog1.fileName();
+        if (name.isEmpty() || CommonDialog1.cancelled()) {
+            msgBox(QStringLiteral("Cancel"));
+            return;
+        }
+        ProgLineIdx = 0;
+        vbalProgressBar1.setText("NO FILE");
+        FlashFile = files.FreeFile();
+        files.openBinary(FlashFile, name);
+        try {
+            const qint64 length = files.lof(FlashFile);
+            if (length > std::numeric_limits<qint32>::max())
+                throw Failure(Err::Overflow, QStringLiteral("The file is too large to send: %1").arg(name));
+            FlashCount = qint32(length);
+            if (FlashCount < 1)
+                throw Failure(Err::SubscriptOutOfRange, QStringLiteral("The file is empty: %1").arg(name));
+            FlashData = files.readAll(FlashFile);
+            // The table holds exactly FlashCount bytes, even if the file changed after its length was taken.
+            FlashData.resize(FlashCount, '\0');
+        } catch (const Failure &) {
+            // The transfer never starts, so nothing else would ever close the local file.
+            files.close(FlashFile);
+            throw;
+        }
+        files.close(FlashFile);
+        vbalProgressBar1.setMax(FlashCount);
+        vbalProgressBar1.setText("SEND");
+        FlashWriting = 1;
+        FlashLastBlock = 0;
+        FlashPos = 1;
+        tbSendData.setText("OPENWR " + (Q + Text2.Text()) + Q);
+        RetVal = UDP_Send(tbSendData.Text() + CRLF);
+        logLine(tbSendData.Text());
+    } catch (const Failure &failure) {
+        showFailure(failure);
+    }
+}
+
+void UDP::FlashWriteReply(const QByteArray &reply)
+{
+    if (reply.contains("ERROR")) {
+        Command5_Click();
+        vbalProgressBar1.setText("ERROR");
+        return;
+    }
+    if (!reply.contains("OK"))
+        return;
+    if (FlashLastBlock == 1) {
+        Command5_Click();
+        vbalProgressBar1.setText("OK");
+        return;
+    }
+    const bool lastBlock = qint64(FlashPos) + (kWriteBlock - 1) >= FlashCount;
+    const qint32 blockEnd = lastBlock ? FlashCount : FlashPos + (kWriteBlock - 1);
+    const qsizetype size = qMax<qsizetype>(0, qsizetype(blockEnd) - FlashPos + 1);
+    if (size > 0 && (FlashPos < 1 || blockEnd > FlashData.size()))
+        throw Failure(Err::SubscriptOutOfRange, QStringLiteral("Subscript out of range"));
+    const QByteArray hex = size > 0 ? Hex::encode(QByteArrayView(FlashData).sliced(FlashPos - 1, size)) : QByteArray();
+    tbSendData.setText("WRITE " + (Q + hex) + Q);
+    FlashPos += qint32(size);
+    if (lastBlock)
+        FlashLastBlock = 1;
+    RetVal = UDP_Send(tbSendData.Text() + CRLF);
+    logLine(tbSendData.Text());
+    vbalProgressBar1.setValue(FlashPos);
+}
+
+void UDP::Command4_Click()
+{
+    tbSendData.SetFocus();
+    if (Winsock1.state() != 1)
+        return;
+    try {
+        CommonDialog1.setFilter(QString::fromLatin1(kAllFiles));
+        CommonDialog1.showSave();
+        const QString name = CommonDialog1.fileName();
+        if (name.isEmpty() || CommonDialog1.cancelled()) {
+            msgBox(QStringLiteral("Cancel"));
+            return;
+        }
+        vbalProgressBar1.setText("READ");
+        vbalProgressBar1.setValue(0);
+        vbalProgressBar1.setMax(100);
+        FlashCount = 0;
+        FlashFile = files.FreeFile();
+        files.openBinary(FlashFile, name);
+        try {
+            // A shorter file read over a longer one must not keep the old file's tail.
+            files.truncate(FlashFile);
+        } catch (const Failure &) {
+            files.close(FlashFile);
+            throw;
+        }
+        FlashReading = 1;
+        FlashLastBlock = 0;
+        FlashPos = 1;
+        tbSendData.setText("OPENRD " + (Q + Text2.Text()) + Q);
+        RetVal = UDP_Send(tbSendData.Text() + CRLF);
+        logLine(tbSendData.Text());
+    } catch (const Failure &failure) {
+        showFailure(failure);
+    }
+}
+
+void UDP::FlashReadReply(const QByteArray &reply)
+{
+    if (reply.contains("ERROR")) {
+        Command5_Click();
+        vbalProgressBar1.setText("ERROR");
+        return;
+    }
+    const qsizetype endMarker = reply.indexOf("ND");
+    if (endMarker >= 0) {
+        // Only whole pairs before the marker are data: "ND" at the seventh or eighth character leaves three bytes.
+        const qsizetype k = endMarker / 2;
+        if (k > 0) {
+            QByteArray bytes(k, Qt::Uninitialized);
+            for (qsizetype i = 1; i <= k; ++i) {
+                RetVal = Hex::pairValue(reply, i);
+                bytes[i - 1] = char(RetVal);
+            }
+            files.print(FlashFile, bytes);
+        }
+        Command5_Click();
+        vbalProgressBar1.setText("OK");
+        vbalProgressBar1.setValue(100);
+        files.close(FlashFile);
+        return;
+    }
+    if (reply.contains("OK")) {
+        tbSendData.setText(QByteArray("READ 20") + Q);
+        RetVal = UDP_Send(tbSendData.Text() + CRLF);
+        logLine(tbSendData.Text());
+        return;
+    }
+    // A data reply always fills 20 bytes: a short reply, a line end or a stray character gives digit 0.
+    QByteArray bytes(kReadBlock, Qt::Uninitialized);
+    for (qsizetype i = 1; i <= kReadBlock; ++i) {
+        RetVal = Hex::pairValue(reply, i);
+        bytes[i - 1] = char(RetVal);
+    }
+    files.print(FlashFile, bytes);
+    FlashCount = (FlashCount + 1) % 100;
+    vbalProgressBar1.setValue(FlashCount);
+}
+
+void UDP::Command5_Click()
+{
+    tbSendData.SetFocus();
+    if (Winsock1.state() != 1)
+        return;
+    FlashWriting = 0;
+    FlashReading = 0;
+    FlashLastBlock = 0;
+    FlashPos = 0;
+    tbSendData.setText("CLOSE");
+    RetVal = UDP_Send(tbSendData.Text() + CRLF);
+    logLine(tbSendData.Text());
+    files.close(FlashFile);
+}
+
+qint16 UDP::Decode(QByteArray colums)
+{
+    // The whole text is compared: "", "a" or "0A" are no digit.
+    return colums.size() == 1 ? Hex::digitValue(colums[0]) : 0;
+}
+
+qint16 UDP::Decode2(QByteArray colums)
+{
+    switch (colums.size()) {
+    case 2:
+        return qint16(16 * Decode(colums.left(1)) + Decode(colums.mid(1, 1)));
+    case 1:
+        return Decode(colums);
+    default:
+        return 0;
+    }
+}
