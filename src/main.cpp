@@ -1,2 +1,90 @@
 // SPDX-License-Identifier: MIT
-int main() { return 0; }
+#include "app/udp.h"
+#include "devicesim.h"
+#include "gui/demo.h"
+#include "gui/mainwindow.h"
+#include "platform/qt/qtcommondialog.h"
+#include "platform/qt/qtmessagebox.h"
+#include "platform/qt/qtmscomm.h"
+#include "platform/qt/qtsystem.h"
+#include "platform/qt/qtwinsock.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QLineEdit>
+
+#include <memory>
+
+namespace
+{
+
+/// Names in the port box's tool tip the device that the port number in its text stands for.
+void showPortDevice(QLineEdit *box, const MSComm &port)
+{
+    // The number starts at the fourth character, whatever the first three are ("COM3" is port 3).
+    bool ok = false;
+    const qint16 number = box->text().mid(3).trimmed().toShort(&ok);
+    box->setToolTip(ok ? port.deviceName(number) : QString());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication::setApplicationName(QString::fromLatin1(kAppTitle));
+    QCoreApplication::setApplicationVersion(QStringLiteral("3.1.3"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Service terminal for the Vantrel counting device."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption demo(QStringLiteral("demo"),
+                                  QStringLiteral("Run a simulated device on 127.0.0.1 and offer it first in the "
+                                                 "address list."));
+    parser.addOption(demo);
+    {
+        // --help and --version answer without a display: they are looked for before the window system starts.
+        QCoreApplication commandLine(argc, argv);
+        parser.parse(QCoreApplication::arguments());
+        if (parser.isSet(QStringLiteral("help")))
+            parser.showHelp();
+        if (parser.isSet(QStringLiteral("version")))
+            parser.showVersion();
+    }
+    QApplication app(argc, argv);
+    parser.process(app);
+
+    std::unique_ptr<DeviceSim> device;
+    if (parser.isSet(demo)) {
+        DeviceSim::Options options;
+        options.address = QHostAddress::LocalHost;
+        options.port = 0;
+        device = std::make_unique<DeviceSim>(options);
+        QString error;
+        if (!device->start(&error)) {
+            qCritical("The simulated device did not start: %s", qPrintable(error));
+            return 1;
+        }
+    }
+
+    QtWinsock winsock;
+    QtMSComm mscomm;
+    QtCommonDialog dialog;
+    QtMessageBox messageBox;
+    QtSystem system;
+    UDP udp(Platform{winsock, mscomm, dialog, messageBox, system});
+    MainWindow window(udp);
+    dialog.setParent(&window);
+    messageBox.setParent(&window);
+
+    if (auto *port = qobject_cast<QLineEdit *>(window.widget(udp.Comm_number))) {
+        QObject::connect(port, &QLineEdit::textChanged, port, [port, &mscomm] { showPortDevice(port, mscomm); });
+        showPortDevice(port, mscomm);
+    }
+
+    // A failure of the start-up shows its box here; the window opens all the same.
+    udp.Form_Load();
+    if (device)
+        offerDemoDevice(udp, device->port());
+    window.show();
+    return app.exec();
+}

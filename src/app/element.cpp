@@ -99,9 +99,13 @@ void OptionButton::setValue(qint16 value)
     CheckBox::setValue(value ? 1 : 0);
 }
 
-void ComboBox::AddItem(const QByteArray &item)
+void ComboBox::AddItem(const QByteArray &item, int index)
 {
-    m_items.append(item);
+    if (index < 0 || index > m_items.size())
+        index = int(m_items.size());
+    m_items.insert(index, item);
+    if (m_listIndex >= index)
+        ++m_listIndex;
     notify(Prop::Items);
 }
 

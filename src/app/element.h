@@ -203,7 +203,8 @@ public:
     ComboBox(Form *f, const char *name, QRect g, Frame *in) : Element(f, name, Kind::ComboBox, {}, g, in, Shown) {}
     const QList<QByteArray> &items() const { return m_items; }
     int ListCount() const { return int(m_items.size()); }
-    void AddItem(const QByteArray &item);
+    /// Inserts the entry before position `index`; at the end when `index` is -1 or beyond it.
+    void AddItem(const QByteArray &item, int index = -1);
     void RemoveItem(int index);
     void Clear();
     /// Index of the selected entry, -1 when none is (the edit text matches no entry).

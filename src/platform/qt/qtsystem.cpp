@@ -11,9 +11,11 @@
 QByteArray QtSystem::nowText() const
 {
     const QDateTime now = QDateTime::currentDateTime();
-    return (QLocale::system().toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-            now.time().toString(QStringLiteral("HH:mm:ss")))
-        .toLatin1();
+    const QLocale locale = QLocale::system();
+    // The C locale's "short" date spells the month out ("6 Dec 2026"); a log wants numbers there.
+    const QString date = locale.language() == QLocale::C ? now.date().toString(Qt::ISODate)
+                                                         : locale.toString(now.date(), QLocale::ShortFormat);
+    return (date + QLatin1Char(' ') + now.time().toString(QStringLiteral("HH:mm:ss"))).toLatin1();
 }
 
 void QtSystem::randomize()

@@ -1,0 +1,503 @@
+// SPDX-License-Identifier: MIT
+#include "mainwindow.h"
+
+#include "receivepane.h"
+#include "widgets.h"
+
+#include "app/charset.h"
+#include "app/udp.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QTimer>
+
+#include <algorithm>
+#include <iterator>
+
+namespace
+{
+
+using Handler = void (UDP::*)();
+
+/// Which handler a click on an element calls.
+constexpr struct {
+    const char *element;
+    Handler handler;
+} kClickHandlers[] = {
+    {"Add_ip", &UDP::Add_ip_Click},         {"Del_ip", &UDP::Del_ip_Click},       {"SaveIP", &UDP::SaveIP_Click},
+    {"cbBind", &UDP::cbBind_Click},         {"Command1", &UDP::Command1_Click},   {"Command2", &UDP::Command2_Click},
+    {"Command3", &UDP::Command3_Click},     {"Command4", &UDP::Command4_Click},   {"Command5", &UDP::Command5_Click},
+    {"Command6", &UDP::Command6_Click},     {"Command15", &UDP::Command15_Click}, {"Command16", &UDP::Command16_Click},
+    {"cbSendData", &UDP::cbSendData_Click},
+};
+
+Handler clickHandler(const Element &element)
+{
+    for (const auto &entry : kClickHandlers)
+        if (element.name() == entry.element)
+            return entry.handler;
+    return nullptr;
+}
+
+/// The window's keys as the handlers know them (Windows virtual-key codes); 0 for keys they never see.
+qint16 virtualKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Backspace:
+        return 8;
+    case Qt::Key_Tab:
+        return 9;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return 13;
+    case Qt::Key_Escape:
+        return 27;
+    case Qt::Key_Space:
+        return 32;
+    case Qt::Key_PageUp:
+        return 33;
+    case Qt::Key_PageDown:
+        return 34;
+    case Qt::Key_End:
+        return 35;
+    case Qt::Key_Home:
+        return 36;
+    case Qt::Key_Left:
+        return 37;
+    case Qt::Key_Up:
+        return 38;
+    case Qt::Key_Right:
+        return 39;
+    case Qt::Key_Down:
+        return 40;
+    case Qt::Key_Insert:
+        return 45;
+    case Qt::Key_Delete:
+        return 46;
+    default:
+        // Letters and digits share their codes with the upper-case characters.
+        if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z))
+            return qint16(key);
+        return 0;
+    }
+}
+
+/// The modifier mask of the key handlers: 1 Shift, 2 Ctrl, 4 Alt.
+qint16 shiftMask(Qt::KeyboardModifiers modifiers)
+{
+    return qint16((modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0) |
+                  (modifiers & Qt::AltModifier ? 4 : 0));
+}
+
+QFont sansFont(bool bold)
+{
+    QFont font;
+    // MS Sans Serif is what the window was drawn with; elsewhere a sans serif of the same metrics.
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    font.setBold(bold);
+    return font;
+}
+
+QFont elementFont(Font font)
+{
+    switch (font) {
+    case Font::Pane: {
+        QFont pane;
+        pane.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono")});
+        pane.setStyleHint(QFont::Monospace);
+        pane.setPointSizeF(9.75);
+        return pane;
+    }
+    case Font::SansBold:
+        return sansFont(true);
+    case Font::Sans:
+    case Font::Default:
+        break;
+    }
+    return sansFont(false);
+}
+
+QColor colour(quint32 rgb, const QWidget *widget, QPalette::ColorRole systemRole)
+{
+    // The window-background colour is the system's own, the normal background of a text box.
+    if (rgb == Colour::WindowBackground)
+        return QApplication::palette(widget).color(systemRole);
+    return QColor::fromRgb(QRgb(rgb));
+}
+
+} // namespace
+
+MainWindow::MainWindow(UDP &udp, QWidget *parent) : QWidget(parent), m_udp(udp)
+{
+    setWindowTitle(QString::fromLatin1(kCaption));
+    setFixedSize(kClientSize);
+    m_frame = new QTimer(this);
+    m_frame->setSingleShot(true);
+    m_frame->setInterval(ReceivePane::kFlushMs);
+    connect(m_frame, &QTimer::timeout, this, &MainWindow::flush);
+    setFont(sansFont(false));
+
+    for (Element *element : m_udp.elements()) {
+        QWidget *w = build(*element, element->container() ? widget(*element->container()) : this);
+        if (w) {
+            w->setObjectName(QString::fromLatin1(element->name()));
+            w->setGeometry(element->geometry());
+            if (element->font() != Font::Default)
+                w->setFont(elementFont(element->font()));
+            m_widgets.insert(element, w);
+        }
+        for (Prop prop : {Prop::Text, Prop::Items, Prop::Value, Prop::Max, Prop::FillColor, Prop::BackColor,
+                          Prop::Enabled, Prop::Visible})
+            redraw(*element, prop);
+    }
+    m_udp.setObserver(this);
+    if (Element *focus = m_udp.focus())
+        redraw(*focus, Prop::Focus);
+
+    // The user moving the focus moves it in the model too.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        for (QWidget *w = now; w && w != this; w = w->parentWidget())
+            for (Element *element : m_udp.elements())
+                if (widget(*element) == w) {
+                    if (element != m_udp.focus())
+                        takeEdit(*element, [element] { element->SetFocus(); });
+                    return;
+                }
+    });
+}
+
+MainWindow::~MainWindow()
+{
+    if (m_udp.observer() == this)
+        m_udp.setObserver(nullptr);
+}
+
+QWidget *MainWindow::build(Element &element, QWidget *parent)
+{
+    switch (element.kind()) {
+    case Kind::Frame:
+        return new FrameBox(Charset::decode(element.Caption()), parent);
+    case Kind::Label: {
+        auto *label = new QLabel(Charset::decode(element.Caption()), parent);
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setWordWrap(true);
+        return label;
+    }
+    case Kind::Button: {
+        auto *button = new CaptionButton(Charset::decode(element.Caption()), parent);
+        connect(button, &QPushButton::clicked, this, [this, &element] { clicked(element); });
+        return button;
+    }
+    case Kind::CheckBox:
+    case Kind::OptionButton: {
+        // Only the box or the mark is shown; the caption is kept as the accessible name.
+        QAbstractButton *button = element.kind() == Kind::CheckBox
+                                      ? static_cast<QAbstractButton *>(new QCheckBox(parent))
+                                      : new QRadioButton(parent);
+        button->setAccessibleName(Charset::decode(element.Caption()));
+        // The model keeps one option of a group selected; the widgets only show that.
+        button->setAutoExclusive(false);
+        connect(button, &QAbstractButton::clicked, this, [this, &element](bool checked) {
+            if (element.kind() == Kind::OptionButton)
+                static_cast<OptionButton &>(element).setValue(1);
+            else
+                static_cast<CheckBox &>(element).setValue(checked ? 1 : 0);
+            redraw(element, Prop::Value);
+            clicked(element);
+        });
+        return button;
+    }
+    case Kind::ComboBox: {
+        auto *combo = new QComboBox(parent);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        auto &box = static_cast<ComboBox &>(element);
+        connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this, &box](const QString &text) {
+            takeEdit(box, [&box, text] { box.setText(Charset::encode(text)); });
+        });
+        connect(combo, &QComboBox::activated, this,
+                [this, &box](int index) { takeEdit(box, [&box, index] { box.setListIndex(index); }); });
+        return combo;
+    }
+    case Kind::TextBox: {
+        auto &box = static_cast<TextBox &>(element);
+        QWidget *w = nullptr;
+        if (box.multiLine()) {
+            w = new ReceivePane(parent);
+        } else {
+            auto *edit = new QLineEdit(parent);
+            edit->setReadOnly(box.locked());
+            connect(edit, &QLineEdit::textEdited, this, [this, &box, edit](const QString &text) {
+                takeEdit(box, [&box, edit, text] {
+                    box.setText(Charset::encode(text));
+                    box.setSelStart(edit->cursorPosition());
+                });
+            });
+            if (&box == &m_udp.tbSendData) {
+                m_commandLine = edit;
+                edit->installEventFilter(this);
+            }
+            w = edit;
+        }
+        w->setToolTip(Charset::decode(box.ToolTipText()));
+        return w;
+    }
+    case Kind::Image: {
+        auto *image = new QLabel(parent);
+        image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        image->setPixmap(computerPicture(static_cast<Image &>(element).lit()));
+        return image;
+    }
+    case Kind::Shape:
+        return new CircleWidget(parent);
+    case Kind::ProgressBar: {
+        auto *bar = new TextProgressBar(parent);
+        bar->setTextVisible(true);
+        bar->setAlignment(Qt::AlignCenter);
+        QPalette palette = bar->palette();
+        for (QPalette::ColorRole role : {QPalette::Text, QPalette::WindowText, QPalette::HighlightedText})
+            palette.setColor(role, Qt::black);
+        bar->setPalette(palette);
+        return bar;
+    }
+    case Kind::Timer: {
+        auto *timer = new QTimer(this);
+        timer->setObjectName(QString::fromLatin1(element.name()));
+        timer->setInterval(static_cast<Timer &>(element).Interval());
+        connect(timer, &QTimer::timeout, this, [this, &element] {
+            if (const auto tick = m_ticks.value(&element))
+                run(tick, false);
+        });
+        m_timers.insert(&element, timer);
+        return nullptr;
+    }
+    }
+    return nullptr;
+}
+
+void MainWindow::setTickHandler(const Timer &timer, std::function<void()> tick)
+{
+    m_ticks.insert(&timer, std::move(tick));
+}
+
+void MainWindow::changed(Element &element, Prop prop)
+{
+    if (&element == m_editing)
+        return;
+    // Timers start and stop at once; the pane gathers its own appends.
+    const bool now = element.kind() == Kind::Timer ||
+                     (element.kind() == Kind::TextBox && static_cast<TextBox &>(element).multiLine());
+    if (now) {
+        redraw(element, prop);
+        return;
+    }
+    const std::pair change{&element, prop};
+    if (std::find(m_dirty.begin(), m_dirty.end(), change) == m_dirty.end())
+        m_dirty.push_back(change);
+    if (!m_frame->isActive())
+        m_frame->start();
+}
+
+void MainWindow::flush()
+{
+    m_frame->stop();
+    for (const auto &[element, prop] : std::exchange(m_dirty, {}))
+        redraw(*element, prop);
+    for (QWidget *w : std::as_const(m_widgets))
+        if (auto *pane = dynamic_cast<ReceivePane *>(w))
+            pane->flush();
+}
+
+void MainWindow::appended(TextBox &box, const QByteArray &bytes)
+{
+    if (auto *pane = dynamic_cast<ReceivePane *>(widget(box)))
+        pane->appendBytes(bytes);
+    else
+        redraw(box, Prop::Text);
+}
+
+void MainWindow::redraw(Element &element, Prop prop)
+{
+    if (QTimer *timer = m_timers.value(&element)) {
+        // Disabling and enabling again restarts the count: the next tick comes a full interval later.
+        if (prop == Prop::Enabled)
+            element.Enabled() ? timer->start() : timer->stop();
+        return;
+    }
+    QWidget *w = widget(element);
+    if (!w)
+        return;
+    switch (prop) {
+    case Prop::Enabled:
+        w->setEnabled(element.Enabled());
+        return;
+    case Prop::Visible:
+        w->setVisible(element.Visible());
+        return;
+    case Prop::Focus:
+        w->setFocus(Qt::OtherFocusReason);
+        return;
+    case Prop::Caption:
+        if (auto *frame = qobject_cast<QGroupBox *>(w))
+            frame->setTitle(Charset::decode(element.Caption()));
+        else if (auto *label = qobject_cast<QLabel *>(w))
+            label->setText(Charset::decode(element.Caption()));
+        else if (auto *check = qobject_cast<QAbstractButton *>(w); check && element.kind() != Kind::Button)
+            check->setAccessibleName(Charset::decode(element.Caption()));
+        else if (auto *button = qobject_cast<QAbstractButton *>(w))
+            button->setText(Charset::decode(element.Caption()));
+        return;
+    default:
+        break;
+    }
+
+    switch (element.kind()) {
+    case Kind::TextBox: {
+        auto &box = static_cast<TextBox &>(element);
+        if (auto *pane = dynamic_cast<ReceivePane *>(w)) {
+            if (prop == Prop::Text)
+                pane->setBytes(box.Text());
+            else if (prop == Prop::SelStart && box.SelStart() >= box.Text().size() && m_byUser)
+                pane->scrollToEnd(); // the user's own command: show its echo. Arrivals follow only at the bottom.
+        } else if (auto *edit = qobject_cast<QLineEdit *>(w)) {
+            if (prop == Prop::Text)
+                edit->setText(Charset::decode(box.Text()));
+            if (prop == Prop::Text || prop == Prop::SelStart)
+                edit->setCursorPosition(box.SelStart());
+        }
+        if (prop == Prop::BackColor) {
+            QPalette palette = w->palette();
+            palette.setColor(QPalette::Base, colour(box.BackColor(), w, QPalette::Base));
+            w->setPalette(palette);
+        }
+        return;
+    }
+    case Kind::CheckBox:
+    case Kind::OptionButton:
+        if (prop == Prop::Value) {
+            const qint16 value = static_cast<CheckBox &>(element).Value();
+            if (auto *check = qobject_cast<QCheckBox *>(w))
+                check->setCheckState(value == 1 ? Qt::Checked : value == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
+            else
+                static_cast<QAbstractButton *>(w)->setChecked(value != 0);
+        }
+        return;
+    case Kind::ComboBox: {
+        auto &box = static_cast<ComboBox &>(element);
+        auto *combo = static_cast<QComboBox *>(w);
+        const QSignalBlocker blocker(combo);
+        if (prop == Prop::Items) {
+            combo->clear();
+            for (const QByteArray &item : box.items())
+                combo->addItem(Charset::decode(item));
+        }
+        if (prop == Prop::Items || prop == Prop::Text) {
+            combo->setCurrentIndex(box.ListIndex());
+            combo->setEditText(Charset::decode(box.Text()));
+        }
+        return;
+    }
+    case Kind::Shape:
+        if (prop == Prop::FillColor)
+            static_cast<CircleWidget *>(w)->setFill(QColor::fromRgb(QRgb(static_cast<Shape &>(element).FillColor())));
+        return;
+    case Kind::ProgressBar: {
+        auto &progress = static_cast<ProgressBar &>(element);
+        auto *bar = static_cast<TextProgressBar *>(w);
+        if (prop == Prop::Text) {
+            bar->setCaption(Charset::decode(progress.Text()));
+        } else if (prop == Prop::Value || prop == Prop::Max) {
+            // The last block leaves Value one above Max; it is shown as full, and the model keeps its Value.
+            bar->setProgress(progress.Value(), progress.Max());
+        }
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void MainWindow::clicked(Element &element)
+{
+    if (const Handler handler = clickHandler(element))
+        run([this, handler] { (m_udp.*handler)(); });
+}
+
+void MainWindow::takeEdit(Element &element, const std::function<void()> &write)
+{
+    m_editing = &element;
+    write();
+    m_editing = nullptr;
+}
+
+void MainWindow::run(const std::function<void()> &handler, bool byUser)
+{
+    m_byUser = byUser;
+    // A failure that no handler catches must not unwind through the event loop; the handler just ends.
+    try {
+        handler();
+    } catch (const Failure &failure) {
+        qWarning("Unhandled failure %d: %s", failure.number(), qPrintable(failure.description()));
+    } catch (const std::exception &error) {
+        qWarning("Unhandled error: %s", error.what());
+    }
+    m_byUser = false;
+    if (byUser)
+        flush();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_commandLine && event->type() == QEvent::KeyPress)
+        return commandLineKey(static_cast<QKeyEvent *>(event));
+    return QWidget::eventFilter(watched, event);
+}
+
+bool MainWindow::commandLineKey(QKeyEvent *event)
+{
+    TextBox &box = m_udp.tbSendData;
+    const QByteArray typed = Charset::encode(m_commandLine->text());
+    if (typed != box.Text() || box.SelStart() != m_commandLine->cursorPosition())
+        takeEdit(box, [&] {
+            box.setText(typed);
+            box.setSelStart(m_commandLine->cursorPosition());
+        });
+
+    if (qint16 keyCode = virtualKey(event->key())) {
+        run([&] { m_udp.tbSendData_KeyDown(keyCode, shiftMask(event->modifiers())); });
+        if (keyCode == 0)
+            return true; // swallowed: no caret move, no beep
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        qint16 keyAscii = 13;
+        run([&] { m_udp.tbSendData_KeyPress(keyAscii); });
+        return true; // a single-line box has no use for the line break
+    }
+    const QString text = event->text();
+    if (text.size() == 1 && (text[0].isPrint() || text[0] == QLatin1Char('\b') || text[0] == QChar(27))) {
+        qint16 keyAscii = qint16(uchar(Charset::encode(text).at(0)));
+        run([&] { m_udp.tbSendData_KeyPress(keyAscii); });
+        if (keyAscii == 0)
+            return true;
+    }
+    return false;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    run([this] { m_udp.Form_Unload(); });
+    event->accept();
+}
