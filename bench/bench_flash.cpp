@@ -1,0 +1,264 @@
+// SPDX-License-Identifier: MIT
+// Flash-disk transfer: writes and reads a file of random bytes through the terminal model and its real
+// UDP socket against the simulated device on 127.0.0.1, and with a minimal blocking client that speaks
+// the same stop-and-wait exchange to the same device (the raw limit of the protocol here).
+#include "benchsupport.h"
+
+#include "app/udp.h"
+#include "devicesim.h"
+#include "gui/mainwindow.h"
+#include "platform/platform.h"
+#include "platform/qt/qtmscomm.h"
+#include "platform/qt/qtwinsock.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <semaphore>
+
+namespace
+{
+
+/// The simulated device on a thread of its own, so that a blocking client can talk to it.
+class DeviceThread : public QThread
+{
+public:
+    ~DeviceThread() override
+    {
+        quit();
+        wait();
+    }
+    quint16 startDevice()
+    {
+        start();
+        m_ready.acquire();
+        return m_port;
+    }
+
+protected:
+    void run() override
+    {
+        DeviceSim::Options options;
+        options.port = 0;
+        DeviceSim device(options);
+        device.start();
+        m_port = device.port();
+        m_ready.release();
+        exec();
+    }
+
+private:
+    std::binary_semaphore m_ready{0};
+    quint16 m_port = 0;
+};
+
+/// The raw limit: one blocking socket, each command waiting for its reply.
+class RawClient
+{
+public:
+    explicit RawClient(quint16 port)
+    {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in device{};
+        device.sin_family = AF_INET;
+        device.sin_port = htons(port);
+        device.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::connect(m_fd, reinterpret_cast<sockaddr *>(&device), sizeof device);
+        timeval wait{5, 0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    }
+    ~RawClient() { ::close(m_fd); }
+
+    bool write(const QByteArray &name, const QByteArray &data)
+    {
+        if (!exchange("OPENWR \"" + name + "\"").contains("OK"))
+            return false;
+        for (qsizetype pos = 0; pos < data.size(); pos += 21)
+            if (!exchange("WRITE \"" + data.mid(pos, 21).toHex().toUpper() + "\"").contains("OK"))
+                return false;
+        return exchange("CLOSE").contains("OK");
+    }
+
+    QByteArray read(const QByteArray &name)
+    {
+        QByteArray data;
+        if (!exchange("OPENRD \"" + name + "\"").contains("OK"))
+            return {};
+        for (;;) {
+            const QByteArray reply = exchange("READ 20\"");
+            const qsizetype end = reply.indexOf("ND");
+            if (end >= 0) {
+                data += QByteArray::fromHex(reply.left(end));
+                break;
+            }
+            if (reply.isEmpty())
+                return {};
+            data += QByteArray::fromHex(reply.left(40));
+            receive(); // the "OK" that follows every full block
+        }
+        exchange("CLOSE");
+        return data;
+    }
+
+private:
+    QByteArray exchange(const QByteArray &command)
+    {
+        const QByteArray line = command + "\r\n";
+        ::send(m_fd, line.constData(), size_t(line.size()), 0);
+        return receive();
+    }
+    QByteArray receive()
+    {
+        char buffer[2048];
+        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+        return n > 0 ? QByteArray(buffer, n) : QByteArray();
+    }
+    int m_fd = -1;
+};
+
+/// The window model on the real socket, connected to the device.
+struct Terminal {
+    Terminal(const QString &folder, quint16 devicePort)
+    {
+        QDir::setCurrent(folder);
+        udp.Form_Load();
+        udp.ComboRemoteIP.setText("127.0.0.1");
+        udp.tbRemotePort.setText(QByteArray::number(devicePort));
+        udp.tbLocalPort.setText("0");
+        udp.cbBind_Click();
+    }
+    /// Send (write) or Recieve (read) of `path` under `name`; seconds taken, or -1 when it did not end in "OK".
+    double transfer(bool write, const QString &path, const QByteArray &name)
+    {
+        dialog.answer = path;
+        udp.Text2.setText(name);
+        QElapsedTimer clock;
+        clock.start();
+        write ? udp.Command3_Click() : udp.Command4_Click();
+        const bool ended = runUntil([this] { return !udp.FlashWriting && !udp.FlashReading; }, 600000);
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        return ended && udp.vbalProgressBar1.Text() == "OK" ? seconds : -1;
+    }
+    QtWinsock winsock;
+    QtMSComm mscomm;
+    BenchDialog dialog;
+    BenchMessageBox boxes;
+    BenchSystem system;
+    UDP udp{Platform{winsock, mscomm, dialog, boxes, system}};
+};
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+/// The best of several runs: stop-and-wait over loopback depends on how fast each thread wakes up,
+/// which varies from run to run far more than the work done.
+struct Best {
+    double seconds = -1;
+    bool identical = true;
+    void add(double s, bool same)
+    {
+        if (s >= 0 && (seconds < 0 || s < seconds))
+            seconds = s;
+        identical = identical && same && s >= 0;
+    }
+    double rate(qint64 bytes) const { return seconds > 0 ? bytes / seconds : 0; }
+};
+
+void print(const char *what, qint64 bytes, const Best &best, const Best *raw)
+{
+    if (best.seconds < 0) {
+        std::printf("%-26s FAILED\n", what);
+        return;
+    }
+    std::printf("%-26s %9.0f bytes/s  %6.2f s", what, best.rate(bytes), best.seconds);
+    if (raw)
+        std::printf("  terminal/raw %.2f", best.rate(bytes) / raw->rate(bytes));
+    std::printf("  %s  peak %.1f MiB\n", best.identical ? "identical" : "DIFFERENT", peakMemoryMiB());
+    std::fflush(stdout);
+}
+
+double timed(const std::function<bool()> &transfer, bool *ok)
+{
+    QElapsedTimer clock;
+    clock.start();
+    *ok = transfer();
+    return *ok ? clock.nsecsElapsed() / 1e9 : -1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("offscreen")).toUtf8());
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Flash-disk transfer benchmark: prints figures, never fails."));
+    parser.addHelpOption();
+    QCommandLineOption sizeOption(QStringLiteral("kib"), QStringLiteral("File size in KiB."), QStringLiteral("n"),
+                                  QStringLiteral("1024"));
+    QCommandLineOption runsOption(QStringLiteral("runs"), QStringLiteral("Runs of each transfer; the best counts."),
+                                  QStringLiteral("n"), QStringLiteral("3"));
+    parser.addOptions({sizeOption, runsOption});
+    parser.process(app);
+    const qint64 size = parser.value(sizeOption).toLongLong() * 1024;
+    const int runs = qMax(1, parser.value(runsOption).toInt());
+
+    QTemporaryDir folder;
+    const QString source = folder.filePath(QStringLiteral("source.bin"));
+    QByteArray data(size, Qt::Uninitialized);
+    QRandomGenerator generator(20261206);
+    for (char &c : data)
+        c = char(generator.bounded(256));
+    QFile out(source);
+    if (!out.open(QIODevice::WriteOnly) || out.write(data) != size)
+        return 1;
+    out.close();
+
+    DeviceThread device;
+    const quint16 port = device.startDevice();
+    std::printf("flash transfer of %lld bytes, simulated device on 127.0.0.1:%u\n", size, port);
+
+    RawClient raw(port);
+    Terminal terminal(folder.path(), port);
+    const QString readBack = folder.filePath(QStringLiteral("back.bin"));
+    auto measure = [&](const char *label) {
+        Best rawWrite, rawRead, write, read;
+        for (int run = 0; run < runs; ++run) {
+            bool ok = false;
+            const double rw = timed([&] { return raw.write("RAW.BIN", data); }, &ok);
+            rawWrite.add(rw, ok);
+            const double rr = timed([&] { return raw.read("RAW.BIN") == data; }, &ok);
+            rawRead.add(rr, ok);
+            const double w = terminal.transfer(true, source, "TERMINAL.BIN");
+            write.add(w, w >= 0);
+            const double r = terminal.transfer(false, readBack, "TERMINAL.BIN");
+            read.add(r, r >= 0 && readFile(readBack) == data);
+        }
+        std::printf("%s, best of %d:\n", label, runs);
+        print("  raw client write", size, rawWrite, nullptr);
+        print("  raw client read", size, rawRead, nullptr);
+        print("  terminal write", size, write, &rawWrite);
+        print("  terminal read", size, read, &rawRead);
+    };
+    measure("model alone");
+    auto window = std::make_unique<MainWindow>(terminal.udp);
+    window->show();
+    runUntil([] { return false; }, 200);
+    measure("model with the offscreen view");
+    return 0;
+}

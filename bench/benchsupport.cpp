@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: MIT
+#include "benchsupport.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+
+double peakMemoryMiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+bool runUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    // The thread sleeps until an event comes, as the terminal's own event loop does; the timer only
+    // makes sure the condition and the time-out are looked at now and then.
+    QTimer wake;
+    wake.start(20);
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+UdpFlood::UdpFlood(quint16 port, int size) : m_port(port), m_size(size)
+{
+    m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(m_fd, reinterpret_cast<sockaddr *>(&local), sizeof local);
+    socklen_t len = sizeof local;
+    ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&local), &len);
+    m_sourcePort = ntohs(local.sin_port);
+}
+
+UdpFlood::~UdpFlood()
+{
+    wait();
+    ::close(m_fd);
+}
+
+void UdpFlood::start(int count, int rate)
+{
+    wait();
+    m_sent = 0;
+    m_finished = false;
+    m_thread = std::thread([this, count, rate] { run(count, rate); });
+}
+
+void UdpFlood::wait()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void UdpFlood::run(int count, int rate)
+{
+    using Clock = std::chrono::steady_clock;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(m_port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // A console line of the device: a sequence number, filler, CR LF.
+    QByteArray line(m_size, 'x');
+    line[m_size - 2] = '\r';
+    line[m_size - 1] = '\n';
+    const auto begin = Clock::now();
+    for (int i = 0; i < count; ++i) {
+        if (rate > 0) {
+            const auto due = begin + std::chrono::microseconds(qint64(i) * 1000000 / rate);
+            while (Clock::now() < due)
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+        const QByteArray number = QByteArray::number(i);
+        std::copy(number.begin(), number.end(), line.begin());
+        ::sendto(m_fd, line.constData(), size_t(line.size()), 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
+        ++m_sent;
+    }
+    m_finished = true;
+}

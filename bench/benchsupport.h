@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "platform/commondialog.h"
+#include "platform/messagebox.h"
+#include "platform/qt/qtsystem.h"
+
+#include <QElapsedTimer>
+#include <QString>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+/// Answers every file dialog with one path.
+class BenchDialog : public CommonDialog
+{
+public:
+    void setFilter(const QString &) override {}
+    void showOpen() override {}
+    void showSave() override {}
+    QString fileName() const override { return answer; }
+    bool cancelled() const override { return false; }
+    QString answer;
+};
+
+/// A benchmark has nobody to click a box away: it prints it.
+class BenchMessageBox : public MessageBox
+{
+public:
+    void show(const QString &text, Icon, const QString &title) override
+    {
+        std::fprintf(stderr, "box %s: %s\n", qPrintable(title), qPrintable(text));
+        ++count;
+    }
+    int count = 0;
+};
+
+/// The real clock, but no ARP flush: a benchmark must not touch the machine's network tables.
+class BenchSystem : public QtSystem
+{
+public:
+    bool startCommand(const QString &, const QStringList &) override { return true; }
+};
+
+/// Peak resident memory of this process so far, in MiB.
+double peakMemoryMiB();
+
+/// Runs the event loop until `done` holds or `timeoutMs` passes; returns whether `done` held.
+bool runUntil(const std::function<bool()> &done, int timeoutMs);
+
+/// Sends datagrams of `size` bytes to 127.0.0.1:`port` from a thread of its own, flat out or paced.
+class UdpFlood
+{
+public:
+    UdpFlood(quint16 port, int size);
+    ~UdpFlood();
+    /// `rate` datagrams per second, 0 for as fast as the sender can.
+    void start(int count, int rate);
+    void wait();
+    bool finished() const { return m_finished; }
+    int sent() const { return m_sent; }
+    /// The port datagrams leave from.
+    quint16 sourcePort() const { return m_sourcePort; }
+
+private:
+    void run(int count, int rate);
+    int m_fd = -1;
+    quint16 m_port;
+    quint16 m_sourcePort = 0;
+    int m_size;
+    std::thread m_thread;
+    std::atomic<int> m_sent{0};
+    std::atomic<bool> m_finished{false};
+};
