@@ -10,6 +10,18 @@ namespace
 {
 enum Mode { Append, Input, Output, Binary };
 
+/// Whether `c` ends a line; the LF of a CR LF is taken along with its CR.
+bool lineEnd(QFile &f, char c)
+{
+    if (c == '\r') {
+        char next;
+        if (f.peek(&next, 1) == 1 && next == '\n')
+            f.getChar(&next);
+        return true;
+    }
+    return c == '\n';
+}
+
 [[noreturn]] void failOpen(const QFile &f, const QString &path)
 {
     if (f.error() == QFileDevice::OpenError && !QFileInfo::exists(path))
@@ -115,17 +127,8 @@ QByteArray FileTable::lineInput(qint16 n)
         throw Failure(Err::InputPastEndOfFile, QStringLiteral("Input past end of file"));
     QByteArray line;
     char c;
-    while (f.getChar(&c)) {
-        if (c == '\n')
-            break;
-        if (c == '\r') {
-            char next;
-            if (f.peek(&next, 1) == 1 && next == '\n')
-                f.getChar(&next);
-            break;
-        }
+    while (f.getChar(&c) && !lineEnd(f, c))
         line.append(c);
-    }
     return line;
 }
 
@@ -146,18 +149,9 @@ QByteArray FileTable::inputEntry(qint16 n)
             entry.append(c);
     }
     // Up to the delimiter: a comma or a line end. After a quoted entry the rest is dropped.
-    while (f.getChar(&c)) {
-        if (c == ',' || c == '\n')
-            break;
-        if (c == '\r') {
-            char next;
-            if (f.peek(&next, 1) == 1 && next == '\n')
-                f.getChar(&next);
-            break;
-        }
+    while (f.getChar(&c) && c != ',' && !lineEnd(f, c))
         if (!quoted)
             entry.append(c);
-    }
     if (!quoted)
         entry = entry.trimmed();
     return entry;

@@ -15,6 +15,14 @@ constexpr char Q = '"';
 constexpr qint32 kWriteBlock = 21;
 /// Bytes in every data reply of a read ("READ 20").
 constexpr qsizetype kReadBlock = 20;
+/// Every flash-disk command goes out from the command line, which keeps showing the last one sent,
+/// and is logged as a line.
+void sendCommand(UDP &w, const QByteArray &command)
+{
+    w.tbSendData.setText(command);
+    w.RetVal = w.UDP_Send(command + CRLF);
+    w.logLine(command);
+}
 } // namespace
 
 void UDP::Command3_Click()
@@ -55,9 +63,7 @@ void UDP::Command3_Click()
         FlashWriting = 1;
         FlashLastBlock = 0;
         FlashPos = 1;
-        tbSendData.setText("OPENWR " + (Q + Text2.Text()) + Q);
-        RetVal = UDP_Send(tbSendData.Text() + CRLF);
-        logLine(tbSendData.Text());
+        sendCommand(*this, "OPENWR " + (Q + Text2.Text()) + Q);
     } catch (const Failure &failure) {
         showFailure(failure);
     }
@@ -83,12 +89,10 @@ void UDP::FlashWriteReply(const QByteArray &reply)
     if (size > 0 && (FlashPos < 1 || blockEnd > FlashData.size()))
         throw Failure(Err::SubscriptOutOfRange, QStringLiteral("Subscript out of range"));
     const QByteArray hex = size > 0 ? Hex::encode(QByteArrayView(FlashData).sliced(FlashPos - 1, size)) : QByteArray();
-    tbSendData.setText("WRITE " + (Q + hex) + Q);
     FlashPos += qint32(size);
     if (lastBlock)
         FlashLastBlock = 1;
-    RetVal = UDP_Send(tbSendData.Text() + CRLF);
-    logLine(tbSendData.Text());
+    sendCommand(*this, "WRITE " + (Q + hex) + Q);
     vbalProgressBar1.setValue(FlashPos);
 }
 
@@ -121,9 +125,7 @@ void UDP::Command4_Click()
         FlashReading = 1;
         FlashLastBlock = 0;
         FlashPos = 1;
-        tbSendData.setText("OPENRD " + (Q + Text2.Text()) + Q);
-        RetVal = UDP_Send(tbSendData.Text() + CRLF);
-        logLine(tbSendData.Text());
+        sendCommand(*this, "OPENRD " + (Q + Text2.Text()) + Q);
     } catch (const Failure &failure) {
         showFailure(failure);
     }
@@ -155,9 +157,7 @@ void UDP::FlashReadReply(const QByteArray &reply)
         return;
     }
     if (reply.contains("OK")) {
-        tbSendData.setText(QByteArray("READ 20") + Q);
-        RetVal = UDP_Send(tbSendData.Text() + CRLF);
-        logLine(tbSendData.Text());
+        sendCommand(*this, QByteArray("READ 20") + Q);
         return;
     }
     // A data reply always fills 20 bytes: a short reply, a line end or a stray character gives digit 0.
@@ -180,9 +180,7 @@ void UDP::Command5_Click()
     FlashReading = 0;
     FlashLastBlock = 0;
     FlashPos = 0;
-    tbSendData.setText("CLOSE");
-    RetVal = UDP_Send(tbSendData.Text() + CRLF);
-    logLine(tbSendData.Text());
+    sendCommand(*this, "CLOSE");
     files.close(FlashFile);
 }
 
