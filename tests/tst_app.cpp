@@ -65,17 +65,9 @@ void TestApp::twoStartsAppendToTheLog()
     Harness h;
     h.writeFile(QStringLiteral("Terminal.log"), "earlier\r\n");
     h.udp.Form_Load();
-    {
-        // A second run of the terminal in the same folder, with its own file table.
-        FakeWinsock ws;
-        FakeMSComm com;
-        FakeDialog dlg;
-        FakeMessageBox box;
-        FakeSystem sys;
-        sys.now = "07.12.2026 11:12:13";
-        UDP second(Platform{ws, com, dlg, box, sys});
-        second.Form_Load();
-    }
+    Fakes again; // a second run of the terminal in the same folder, with a file table of its own
+    again.system.now = "07.12.2026 11:12:13";
+    UDP(again.platform()).Form_Load();
     QCOMPARE(h.file(QStringLiteral("Terminal.log")), QByteArray("earlier\r\n"
                                                                 "START Vantrel V3.0\r\n06.12.2026 10:00:00\r\n"
                                                                 "START Vantrel V3.0\r\n07.12.2026 11:12:13\r\n"));

@@ -77,12 +77,8 @@ void TestSettings::addDelSaveRestart()
     QCOMPARE(h.udp.focus(), &h.udp.Command2);
     QCOMPARE(h.file(QStringLiteral("terminal.ini")), QByteArray("10.0.0.7\r\n10.0.0.7\r\n10.0.0.9\r\n"));
 
-    FakeWinsock ws;
-    FakeMSComm com;
-    FakeDialog dlg;
-    FakeMessageBox box;
-    FakeSystem sys;
-    UDP restarted(Platform{ws, com, dlg, box, sys});
+    Fakes again;
+    UDP restarted(again.platform());
     restarted.Form_Load();
     QCOMPARE(restarted.ComboRemoteIP.items(), (QByteArrayList{"10.0.0.7", "10.0.0.7", "10.0.0.9"}));
     QCOMPARE(restarted.ComboRemoteIP.Text(), QByteArray("10.0.0.7"));

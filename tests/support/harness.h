@@ -8,8 +8,20 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+/// One set of fakes for a window model.
+struct Fakes
+{
+    FakeWinsock winsock;
+    FakeMSComm mscomm;
+    FakeDialog dialog;
+    FakeMessageBox boxes;
+    FakeSystem system;
+    Platform platform() { return Platform{winsock, mscomm, dialog, boxes, system}; }
+};
+
 /// The window model on fakes, in a fresh working directory of its own.
-struct Harness {
+struct Harness : Fakes
+{
     Harness() : previous(QDir::currentPath()) { QDir::setCurrent(dir.path()); }
     ~Harness() { QDir::setCurrent(previous); }
 
@@ -25,7 +37,7 @@ struct Harness {
         if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
             f.write(bytes);
     }
-    /// Start-up, then the link up to 127.0.0.1 (never a real device address).
+    /// The link up to 127.0.0.1 (never a real device address).
     void connect()
     {
         udp.ComboRemoteIP.setText("127.0.0.1");
@@ -34,10 +46,5 @@ struct Harness {
 
     QTemporaryDir dir;
     QString previous;
-    FakeWinsock winsock;
-    FakeMSComm mscomm;
-    FakeDialog dialog;
-    FakeMessageBox boxes;
-    FakeSystem system;
-    UDP udp{Platform{winsock, mscomm, dialog, boxes, system}};
+    UDP udp{platform()};
 };
