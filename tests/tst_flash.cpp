@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include "flash/hex.h"
 #include "harness.h"
 
 #include <QTest>
@@ -9,38 +8,33 @@ using Bytes = QByteArrayList;
 namespace
 {
 const QByteArray kOk = "OK\r\n";
+const Bytes kClose{"CLOSE\r\n"};
+const QByteArray kRead = "READ 20\"\r\n";
 
-/// A link that is up, with the start-up lines already in the log.
-struct Link {
-    Link()
-    {
-        h.udp.Form_Load();
-        h.connect();
-        logStart = h.file(QStringLiteral("Terminal.log")).size();
-    }
-    /// What the log gained since the link came up.
-    QByteArray logTail() const { return h.file(QStringLiteral("Terminal.log")).mid(logStart); }
-    /// Feeds one datagram; returns the datagrams it made the terminal send.
-    Bytes feed(const QByteArray &datagram)
-    {
-        const qsizetype before = h.winsock.written().size();
-        h.winsock.feedReceived(datagram);
-        return h.winsock.written().mid(before);
-    }
-
-    Harness h;
-    qsizetype logStart = 0;
+/// Replies during a transfer that the buttons in `start` began: W Send of "ABC", R Recieve into copy.bin,
+/// which held "stale" before.
+struct Transfer {
+    QByteArray start{};
+    Bytes replies{};
+    QByteArray file{}; // copy.bin afterwards
+    Bytes sent{};      // in answer to the replies
+    QByteArray progress{};
+    int value = 0;
 };
 
-/// Bytes that differ from their neighbours and cover every value from 0 to 255.
-QByteArray pattern(int size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char((i * 37 + 11) % 256);
-    return bytes;
-}
+/// Send, Recieve or End with no transfer resulting.
+struct NoTransfer {
+    char button = '3';
+    bool linked = true;
+    QString answer{};
+    bool cancel = false;
+    QStringList dialogs{};
+    QString box{};
+    Bytes sent{};
+};
 } // namespace
+Q_DECLARE_METATYPE(Transfer)
+Q_DECLARE_METATYPE(NoTransfer)
 
 class TestFlash : public QObject
 {
@@ -48,19 +42,12 @@ class TestFlash : public QObject
 private slots:
     void decode2_data();
     void decode2();
-    void pairsDecodeLikeDecode2();
     void writeBlocks_data();
     void writeBlocks();
-    void writeReplies_data();
-    void writeReplies();
-    void read_data();
-    void read();
-    void readProgressCountsModulo100();
-    void readEmptiesExistingFile();
-    void writeTakesPrecedenceOverRead();
-    void endWithoutTransferSendsClose();
-    void startRefused_data();
-    void startRefused();
+    void replies_data();
+    void replies();
+    void noTransfer_data();
+    void noTransfer();
 };
 
 void TestFlash::decode2_data()
@@ -68,15 +55,12 @@ void TestFlash::decode2_data()
     QTest::addColumn<QByteArray>("digits");
     QTest::addColumn<int>("value");
     QTest::newRow("1F") << QByteArray("1F") << 31;
-    QTest::newRow("FF") << QByteArray("FF") << 255;
-    QTest::newRow("0A") << QByteArray("0A") << 10;
     QTest::newRow("7 alone") << QByteArray("7") << 7;
-    QTest::newRow("C alone") << QByteArray("C") << 12;
     QTest::newRow("G1") << QByteArray("G1") << 1;
     QTest::newRow("ff") << QByteArray("ff") << 0;
     QTest::newRow("a5") << QByteArray("a5") << 5;
-    QTest::newRow("CR LF") << QByteArray("\r\n") << 0;
-    QTest::newRow("empty") << QByteArray() << 0;
+    QTest::newRow("next to the digits") << QByteArray("/:") << 0;
+    QTest::newRow("next to the letters") << QByteArray("@G") << 0;
     QTest::newRow("three digits") << QByteArray("123") << 0;
 }
 
@@ -85,25 +69,6 @@ void TestFlash::decode2()
     QFETCH(QByteArray, digits);
     QFETCH(int, value);
     QCOMPARE(int(UDP::Decode2(digits)), value);
-}
-
-void TestFlash::pairsDecodeLikeDecode2()
-{
-    // The reply decoder takes its pairs straight from the reply; it must agree with Decode2 on every pair,
-    // and on every single digit cut by the reply's end.
-    QCOMPARE(int(UDP::Decode("A")), 10);
-    QCOMPARE(int(UDP::Decode("a")), 0);
-    QCOMPARE(int(UDP::Decode("0A")), 0);
-    for (int first = 0; first < 256; ++first) {
-        const QByteArray one(1, char(first));
-        QCOMPARE(int(Hex::pairValue(one, 1)), int(UDP::Decode2(one)));
-        for (int second = 0; second < 256; ++second) {
-            const QByteArray pair = one + char(second);
-            if (Hex::pairValue("xx" + pair, 2) != UDP::Decode2(pair))
-                QFAIL(qPrintable(QStringLiteral("pair %1 %2").arg(first).arg(second)));
-        }
-    }
-    QCOMPARE(int(Hex::pairValue("1F", 2)), 0);
 }
 
 void TestFlash::writeBlocks_data()
@@ -125,269 +90,134 @@ void TestFlash::writeBlocks()
     QFETCH(int, size);
     QFETCH(int, blocks);
     QFETCH(int, lastBlock);
-    Link link;
-    Harness &h = link.h;
-    const QByteArray data = pattern(size);
+    Harness h;
+    h.startLinked();
+    QByteArray data(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        data[i] = char(i * 37 + 11); // neighbours differ, and 256 bytes hold every value
     h.writeFile(QStringLiteral("local.bin"), data);
     h.dialog.answer = QStringLiteral("local.bin");
-
     h.udp.Command3_Click();
-    QCOMPARE(h.dialog.shown, QStringList{QStringLiteral("open")});
     QCOMPARE(h.dialog.filter, QStringLiteral("All files (*.*)|*.*"));
-    QCOMPARE(h.winsock.written(), Bytes{"OPENWR \"SAMPLE.TXT\"\r\n"});
     QCOMPARE(h.udp.vbalProgressBar1.Max(), size);
-    QCOMPARE(h.udp.vbalProgressBar1.Text(), QByteArray("SEND"));
-    QByteArray expectedLog = "OPENWR \"SAMPLE.TXT\"\r\n";
-
+    QByteArray log = "OPENWR \"SAMPLE.TXT\"\r\n";
+    QCOMPARE(h.winsock.written(), Bytes{log});
     for (int b = 0; b < blocks; ++b) {
         const QByteArray block = data.mid(21 * b, 21);
         QCOMPARE(block.size(), b + 1 < blocks ? 21 : lastBlock);
         const QByteArray command = "WRITE \"" + block.toHex().toUpper() + '"';
-        QCOMPARE(link.feed(kOk), Bytes{command + "\r\n"});
+        QCOMPARE(h.feed({kOk}), Bytes{command + "\r\n"});
         QCOMPARE(h.udp.tbSendData.Text(), command);
         QCOMPARE(h.udp.vbalProgressBar1.Value(), 21 * b + int(block.size()) + 1);
-        expectedLog += kOk + command + "\r\n";
+        log += kOk + command + "\r\n";
     }
-    QCOMPARE(h.udp.vbalProgressBar1.Value(), size + 1);
-    QCOMPARE(h.udp.vbalProgressBar1.Text(), QByteArray("SEND"));
-
-    QCOMPARE(link.feed(kOk), Bytes{"CLOSE\r\n"});
-    expectedLog += kOk + "CLOSE\r\n";
+    QCOMPARE(h.feed({kOk, kOk}), kClose); // the second OK is the console's
     QCOMPARE(h.udp.vbalProgressBar1.Text(), QByteArray("OK"));
-    QCOMPARE(h.udp.FlashWriting, qint16(0));
-    QCOMPARE(link.logTail(), expectedLog);
-    QCOMPARE(h.winsock.written().size(), blocks + 2);
-    // The transfer is over: a further "OK" is the console's.
-    QCOMPARE(link.feed(kOk), Bytes{});
+    QCOMPARE(h.newLog(), log + kOk + kClose.first() + kOk);
 }
 
-void TestFlash::writeReplies_data()
+void TestFlash::replies_data()
 {
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<Bytes>("sent");
-    QTest::addColumn<QByteArray>("progress");
-    QTest::addColumn<int>("writing");
-    QTest::newRow("neither OK nor ERROR") << QByteArray("BUSY\r\n") << Bytes{} << QByteArray("SEND") << 1;
-    QTest::newRow("lower-case ok") << QByteArray("ok\r\n") << Bytes{} << QByteArray("SEND") << 1;
-    QTest::newRow("ERROR") << QByteArray("ERROR\r\n") << Bytes{"CLOSE\r\n"} << QByteArray("ERROR") << 0;
-    QTest::newRow("OK and ERROR") << QByteArray("OK ERROR\r\n") << Bytes{"CLOSE\r\n"} << QByteArray("ERROR") << 0;
-    QTest::newRow("OK inside a word") << QByteArray("BOOKED") << Bytes{"WRITE \"414243\"\r\n"} << QByteArray("SEND")
-                                      << 1;
+    QTest::addColumn<Transfer>("c");
+    const QByteArray digits40 = "000102030405060708090A0B0C0D0E0F10111213", bytes20 = QByteArray::fromHex(digits40);
+    const auto block = [](const char *hex) { return QByteArray::fromHex(hex).leftJustified(20, '\0'); };
+    const Bytes write{"WRITE \"414243\"\r\n"};
+    QTest::newRow("40 digits, OK, short reply")
+        << Transfer{"R", {digits40 + "\r\n", kOk, "1F7"}, bytes20 + block("1F07"), {kRead}, "READ", 2};
+    QTest::newRow("line end inside") << Transfer{"R", {"1F\r\nFF"}, block("1F00FF"), {}, "READ", 1};
+    QTest::newRow("lower case, non-hex") << Transfer{"R", {"a5ffG1"}, block("050001"), {}, "READ", 1};
+    QTest::newRow("progress modulo 100") << Transfer{"R", Bytes(101, digits40), bytes20.repeated(101), {}, "READ", 1};
+    QTest::newRow("ND at 1") << Transfer{"R", {"ND\r\n"}, "", kClose, "OK", 100};
+    QTest::newRow("ND at 2") << Transfer{"R", {"1ND\r\n"}, "", kClose, "OK", 100};
+    QTest::newRow("ND at 7") << Transfer{"R", {"ABCDEFND"}, "\xAB\xCD\xEF", kClose, "OK", 100};
+    QTest::newRow("ND at 8") << Transfer{"R", {"ABCDEF1ND"}, "\xAB\xCD\xEF", kClose, "OK", 100};
+    QTest::newRow("ND at 41") << Transfer{"R", {digits40 + "ND\r\n"}, bytes20, kClose, "OK", 100};
+    QTest::newRow("data, OK, ND") << Transfer{"R", {"FF", kOk, "01ND"}, block("FF") + '\x01', {kRead, kClose[0]}, "OK",
+                                              100};
+    QTest::newRow("ND with OK") << Transfer{"R", {"12OKND"}, QByteArray::fromHex("1200"), kClose, "OK", 100};
+    QTest::newRow("ERROR over ND") << Transfer{"R", {"12ND ERROR"}, "", kClose, "ERROR", 0};
+    QTest::newRow("ERROR over OK") << Transfer{"R", {"OK ERROR"}, "", kClose, "ERROR", 0};
+    QTest::newRow("ERROR keeps the bytes") << Transfer{"R", {"0102", "ERROR\r\n"}, block("0102"), kClose, "ERROR", 1};
+    QTest::newRow("write: other replies") << Transfer{"W", {"BUSY\r\n", "ok\r\n"}, {}, {}, "SEND", 0};
+    QTest::newRow("write: OK inside a word") << Transfer{"W", {"BOOKED"}, {}, write, "SEND", 4};
+    QTest::newRow("write: ERROR") << Transfer{"W", {"ERROR\r\n"}, {}, kClose, "ERROR", 0};
+    QTest::newRow("write: OK and ERROR") << Transfer{"W", {"OK ERROR"}, {}, kClose, "ERROR", 0};
+    QTest::newRow("write before read") << Transfer{"RW", {kOk, kOk}, "", write + kClose, "OK", 4};
 }
 
-void TestFlash::writeReplies()
+void TestFlash::replies()
 {
-    QFETCH(QByteArray, reply);
-    QFETCH(Bytes, sent);
-    QFETCH(QByteArray, progress);
-    QFETCH(int, writing);
-    Link link;
-    Harness &h = link.h;
-    h.writeFile(QStringLiteral("abc.txt"), "ABC");
-    h.dialog.answer = QStringLiteral("abc.txt");
-    h.udp.Command3_Click();
-
-    QCOMPARE(link.feed(reply), sent);
-    QCOMPARE(h.udp.vbalProgressBar1.Text(), progress);
-    QCOMPARE(int(h.udp.FlashWriting), writing);
-}
-
-void TestFlash::read_data()
-{
-    QTest::addColumn<Bytes>("replies");
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<Bytes>("sent");
-    QTest::addColumn<QByteArray>("progress");
-    QTest::addColumn<int>("value");
-
-    const QByteArray zeros18(18, '\0');
-    const QByteArray digits40 = "000102030405060708090A0B0C0D0E0F10111213";
-    const QByteArray bytes20 = QByteArray::fromHex(digits40);
-    QTest::newRow("40 digits") << Bytes{digits40 + "\r\n"} << bytes20 << Bytes{} << QByteArray("READ") << 1;
-    QTest::newRow("two data replies") << Bytes{digits40, "FF"} << bytes20 + '\xFF' + QByteArray(19, '\0') << Bytes{}
-                                      << QByteArray("READ") << 2;
-    QTest::newRow("short, cut pair") << Bytes{"1F7"} << "\x1F\x07" + zeros18 << Bytes{} << QByteArray("READ") << 1;
-    QTest::newRow("line end inside") << Bytes{"1F\r\nFF"} << QByteArray("\x1F\x00\xFF", 3) + QByteArray(17, '\0')
-                                     << Bytes{} << QByteArray("READ") << 1;
-    QTest::newRow("CR as low digit") << Bytes{"1\r\n"} << QByteArray(1, '\x10') + QByteArray(19, '\0') << Bytes{}
-                                     << QByteArray("READ") << 1;
-    QTest::newRow("lower case, non-hex") << Bytes{"a5ffG1"} << QByteArray("\x05\x00\x01", 3) + QByteArray(17, '\0')
-                                         << Bytes{} << QByteArray("READ") << 1;
-    QTest::newRow("OK asks for more") << Bytes{kOk, "0102", kOk} << "\x01\x02" + zeros18
-                                      << Bytes{"READ 20\"\r\n", "READ 20\"\r\n"} << QByteArray("READ") << 1;
-    QTest::newRow("ND at 1") << Bytes{"ND\r\n"} << QByteArray() << Bytes{"CLOSE\r\n"} << QByteArray("OK") << 100;
-    QTest::newRow("ND at 2") << Bytes{"1ND\r\n"} << QByteArray() << Bytes{"CLOSE\r\n"} << QByteArray("OK") << 100;
-    QTest::newRow("ND at 7") << Bytes{"ABCDEFND"} << QByteArray("\xAB\xCD\xEF") << Bytes{"CLOSE\r\n"}
-                             << QByteArray("OK") << 100;
-    QTest::newRow("ND at 8") << Bytes{"ABCDEF1ND"} << QByteArray("\xAB\xCD\xEF") << Bytes{"CLOSE\r\n"}
-                             << QByteArray("OK") << 100;
-    QTest::newRow("ND at 41") << Bytes{digits40 + "ND\r\n"} << bytes20 << Bytes{"CLOSE\r\n"} << QByteArray("OK") << 100;
-    QTest::newRow("data then ND") << Bytes{kOk, "FF", kOk, "01ND"} << "\xFF" + QByteArray(19, '\0') + "\x01"
-                                  << Bytes{"READ 20\"\r\n", "READ 20\"\r\n", "CLOSE\r\n"} << QByteArray("OK") << 100;
-    QTest::newRow("ND with OK ends") << Bytes{"12OKND"} << QByteArray("\x12\x00", 2) << Bytes{"CLOSE\r\n"}
-                                     << QByteArray("OK") << 100;
-    QTest::newRow("ERROR over ND") << Bytes{"12ND ERROR"} << QByteArray() << Bytes{"CLOSE\r\n"} << QByteArray("ERROR")
-                                   << 0;
-    QTest::newRow("ERROR over OK") << Bytes{"OK ERROR"} << QByteArray() << Bytes{"CLOSE\r\n"} << QByteArray("ERROR")
-                                   << 0;
-    QTest::newRow("abort keeps data") << Bytes{"0102", "ERROR\r\n"} << "\x01\x02" + zeros18 << Bytes{"CLOSE\r\n"}
-                                      << QByteArray("ERROR") << 1;
-}
-
-void TestFlash::read()
-{
-    QFETCH(Bytes, replies);
-    QFETCH(QByteArray, file);
-    QFETCH(Bytes, sent);
-    QFETCH(QByteArray, progress);
-    QFETCH(int, value);
-    Link link;
-    Harness &h = link.h;
-    // The name on the flash disk goes out as typed, blanks and quotes included.
-    h.udp.Text2.setText("MY \"F\".TXT");
-    h.dialog.answer = QStringLiteral("copy.bin");
-
-    h.udp.Command4_Click();
-    QCOMPARE(h.dialog.shown, QStringList{QStringLiteral("save")});
-    QCOMPARE(h.dialog.filter, QStringLiteral("All files (*.*)|*.*"));
-    QCOMPARE(h.winsock.written(), Bytes{"OPENRD \"MY \"F\".TXT\"\r\n"});
-    QCOMPARE(h.udp.vbalProgressBar1.Text(), QByteArray("READ"));
-    QCOMPARE(h.udp.vbalProgressBar1.Value(), 0);
-    QCOMPARE(h.udp.vbalProgressBar1.Max(), 100);
-
-    QByteArray expectedLog = h.winsock.written().constFirst();
-    Bytes replied;
-    for (const QByteArray &reply : replies) {
-        const Bytes out = link.feed(reply);
-        expectedLog += reply + out.join();
-        replied += out;
-    }
-    QCOMPARE(replied, sent);
-    QCOMPARE(h.file(QStringLiteral("copy.bin")), file);
-    QCOMPARE(h.udp.vbalProgressBar1.Text(), progress);
-    QCOMPARE(h.udp.vbalProgressBar1.Value(), value);
-    QCOMPARE(link.logTail(), expectedLog);
-    if (sent.endsWith("CLOSE\r\n")) {
-        QCOMPARE(h.udp.FlashReading, qint16(0));
-        QVERIFY(!h.udp.files.isOpen(h.udp.FlashFile));
-    }
-}
-
-void TestFlash::readProgressCountsModulo100()
-{
-    Link link;
-    Harness &h = link.h;
-    h.dialog.answer = QStringLiteral("copy.bin");
-    h.udp.Command4_Click();
-    for (int reply = 1; reply <= 100; ++reply) {
-        link.feed("0102030405060708090A0B0C0D0E0F1011121314\r\n");
-        QCOMPARE(h.udp.vbalProgressBar1.Value(), reply % 100);
-    }
-    QCOMPARE(h.udp.vbalProgressBar1.Value(), 0);
-    QCOMPARE(link.feed("ND\r\n"), Bytes{"CLOSE\r\n"});
-    QCOMPARE(h.udp.vbalProgressBar1.Value(), 100);
-    QCOMPARE(h.file(QStringLiteral("copy.bin")).size(), 2000);
-}
-
-void TestFlash::readEmptiesExistingFile()
-{
-    Link link;
-    Harness &h = link.h;
-    h.writeFile(QStringLiteral("copy.bin"), QByteArray(100, 'x'));
-    h.dialog.answer = QStringLiteral("copy.bin");
-    h.udp.Command4_Click();
-    link.feed("0102ND\r\n");
-    QCOMPARE(h.file(QStringLiteral("copy.bin")), QByteArray("\x01\x02"));
-}
-
-void TestFlash::writeTakesPrecedenceOverRead()
-{
-    Link link;
-    Harness &h = link.h;
-    h.dialog.answer = QStringLiteral("copy.bin");
-    h.udp.Command4_Click();
-    h.writeFile(QStringLiteral("two.bin"), "\x12\x34");
-    h.dialog.answer = QStringLiteral("two.bin");
-    h.udp.Command3_Click();
-    QCOMPARE(h.udp.FlashReading, qint16(1));
-    QCOMPARE(h.udp.FlashWriting, qint16(1));
-
-    QCOMPARE(link.feed(kOk), Bytes{"WRITE \"1234\"\r\n"});
-    QCOMPARE(link.feed(kOk), Bytes{"CLOSE\r\n"});
-    QCOMPARE(h.udp.FlashReading, qint16(0));
-    QCOMPARE(h.file(QStringLiteral("copy.bin")), QByteArray());
-}
-
-void TestFlash::endWithoutTransferSendsClose()
-{
-    Link link;
-    Harness &h = link.h;
-    h.udp.Command5_Click();
-    QCOMPARE(h.winsock.written(), Bytes{"CLOSE\r\n"});
-    QCOMPARE(h.udp.tbSendData.Text(), QByteArray("CLOSE"));
-    QCOMPARE(h.udp.vbalProgressBar1.Text(), QByteArray("NO FILE"));
-    QCOMPARE(link.logTail(), QByteArray("CLOSE\r\n"));
-}
-
-void TestFlash::startRefused_data()
-{
-    QTest::addColumn<int>("button");
-    QTest::addColumn<bool>("bound");
-    QTest::addColumn<QString>("answer");
-    QTest::addColumn<bool>("cancel");
-    QTest::addColumn<QStringList>("dialogs");
-    QTest::addColumn<QString>("box");
-
-    const QStringList open{QStringLiteral("open")}, save{QStringLiteral("save")};
-    QTest::newRow("send cancelled") << 3 << true << "local.bin" << true << open << "Vantrel: Cancel";
-    QTest::newRow("send, no name") << 3 << true << "" << false << open << "Vantrel: Cancel";
-    QTest::newRow("receive cancelled") << 4 << true << "copy.bin" << true << save << "Vantrel: Cancel";
-    QTest::newRow("receive, no name") << 4 << true << "" << false << save << "Vantrel: Cancel";
-    QTest::newRow("send empty file") << 3 << true << "empty.bin" << false << open
-                                     << "Error#9: The file is empty: empty.bin";
-    QTest::newRow("send, link down") << 3 << false << "local.bin" << false << QStringList{} << "";
-    QTest::newRow("receive, link down") << 4 << false << "copy.bin" << false << QStringList{} << "";
-    QTest::newRow("end, link down") << 5 << false << "" << false << QStringList{} << "";
-}
-
-void TestFlash::startRefused()
-{
-    QFETCH(int, button);
-    QFETCH(bool, bound);
-    QFETCH(QString, answer);
-    QFETCH(bool, cancel);
-    QFETCH(QStringList, dialogs);
-    QFETCH(QString, box);
+    QFETCH(Transfer, c);
     Harness h;
-    h.udp.Form_Load();
-    if (bound)
-        h.connect();
-    QCOMPARE(h.winsock.state() == 1, bound);
-    h.writeFile(QStringLiteral("local.bin"), "DATA");
+    h.startLinked();
+    h.writeFile(QStringLiteral("abc.txt"), "ABC");
+    h.writeFile(QStringLiteral("copy.bin"), "stale");
+    h.udp.Text2.setText("MY \"F\".TXT"); // blanks and quotes go out as typed
+    QByteArray log;
+    for (const char button : c.start) {
+        h.dialog.answer = button == 'W' ? QStringLiteral("abc.txt") : QStringLiteral("copy.bin");
+        button == 'W' ? h.udp.Command3_Click() : h.udp.Command4_Click();
+        log += h.winsock.written().last();
+        QCOMPARE(h.winsock.written().last(),
+                 (button == 'W' ? "OPENWR" : "OPENRD") + QByteArray(" \"MY \"F\".TXT\"\r\n"));
+    }
+    Bytes sent;
+    for (const QByteArray &reply : c.replies) {
+        const Bytes out = h.feed({reply});
+        log += reply + out.join();
+        sent += out;
+    }
+    QCOMPARE(sent, c.sent);
+    QCOMPARE(h.newLog(), log);
+    QCOMPARE(h.udp.vbalProgressBar1.Text(), c.progress);
+    QCOMPARE(h.udp.vbalProgressBar1.Value(), c.value);
+    // The bar's text tells whether the transfer is still under way.
+    QCOMPARE(h.udp.FlashReading, qint16(c.progress == "READ"));
+    QCOMPARE(h.udp.FlashWriting, qint16(c.progress == "SEND"));
+    QCOMPARE(h.udp.files.isOpen(h.udp.FlashFile), c.progress == "READ");
+    if (c.start.contains('R'))
+        QCOMPARE(h.file(QStringLiteral("copy.bin")), c.file);
+}
+
+void TestFlash::noTransfer_data()
+{
+    QTest::addColumn<NoTransfer>("c");
+    const QStringList open{QStringLiteral("open")}, save{QStringLiteral("save")};
+    const QString cancel = QStringLiteral("Vantrel: Cancel");
+    QTest::newRow("send cancelled") << NoTransfer{
+        .answer = "local.bin", .cancel = true, .dialogs = open, .box = cancel};
+    QTest::newRow("receive, no name") << NoTransfer{.button = '4', .dialogs = save, .box = cancel};
+    QTest::newRow("send an empty file") << NoTransfer{
+        .answer = "empty.bin", .dialogs = open, .box = "Error#9: The file is empty: empty.bin"};
+    QTest::newRow("send, link down") << NoTransfer{.linked = false, .answer = "local.bin"};
+    QTest::newRow("receive, link down") << NoTransfer{.button = '4', .linked = false, .answer = "copy.bin"};
+    QTest::newRow("end, link down") << NoTransfer{.button = '5', .linked = false};
+    QTest::newRow("end with no transfer") << NoTransfer{.button = '5', .sent = kClose};
+}
+
+void TestFlash::noTransfer()
+{
+    QFETCH(NoTransfer, c);
+    Harness h;
+    h.startLinked();
+    if (!c.linked)
+        h.udp.Command1_Click();
     h.writeFile(QStringLiteral("empty.bin"), {});
     h.udp.Command2.SetFocus();
-    h.dialog.answer = answer;
-    h.dialog.cancel = cancel;
-
-    if (button == 3)
-        h.udp.Command3_Click();
-    else if (button == 4)
-        h.udp.Command4_Click();
-    else
-        h.udp.Command5_Click();
-
+    h.dialog.answer = c.answer;
+    h.dialog.cancel = c.cancel;
+    c.button == '3' ? h.udp.Command3_Click() : c.button == '4' ? h.udp.Command4_Click() : h.udp.Command5_Click();
     QCOMPARE(h.udp.focus(), &h.udp.tbSendData);
-    QCOMPARE(h.dialog.shown, dialogs);
-    QStringList boxes;
-    for (const FakeMessageBox::Shown &shown : h.boxes.boxes)
-        boxes << shown.title + QStringLiteral(": ") + shown.text;
-    QCOMPARE(boxes, box.isEmpty() ? QStringList{} : QStringList{box});
-    if (box.startsWith(QStringLiteral("Error#")))
-        QCOMPARE(h.boxes.boxes.constFirst().icon, MessageBox::Critical);
-    QCOMPARE(h.winsock.written(), Bytes{});
+    QCOMPARE(h.dialog.shown, c.dialogs);
+    QCOMPARE(h.boxes.boxes.size(), c.box.isEmpty() ? 0 : 1);
+    for (const FakeMessageBox::Shown &shown : h.boxes.boxes) {
+        QCOMPARE(shown.title + QStringLiteral(": ") + shown.text, c.box);
+        QCOMPARE(shown.icon, c.box.startsWith(QStringLiteral("Error#")) ? MessageBox::Critical : MessageBox::NoIcon);
+    }
+    QCOMPARE(h.winsock.written(), c.sent);
+    QCOMPARE(h.newLog(), c.sent.join());
     QCOMPARE(h.udp.vbalProgressBar1.Text(), QByteArray("NO FILE"));
-    QCOMPARE(h.udp.FlashWriting, qint16(0));
-    QCOMPARE(h.udp.FlashReading, qint16(0));
+    QVERIFY(!h.udp.FlashWriting && !h.udp.FlashReading);
     QVERIFY(!h.udp.files.isOpen(h.udp.FlashFile));
 }
 

@@ -3,162 +3,88 @@
 
 #include <QTest>
 
+namespace
+{
+struct Link {
+    QByteArray steps{}; // C Connect, D Disconnect, S the serial port opened
+    bool up = false;
+    QByteArray myIP{};
+    quint16 localPort = 0; // the port bound, where one was
+    double random = 0.5;
+    QByteArray remotePort = "111";
+    bool busy = false;
+};
+
+#if defined(Q_OS_WIN)
+const QString kArpFlush = QStringLiteral("arp -d *");
+#elif defined(Q_OS_MACOS)
+const QString kArpFlush = QStringLiteral("arp -a -d");
+#else
+const QString kArpFlush = QStringLiteral("ip neigh flush all");
+#endif
+} // namespace
+Q_DECLARE_METATYPE(Link)
+
 class TestLink : public QObject
 {
     Q_OBJECT
 private slots:
-    void connectUp_data();
-    void connectUp();
-    void connectRefused_data();
-    void connectRefused();
-    void connectFailureClosesSocket();
-    void disconnect_data();
-    void disconnect();
+    void steps_data();
+    void steps();
 };
 
-namespace
+void TestLink::steps_data()
 {
-/// Every element of the link-down/link-up table, and the socket, agree on the state.
-void checkLink(Harness &h, bool up)
-{
-    QCOMPARE(h.winsock.state() == 1, up);
-    QCOMPARE(h.udp.cbBind.Enabled(), !up);
-    QCOMPARE(h.udp.cbSendData.Enabled(), up);
-    QCOMPARE(h.udp.YesConnect.Visible(), up);
-    QCOMPARE(h.udp.NoConnect.Visible(), !up);
-    QCOMPARE(h.udp.Frame2.Enabled(), up);
-    QCOMPARE(h.udp.Frame6.Enabled(), up);
+    QTest::addColumn<Link>("c");
+    const QByteArray me = "10.20.30.40";
+    QTest::newRow("connect, lowest local port")
+        << Link{.steps = "C", .up = true, .myIP = me, .localPort = 5500, .random = 0.0};
+    QTest::newRow("connect, highest local port")
+        << Link{.steps = "C", .up = true, .myIP = me, .localPort = 6499, .random = 0.9999};
+    QTest::newRow("serial port open at connect") << Link{.steps = "SC"};
+    QTest::newRow("remote port abc") << Link{.steps = "C", .remotePort = "abc"};
+    QTest::newRow("remote port 111 + 2^32") << Link{.steps = "C", .remotePort = "4294967407"};
+    QTest::newRow("local port busy") << Link{.steps = "C", .busy = true};
+    QTest::newRow("disconnect without connect") << Link{.steps = "D"};
+    QTest::newRow("disconnect keeps my address") << Link{.steps = "CD", .myIP = me};
+    QTest::newRow("serial port open at disconnect") << Link{.steps = "CSD", .up = true, .myIP = me, .localPort = 6000};
 }
 
-QString arpFlush()
+void TestLink::steps()
 {
-#if defined(Q_OS_WIN)
-    return QStringLiteral("arp -d *");
-#elif defined(Q_OS_MACOS)
-    return QStringLiteral("arp -a -d");
-#else
-    return QStringLiteral("ip neigh flush all");
-#endif
-}
-} // namespace
-
-void TestLink::connectUp_data()
-{
-    QTest::addColumn<double>("random");
-    QTest::addColumn<quint16>("port");
-    QTest::newRow("lowest local port") << 0.0 << quint16(5500);
-    QTest::newRow("highest local port") << 0.9999 << quint16(6499);
-}
-
-void TestLink::connectUp()
-{
-    QFETCH(double, random);
-    QFETCH(quint16, port);
+    QFETCH(Link, c);
     Harness h;
-    h.system.random = random;
+    h.system.random = c.random;
     h.udp.Form_Load();
-    h.udp.tbSendData.setText("typed");
-    h.connect();
-    checkLink(h, true);
-    QCOMPARE(h.winsock.boundPort, port);
-    QCOMPARE(h.winsock.protocol, Winsock::UDP);
-    QCOMPARE(h.winsock.remotePort, 111);
-    QCOMPARE(h.winsock.remoteHost, QByteArray("127.0.0.1"));
-    QCOMPARE(h.udp.Text1.Text(), QByteArray("10.20.30.40"));
+    h.udp.tbRemotePort.setText(c.remotePort);
+    if (c.busy)
+        h.winsock.busyPorts << h.udp.tbLocalPort.Text().toUShort();
+    for (const char step : c.steps) {
+        h.udp.tbSendData.setText("typed");
+        if (step == 'S')
+            h.mscomm.setPortOpen(true);
+        else if (step == 'C')
+            h.connect();
+        else
+            h.udp.Command1_Click();
+    }
     QCOMPARE(h.udp.tbSendData.Text(), QByteArray());
-    QCOMPARE(h.udp.focus(), &h.udp.tbSendData);
-    QCOMPARE(h.system.commands, QStringList{arpFlush()});
+    // Every element of the link state agrees with the socket.
+    const QList<bool> upState{h.winsock.state() == 1,     !h.udp.cbBind.Enabled(),    h.udp.cbSendData.Enabled(),
+                              h.udp.YesConnect.Visible(), !h.udp.NoConnect.Visible(), h.udp.Frame2.Enabled(),
+                              h.udp.Frame6.Enabled()};
+    QCOMPARE(upState, QList<bool>(7, c.up));
+    QCOMPARE(h.udp.Text1.Text(), c.myIP);
     QVERIFY(h.boxes.boxes.isEmpty());
-}
-
-void TestLink::connectRefused_data()
-{
-    QTest::addColumn<bool>("serialOpen");
-    QTest::addColumn<QByteArray>("remotePort");
-    QTest::addColumn<QByteArray>("host");
-    QTest::addColumn<QByteArray>("localPort");
-    QTest::addColumn<bool>("busy");
-    QTest::newRow("serial port open") << true << QByteArray("111") << QByteArray("127.0.0.1") << QByteArray("6000")
-                                      << false;
-    QTest::newRow("remote port abc") << false << QByteArray("abc") << QByteArray("127.0.0.1") << QByteArray("6000")
-                                     << false;
-    QTest::newRow("remote port beyond 32 bits")
-        << false << QByteArray("4294967407") << QByteArray("127.0.0.1") << QByteArray("6000") << false;
-    QTest::newRow("remote port out of range")
-        << false << QByteArray("70000") << QByteArray("127.0.0.1") << QByteArray("6000") << false;
-    QTest::newRow("host rejected") << false << QByteArray("111") << QByteArray() << QByteArray("6000") << false;
-    QTest::newRow("local port busy") << false << QByteArray("111") << QByteArray("127.0.0.1") << QByteArray("6000")
-                                     << true;
-    QTest::newRow("local port not a number")
-        << false << QByteArray("111") << QByteArray("127.0.0.1") << QByteArray("x1") << false;
-}
-
-void TestLink::connectRefused()
-{
-    QFETCH(bool, serialOpen);
-    QFETCH(QByteArray, remotePort);
-    QFETCH(QByteArray, host);
-    QFETCH(QByteArray, localPort);
-    QFETCH(bool, busy);
-    Harness h;
-    h.udp.Form_Load();
-    h.mscomm.setPortOpen(serialOpen);
-    h.udp.tbRemotePort.setText(remotePort);
-    h.udp.tbLocalPort.setText(localPort);
-    if (busy)
-        h.winsock.busyPorts << localPort.toUShort();
-    h.udp.ComboRemoteIP.setText(host);
-    h.udp.tbSendData.setText("typed");
-    h.udp.cbBind_Click();
-    checkLink(h, false);
-    QCOMPARE(h.udp.tbSendData.Text(), QByteArray());
-    QCOMPARE(h.udp.Text1.Text(), QByteArray());
-    QVERIFY(h.boxes.boxes.isEmpty());
-    // With the serial port open the socket is not even touched.
-    QCOMPARE(h.system.commands.size(), serialOpen ? 0 : 1);
-    QCOMPARE(h.winsock.protocol, serialOpen ? Winsock::TCP : Winsock::UDP);
-}
-
-void TestLink::connectFailureClosesSocket()
-{
-    Harness h;
-    h.udp.Form_Load();
-    h.connect();
-    h.udp.tbRemotePort.setText("abc");
-    h.udp.cbBind_Click();
-    QVERIFY(h.winsock.state() != 1);
-    QVERIFY(h.udp.cbBind.Enabled());
-    QVERIFY(!h.udp.cbSendData.Enabled());
-}
-
-void TestLink::disconnect_data()
-{
-    QTest::addColumn<bool>("connectFirst");
-    QTest::addColumn<bool>("serialOpen");
-    QTest::addColumn<bool>("upAfter");
-    QTest::addColumn<QByteArray>("myIP");
-    QTest::newRow("without connect") << false << false << false << QByteArray();
-    QTest::newRow("after connect, address kept") << true << false << false << QByteArray("10.20.30.40");
-    QTest::newRow("serial port open") << true << true << true << QByteArray("10.20.30.40");
-}
-
-void TestLink::disconnect()
-{
-    QFETCH(bool, connectFirst);
-    QFETCH(bool, serialOpen);
-    QFETCH(bool, upAfter);
-    QFETCH(QByteArray, myIP);
-    Harness h;
-    h.udp.Form_Load();
-    if (connectFirst)
-        h.connect();
-    h.mscomm.setPortOpen(serialOpen);
-    h.udp.tbSendData.setText("typed");
-    h.udp.Command1_Click();
-    checkLink(h, upAfter);
-    QCOMPARE(h.udp.tbSendData.Text(), QByteArray());
-    QCOMPARE(h.udp.Text1.Text(), myIP);
-    QVERIFY(h.boxes.boxes.isEmpty());
+    // The serial port is the active transport: Connect does not even flush the ARP cache.
+    QCOMPARE(h.system.commands, c.steps.contains('C') && c.steps != "SC" ? QStringList{kArpFlush} : QStringList{});
+    if (c.localPort) {
+        QCOMPARE(h.winsock.boundPort, c.localPort);
+        QCOMPARE(h.winsock.protocol, Winsock::UDP);
+        QCOMPARE(h.winsock.remotePort, 111);
+        QCOMPARE(h.winsock.remoteHost, QByteArray("127.0.0.1"));
+        QCOMPARE(h.udp.focus(), &h.udp.tbSendData);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLink)

@@ -441,6 +441,7 @@ void MainWindow::takeEdit(Element &element, const std::function<void()> &write)
     m_editing = &element;
     write();
     m_editing = nullptr;
+    flush(); // what the edit changed elsewhere (the other options of a group) shows at once
 }
 
 void MainWindow::run(const std::function<void()> &handler, bool byUser)

@@ -9,8 +9,7 @@
 #include <QTemporaryDir>
 
 /// One set of fakes for a window model.
-struct Fakes
-{
+struct Fakes {
     FakeWinsock winsock;
     FakeMSComm mscomm;
     FakeDialog dialog;
@@ -20,8 +19,7 @@ struct Fakes
 };
 
 /// The window model on fakes, in a fresh working directory of its own.
-struct Harness : Fakes
-{
+struct Harness : Fakes {
     Harness() : previous(QDir::currentPath()) { QDir::setCurrent(dir.path()); }
     ~Harness() { QDir::setCurrent(previous); }
 
@@ -43,8 +41,26 @@ struct Harness : Fakes
         udp.ComboRemoteIP.setText("127.0.0.1");
         udp.cbBind_Click();
     }
+    /// Start-up with the link up; the log written so far is left out of newLog().
+    void startLinked()
+    {
+        udp.Form_Load();
+        connect();
+        logMark = file(QStringLiteral("Terminal.log")).size();
+    }
+    /// What the log gained since startLinked().
+    QByteArray newLog() const { return file(QStringLiteral("Terminal.log")).mid(logMark); }
+    /// Delivers the datagrams one by one; returns what the terminal sent meanwhile.
+    QByteArrayList feed(const QByteArrayList &datagrams)
+    {
+        const qsizetype before = winsock.written().size();
+        for (const QByteArray &datagram : datagrams)
+            winsock.feedReceived(datagram);
+        return winsock.written().mid(before);
+    }
 
     QTemporaryDir dir;
     QString previous;
     UDP udp{platform()};
+    qsizetype logMark = 0;
 };
