@@ -6,7 +6,6 @@
 #include "app/charset.h"
 #include "gui/demo.h"
 #include "gui/mainwindow.h"
-#include "gui/receivepane.h"
 #include "gui/widgets.h"
 
 #include <QtTest>
@@ -21,8 +20,7 @@ class TestGui : public QObject
     std::unique_ptr<Harness> m_h;
     std::unique_ptr<MainWindow> m_window;
 
-    QLineEdit *line() const { return qobject_cast<QLineEdit *>(m_window->widget(m_h->udp.tbSendData)); }
-    ReceivePane *pane() const { return static_cast<ReceivePane *>(m_window->widget(m_h->udp.tbReceiveData)); }
+    QPlainTextEdit *pane() const { return static_cast<QPlainTextEdit *>(m_window->widget(m_h->udp.tbReceiveData)); }
     /// The first element whose widget disagrees with the model; empty when all agree.
     QString mismatch() const
     {
@@ -37,30 +35,20 @@ class TestGui : public QObject
             // Check and option boxes draw only their mark; the caption names them for accessibility.
             QString shown = w->accessibleName();
             for (const char *prop : {"title", "currentText", "plainText", "text"})
-                if (w->metaObject()->indexOfProperty(prop) >= 0) {
-                    shown += w->property(prop).toString();
-                    break;
-                }
+                shown += w->property(prop).toString();
             QByteArray expected = e->Caption();
             if (const auto *box = dynamic_cast<const TextBox *>(e)) {
-                const auto *edit = qobject_cast<QLineEdit *>(w);
                 expected = box->Text();
-                state &= !edit || edit->isReadOnly() == box->locked();
+                state &= w->property("readOnly").toBool() == box->locked();
             } else if (const auto *box = dynamic_cast<const ComboBox *>(e)) {
-                const auto *combo = static_cast<QComboBox *>(w);
                 expected = box->Text();
-                state &= combo->count() == box->ListCount() && combo->currentIndex() == box->ListIndex();
+                state &= w->property("count") == box->ListCount() && w->property("currentIndex") == box->ListIndex();
             } else if (const auto *bar = dynamic_cast<const ProgressBar *>(e)) {
                 expected = bar->Text();
             } else if (const auto *box = dynamic_cast<const CheckBox *>(e)) {
                 state &= static_cast<QAbstractButton *>(w)->isChecked() == (box->Value() == 1);
-            } else if (const auto *image = dynamic_cast<const Image *>(e)) {
-                // The lit screen is blue, the dark one is not.
-                const QColor screen = static_cast<QLabel *>(w)->pixmap().toImage().pixelColor(16, 12);
-                state &= (screen.blue() > 2 * screen.red()) == image->lit();
             } else if (const auto *shape = dynamic_cast<const Shape *>(e)) {
-                const QColor fill = QColor::fromRgb(QRgb(shape->FillColor()));
-                state &= w->grab().toImage().pixelColor(w->rect().center()) == fill;
+                state &= w->grab().toImage().pixelColor(w->rect().center()) == QColor(QRgb(shape->FillColor()));
             }
             if (!state || shown != Charset::decode(expected))
                 return QStringLiteral("%1 shows \"%2\"").arg(QString::fromLatin1(e->name()), shown);
@@ -71,32 +59,19 @@ class TestGui : public QObject
 private slots:
     void init()
     {
+        m_window.reset();
         m_h = std::make_unique<Harness>();
         m_h->udp.Form_Load();
         m_window = std::make_unique<MainWindow>(m_h->udp);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
-    void cleanup()
-    {
-        m_window.reset();
-        m_h.reset();
-    }
 
-    void windowAndScreenshot()
-    {
-        QCOMPARE(m_window->windowTitle(), QStringLiteral("Vantrel V3.1.3"));
-        QCOMPARE(m_window->size(), QSize(566, 715));
-        m_h->udp.tbReceiveData.append("VER\r\nVantrel V3.1.3\r\nOK\r\n");
-        m_window->flush();
-        const QString path = QDir(m_h->previous).filePath(QStringLiteral("vantrel-window.png"));
-        QVERIFY(m_window->grab().save(path));
-        QVERIFY(!QImage(path).isNull());
-    }
-
-    void elementsFollowTheModel()
+    void windowFollowsTheModel()
     {
         UDP &udp = m_h->udp;
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Vantrel V3.1.3"));
+        QCOMPARE(m_window->size(), QSize(566, 715));
         QCOMPARE(mismatch(), QString());
 
         // Changes from outside a user action (the --demo offer among them) are shown with the next frame.
@@ -111,10 +86,11 @@ private slots:
         udp.Pic.setFillColor(Colour::Red);
         udp.Pic.setVisible(true);
         udp.Comm_number.setBackColor(Colour::Green);
+        udp.tbReceiveData.append("lost"); // a new text replaces the appends not yet shown
+        udp.tbReceiveData.setText("Vantrel V3.1.3");
         QTRY_COMPARE(mismatch(), QString());
         QCOMPARE(udp.ComboRemoteIP.items(), (QList<QByteArray>{"127.0.0.1", kDefaultAddress}));
         QCOMPARE(udp.tbRemotePort.Text(), QByteArray("4242"));
-        QVERIFY(!QFile::exists(m_h->dir.filePath(QStringLiteral("terminal.ini"))));
         QCOMPARE(static_cast<TextProgressBar *>(m_window->widget(udp.vbalProgressBar1))->shownValue(), 10);
         QCOMPARE(m_window->widget(udp.Comm_number)->palette().color(QPalette::Base), QColor(0, 255, 0));
         QTRY_VERIFY(ticks > 0);
@@ -123,25 +99,44 @@ private slots:
 
         // A user's click shows at once.
         QTest::mouseClick(m_window->widget(udp.Option3), Qt::LeftButton, {}, QPoint(6, 8));
-        QTest::mouseClick(m_window->widget(udp.cbBind), Qt::LeftButton);
-        QVERIFY(udp.YesConnect.Visible() && udp.Frame2.Enabled() && udp.Option3.Value() == 1 &&
-                udp.Option6.Value() == 0);
+        QVERIFY(udp.Option3.Value() == 1 && udp.Option6.Value() == 0);
         QCOMPARE(mismatch(), QString());
+        QTest::mouseClick(m_window->widget(udp.cbBind), Qt::LeftButton);
+        QVERIFY(udp.YesConnect.Visible());
+        QCOMPARE(mismatch(), QString());
+
+        const QString path = QDir(m_h->previous).filePath(QStringLiteral("vantrel-window.png"));
+        QVERIFY(m_window->grab().save(path));
+        QVERIFY(!QImage(path).isNull());
     }
 
-    void commandLine()
+    void commandLineAndScrolling()
     {
+        TextBox &box = m_h->udp.tbReceiveData;
+        QScrollBar *bar = pane()->verticalScrollBar();
+        for (int i = 0; i < 200; ++i)
+            box.append("line " + QByteArray::number(i) + "\r\n");
+        box.caretToEnd();
+        QTRY_VERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
+        // Scrolled up, the pane stays where the user put it, even when an arrival moves the caret to the end...
+        bar->setValue(10);
+        box.append("arrived\r\n");
+        box.caretToEnd();
+        m_window->flush();
+        QCOMPARE(bar->value(), 10);
+
+        // ...but the echo of the user's own command brings the end into view.
         m_h->connect();
         m_window->flush();
-        QLineEdit *edit = line();
+        auto *edit = static_cast<QLineEdit *>(m_window->widget(m_h->udp.tbSendData));
         QTest::keyClicks(edit, "vr");
         QTest::keyClick(edit, Qt::Key_Left);
         QTest::keyClicks(edit, "e");
         QCOMPARE(edit->cursorPosition(), 2); // typing keeps the caret where the user put it
         QTest::keyClick(edit, Qt::Key_Return);
         QCOMPARE(m_h->winsock.written(), QByteArrayList{"ver\r\n"});
-        QCOMPARE(edit->text(), QString());
-        QTRY_COMPARE(pane()->toPlainText(), QStringLiteral("\nver\n"));
+        QVERIFY(pane()->toPlainText().endsWith(QStringLiteral("line 199\narrived\n\nver\n")));
+        QCOMPARE(bar->value(), bar->maximum());
         QTest::keyClick(edit, Qt::Key_Up);
         QCOMPARE(edit->text(), QStringLiteral("ver"));
         QCOMPARE(edit->cursorPosition(), 3);
@@ -160,48 +155,18 @@ private slots:
         QTest::addColumn<QByteArrayList>("appends");
         QTest::addColumn<QString>("shown");
         QTest::newRow("CR LF split, Windows-1251") << QByteArrayList{"\xCE\xCA\r", "\nb"} << "ОК\nb";
-        QTest::newRow("CR, LF, CR LF") << QByteArrayList{"x\ry\nz\r\nw"} << "x\ny\nz\nw";
-        QTest::newRow("two lone CRs, LF CR") << QByteArrayList{"a\r", "\r", "b\n\rc"} << "a\n\nb\n\nc";
+        QTest::newRow("CR, LF, CR LF, two lone CRs, LF CR")
+            << QByteArrayList{"x\ry\nz\r\nw\r", "\r", "b\n\rc"} << "x\ny\nz\nw\n\nb\n\nc";
     }
-
     void paneLineBreaks()
     {
         QFETCH(QByteArrayList, appends);
-        QFETCH(QString, shown);
         // Each append is shown before the next arrives, so that a CR LF is split between two flushes.
         for (const QByteArray &bytes : appends) {
             m_h->udp.tbReceiveData.append(bytes);
-            pane()->flush();
+            m_window->flush();
         }
-        QCOMPARE(pane()->toPlainText(), shown);
-        // A new text replaces everything, appends not yet shown included.
-        m_h->udp.tbReceiveData.append("lost");
-        m_h->udp.tbReceiveData.setText("new\r\ntext");
-        pane()->flush();
-        QCOMPARE(pane()->toPlainText(), QStringLiteral("new\ntext"));
-    }
-
-    void paneScrolling()
-    {
-        TextBox &box = m_h->udp.tbReceiveData;
-        QScrollBar *bar = pane()->verticalScrollBar();
-        for (int i = 0; i < 200; ++i)
-            box.append("line " + QByteArray::number(i) + "\r\n");
-        box.caretToEnd();
-        QTRY_VERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
-
-        // Scrolled up, the pane stays where the user put it, even when an arrival moves the caret to the end...
-        bar->setValue(10);
-        box.append("arrived\r\n");
-        box.caretToEnd();
-        m_window->flush();
-        QCOMPARE(pane()->document()->blockCount(), 202);
-        QCOMPARE(bar->value(), 10);
-        // ...but the echo of the user's own command brings the end into view.
-        m_h->connect();
-        QTest::keyClicks(line(), "ver");
-        QTest::keyClick(line(), Qt::Key_Return);
-        QCOMPARE(bar->value(), bar->maximum());
+        QTEST(pane()->toPlainText(), "shown");
     }
 };
 

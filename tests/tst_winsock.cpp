@@ -10,7 +10,6 @@
 
 namespace
 {
-
 /// The failure number a call throws, 0 when it does not fail.
 template <typename F> int failureOf(F call)
 {
@@ -21,8 +20,6 @@ template <typename F> int failureOf(F call)
     }
     return 0;
 }
-
-constexpr int kShared = QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
 
 /// A socket bound to a port of the system's choosing and aimed at a loopback peer that plays the device.
 struct Link {
@@ -44,14 +41,13 @@ struct Link {
     QtWinsock winsock;
     QByteArrayList arrived;
 };
-
 } // namespace
 
 class TestWinsock : public QObject
 {
     Q_OBJECT
 private slots:
-    void allBytesBothWaysUntilClosed()
+    void allBytesBothWaysBurstUntilClosed()
     {
         QByteArray all(256, 0);
         std::iota(all.begin(), all.end(), char(0));
@@ -66,39 +62,24 @@ private slots:
         QCOMPARE(got.data(), all);
         QCOMPARE(got.senderPort(), int(link.winsock.localPort()));
         link.send(link.peer, all);
-        QTRY_COMPARE(link.arrived, QByteArrayList{all});
+        QByteArrayList sent{all};
+        for (int i = 0; i < 200; ++i) // a burst raises one arrival per datagram
+            link.send(link.peer, sent.emplace_back("datagram " + QByteArray::number(i)));
+        QTRY_COMPARE(link.arrived, sent);
 
         link.winsock.close();
         QVERIFY(link.winsock.state() != 1);
-        QCOMPARE(failureOf([&] { link.winsock.sendData("VER\r\n"); }), int(Err::SocketNotConnected));
     }
 
-    void bindFails_data()
-    {
-        QTest::addColumn<QByteArray>("port");
-        QTest::addColumn<int>("holder"); // how a socket already on the port bound it; -1: none, the text is bad
-        QTest::addColumn<int>("failure");
-        QTest::newRow("letters") << QByteArray("abc") << -1 << int(Err::TypeMismatch);
-        QTest::newRow("empty") << QByteArray("") << -1 << int(Err::TypeMismatch);
-        QTest::newRow("too large") << QByteArray("70000") << -1 << int(Err::SocketInvalidArgument);
-        QTest::newRow("negative") << QByteArray("-1") << -1 << int(Err::SocketInvalidArgument);
-        QTest::newRow("busy") << QByteArray() << int(QAbstractSocket::DefaultForPlatform)
-                              << int(Err::SocketAddressInUse);
-        // Linux lets two sockets that both ask for address reuse share a port.
-        QTest::newRow("busy, holder shares") << QByteArray() << kShared << int(Err::SocketAddressInUse);
-    }
     void bindFails()
     {
-        QFETCH(QByteArray, port);
-        QFETCH(int, holder);
-        QUdpSocket holding;
-        if (holder >= 0) {
-            QVERIFY(holding.bind(QHostAddress::AnyIPv4, 0, QAbstractSocket::BindMode(holder)));
-            port = QByteArray::number(holding.localPort());
-        }
+        Link link; // a terminal already on the port, as a second start would find it
         QtWinsock winsock;
         QVERIFY(winsock.state() != 1);
-        QTEST(failureOf([&] { winsock.bind(port); }), "failure");
+        QCOMPARE(failureOf([&] { winsock.bind("abc"); }), int(Err::TypeMismatch));
+        QCOMPARE(failureOf([&] { winsock.bind("70000"); }), int(Err::SocketInvalidArgument));
+        QCOMPARE(failureOf([&] { winsock.bind(QByteArray::number(link.winsock.localPort())); }),
+                 int(Err::SocketAddressInUse));
         QVERIFY(winsock.state() != 1);
     }
 
@@ -107,34 +88,23 @@ private slots:
         QTest::addColumn<QByteArray>("remoteHost");
         QTest::addColumn<QString>("sender");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("the remote host") << QByteArray("127.0.0.1") << "127.0.0.1" << true;
         QTest::newRow("the remote host by name") << QByteArray("localhost") << "127.0.0.1" << true;
         QTest::newRow("a foreign host") << QByteArray("127.0.0.1") << "127.0.0.2" << false;
         QTest::newRow("any host after a broadcast") << QByteArray("255.255.255.255") << "127.0.0.2" << true;
     }
     void acceptsOnlyRemoteHost()
     {
+        QFETCH(QByteArray, remoteHost);
         QFETCH(QString, sender);
         QFETCH(bool, accepted);
         QUdpSocket other;
         if (!other.bind(QHostAddress(sender), 0))
             QSKIP("Cannot bind a socket to the sender's loopback address on this host");
-        QFETCH(QByteArray, remoteHost);
         Link link(remoteHost);
         link.send(other, "first");
         link.send(link.peer, "second");
-        QTRY_VERIFY(link.arrived.contains("second"));
-        QCOMPARE(link.arrived, (accepted ? QByteArrayList{"first", "second"} : QByteArrayList{"second"}));
+        QTRY_COMPARE(link.arrived, (accepted ? QByteArrayList{"first", "second"} : QByteArrayList{"second"}));
         QCOMPARE(link.winsock.droppedCount(), quint64(accepted ? 0 : 1));
-    }
-
-    void burstRaisesOneArrivalEach()
-    {
-        Link link;
-        QByteArrayList sent;
-        for (int i = 0; i < 200; ++i)
-            link.send(link.peer, sent.emplace_back("datagram " + QByteArray::number(i)));
-        QTRY_COMPARE(link.arrived, sent);
     }
 };
 

@@ -215,7 +215,8 @@ QWidget *MainWindow::build(Element &element, QWidget *parent)
                 static_cast<OptionButton &>(element).setValue(1);
             else
                 static_cast<CheckBox &>(element).setValue(checked ? 1 : 0);
-            redraw(element, Prop::Value);
+            // The click shows at once, with the other options of the group it cleared.
+            flush();
             clicked(element);
         });
         return button;

@@ -18,8 +18,8 @@ class FakeWinsock : public Winsock
 {
 public:
     void setProtocol(Protocol p) override { protocol = p; }
-    void setRemotePort(qint32 port) override;
-    void setRemoteHost(const QByteArray &host) override;
+    void setRemotePort(qint32 port) override { remotePort = port; }
+    void setRemoteHost(const QByteArray &host) override { remoteHost = host; }
     void bind(const QByteArray &localPort) override;
     QByteArray localIP() const override { return "10.20.30.40"; }
     qint16 state() const override { return m_state; }
@@ -31,7 +31,6 @@ public:
     /// Delivers one datagram to the arrival handler, as the socket would.
     void feedReceived(const QByteArray &datagram);
     const QByteArrayList &written() const { return m_written; }
-    void clearWritten() { m_written.clear(); }
     /// The next send fails.
     void injectError() { m_failNextSend = true; }
 
@@ -40,8 +39,6 @@ public:
     QByteArray remoteHost;
     quint16 boundPort = 0;
     QSet<quint16> busyPorts;
-    /// Called after each datagram is recorded (to answer it, say).
-    std::function<void(const QByteArray &)> onSend;
 
 private:
     qint16 m_state = 0;
@@ -50,32 +47,31 @@ private:
     bool m_failNextSend = false;
 };
 
-/// A scripted serial port.
+/// A serial port that only opens and closes: no device is ever behind it.
 class FakeMSComm : public MSComm
 {
 public:
-    void setCommPort(qint16 port) override;
+    void setCommPort(qint16 port) override { m_port = port; }
     qint16 commPort() const override { return m_port; }
     void setSettings(const QByteArray &s) override { m_settings = s; }
     QByteArray settings() const override { return m_settings; }
-    void setPortOpen(bool open) override;
+    void setPortOpen(bool open) override
+    {
+        closeCount += int(m_open && !open);
+        m_open = open;
+    }
     bool portOpen() const override { return m_open; }
-    void output(const QByteArray &data) override;
-    qint16 inBufferCount() override { return qint16(qMin<qsizetype>(m_in.size(), 32767)); }
-    QByteArray input() override { return std::exchange(m_in, {}); }
+    void output(const QByteArray &) override {}
+    qint16 inBufferCount() override { return 0; }
+    QByteArray input() override { return {}; }
     QString deviceName(qint16 port) const override { return QStringLiteral("/dev/fake%1").arg(port); }
 
-    void feedReceived(const QByteArray &bytes) { m_in += bytes; }
-    const QByteArray &written() const { return m_out; }
-    bool failOpen = false;
     int closeCount = 0;
 
 private:
     qint16 m_port = 1;
     QByteArray m_settings = "115200,n,8,1";
     bool m_open = false;
-    QByteArray m_in;
-    QByteArray m_out;
 };
 
 /// Answers file dialogs from a script; records what was asked.
@@ -109,19 +105,18 @@ public:
     std::function<void()> whileOpen;
 };
 
-/// A fixed clock and random generator; records sleeps and started commands.
+/// A fixed clock and random generator; records started commands.
 class FakeSystem : public System
 {
 public:
     QByteArray nowText() const override { return now; }
     void randomize() override { ++randomized; }
     double rnd() override { return random; }
-    void sleep(int ms) override { sleeps << ms; }
+    void sleep(int) override {}
     bool startCommand(const QString &program, const QStringList &arguments) override;
 
     QByteArray now = "06.12.2026 10:00:00";
     double random = 0.5;
     int randomized = 0;
-    QList<int> sleeps;
     QStringList commands;
 };

@@ -18,10 +18,10 @@ struct Fakes {
     Platform platform() { return Platform{winsock, mscomm, dialog, boxes, system}; }
 };
 
-/// The window model on fakes, in a fresh working directory of its own.
-struct Harness : Fakes {
-    Harness() : previous(QDir::currentPath()) { QDir::setCurrent(dir.path()); }
-    ~Harness() { QDir::setCurrent(previous); }
+/// A fresh working directory, current for as long as the object lives.
+struct WorkDir {
+    WorkDir() : previous(QDir::currentPath()) { QDir::setCurrent(dir.path()); }
+    ~WorkDir() { QDir::setCurrent(previous); }
 
     /// Contents of a file in the working directory.
     QByteArray file(const QString &name) const
@@ -29,12 +29,18 @@ struct Harness : Fakes {
         QFile f(dir.filePath(name));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-    void writeFile(const QString &name, const QByteArray &bytes) const
+    bool writeFile(const QString &name, const QByteArray &bytes) const
     {
         QFile f(dir.filePath(name));
-        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            f.write(bytes);
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
     }
+
+    QTemporaryDir dir;
+    QString previous;
+};
+
+/// The window model on fakes, in a working directory of its own.
+struct Harness : Fakes, WorkDir {
     /// The link up to 127.0.0.1 (never a real device address).
     void connect()
     {
@@ -59,8 +65,6 @@ struct Harness : Fakes {
         return winsock.written().mid(before);
     }
 
-    QTemporaryDir dir;
-    QString previous;
     UDP udp{platform()};
     qsizetype logMark = 0;
 };
