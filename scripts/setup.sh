@@ -16,11 +16,17 @@ vantrel_install_missing() {
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    local log
+    log=$(mktemp)
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" \
+        >"$log" 2>&1 || { cat "$log"; rm -f "$log"; exit 1; }
+    rm -f "$log"
 }
 
 vantrel_build() {
-    echo "vantrel: building into build/"
-    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build build --parallel "$(nproc)"
+    echo "vantrel: building into build/ (log in build/build.log)"
+    mkdir -p build
+    # The full output only when something fails: a build that works has nothing to say.
+    { cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+        cmake --build build --parallel "$(nproc)"; } >build/build.log 2>&1 || { cat build/build.log; exit 1; }
 }
