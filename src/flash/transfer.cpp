@@ -23,6 +23,18 @@ void sendCommand(UDP &w, const QByteArray &command)
     w.RetVal = w.UDP_Send(command + CRLF);
     w.logLine(command);
 }
+/// The local file of a transfer, or an empty name when the user cancelled (and was told so).
+QString chooseLocalFile(UDP &w, bool save)
+{
+    w.CommonDialog1.setFilter(QString::fromLatin1(kAllFiles));
+    save ? w.CommonDialog1.showSave() : w.CommonDialog1.showOpen();
+    const QString name = w.CommonDialog1.fileName();
+    if (name.isEmpty() || w.CommonDialog1.cancelled()) {
+        w.msgBox(QStringLiteral("Cancel"));
+        return {};
+    }
+    return name;
+}
 } // namespace
 
 void UDP::Command3_Click()
@@ -31,13 +43,9 @@ void UDP::Command3_Click()
     if (Winsock1.state() != 1)
         return;
     try {
-        CommonDialog1.setFilter(QString::fromLatin1(kAllFiles));
-        CommonDialog1.showOpen();
-        const QString name = CommonDialog1.fileName();
-        if (name.isEmpty() || CommonDialog1.cancelled()) {
-            msgBox(QStringLiteral("Cancel"));
+        const QString name = chooseLocalFile(*this, false);
+        if (name.isEmpty())
             return;
-        }
         ProgLineIdx = 0;
         vbalProgressBar1.setText("NO FILE");
         FlashFile = files.FreeFile();
@@ -102,13 +110,9 @@ void UDP::Command4_Click()
     if (Winsock1.state() != 1)
         return;
     try {
-        CommonDialog1.setFilter(QString::fromLatin1(kAllFiles));
-        CommonDialog1.showSave();
-        const QString name = CommonDialog1.fileName();
-        if (name.isEmpty() || CommonDialog1.cancelled()) {
-            msgBox(QStringLiteral("Cancel"));
+        const QString name = chooseLocalFile(*this, true);
+        if (name.isEmpty())
             return;
-        }
         vbalProgressBar1.setText("READ");
         vbalProgressBar1.setValue(0);
         vbalProgressBar1.setMax(100);
