@@ -4,7 +4,7 @@
 // and with 10 MB already in it; then a steady 20,000 a second for 10 s with the window attached.
 #include "benchsupport.h"
 
-#include "app/udp.h"
+#include "app/window.h"
 #include "gui/mainwindow.h"
 #include "platform/platform.h"
 #include "platform/qt/qtmscomm.h"

@@ -4,7 +4,7 @@
 // the same stop-and-wait exchange to the same device (the raw limit of the protocol here).
 #include "benchsupport.h"
 
-#include "app/udp.h"
+#include "app/window.h"
 #include "devicesim.h"
 #include "gui/mainwindow.h"
 #include "platform/platform.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/udp.h"
+#include "app/window.h"
 #include "devicesim.h"
 #include "gui/demo.h"
 #include "gui/mainwindow.h"

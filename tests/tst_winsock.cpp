@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/failure.h"
+#include "platform/failure.h"
 #include "platform/qt/qtwinsock.h"
 
 #include <QNetworkDatagram>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "filetable.h"
 
-#include "failure.h"
+#include "platform/failure.h"
 
 #include <QFile>
 #include <QFileInfo>

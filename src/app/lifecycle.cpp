@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "charset.h"
-#include "udp.h"
+#include "window.h"
 
 #include "platform/mscomm.h"
 #include "platform/system.h"

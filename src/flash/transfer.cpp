@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/udp.h"
+#include "app/window.h"
 #include "flash/hex.h"
 
 #include "platform/commondialog.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "demo.h"
 
-#include "app/udp.h"
+#include "app/window.h"
 
 void offerDemoDevice(UDP &udp, quint16 port)
 {

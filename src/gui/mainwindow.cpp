@@ -5,7 +5,7 @@
 #include "widgets.h"
 
 #include "app/charset.h"
-#include "app/udp.h"
+#include "app/window.h"
 
 #include <QApplication>
 #include <QCheckBox>

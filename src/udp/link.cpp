@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "app/udp.h"
+#include "app/window.h"
 
 #include "platform/mscomm.h"
 #include "platform/system.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "fakes.h"
 
-#include "app/failure.h"
+#include "platform/failure.h"
 
 void FakeWinsock::bind(const QByteArray &localPort)
 {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "app/udp.h"
+#include "app/window.h"
 #include "fakes.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "qtmscomm.h"
 
-#include "app/failure.h"
+#include "platform/failure.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "qtwinsock.h"
 
-#include "app/failure.h"
+#include "platform/failure.h"
 
 #include <QHostInfo>
 #include <QNetworkInterface>

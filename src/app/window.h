@@ -2,7 +2,7 @@
 #pragma once
 
 #include "element.h"
-#include "failure.h"
+#include "platform/failure.h"
 #include "filetable.h"
 
 #include "platform/platform.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "udp.h"
+#include "window.h"
 
 #include "platform/commondialog.h"
 #include "platform/messagebox.h"
