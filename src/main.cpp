@@ -11,23 +11,8 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QLineEdit>
 
 #include <memory>
-
-namespace
-{
-
-/// Names in the port box's tool tip the device that the port number in its text stands for.
-void showPortDevice(QLineEdit *box, const MSComm &port)
-{
-    // The number starts at the fourth character, whatever the first three are ("COM3" is port 3).
-    bool ok = false;
-    const qint16 number = box->text().mid(3).trimmed().toShort(&ok);
-    box->setToolTip(ok ? port.deviceName(number) : QString());
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -75,11 +60,6 @@ int main(int argc, char *argv[])
     MainWindow window(udp);
     dialog.setParent(&window);
     messageBox.setParent(&window);
-
-    if (auto *port = qobject_cast<QLineEdit *>(window.widget(udp.Comm_number))) {
-        QObject::connect(port, &QLineEdit::textChanged, port, [port, &mscomm] { showPortDevice(port, mscomm); });
-        showPortDevice(port, mscomm);
-    }
 
     // A failure of the start-up shows its box here; the window opens all the same.
     udp.Form_Load();

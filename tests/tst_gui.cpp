@@ -39,7 +39,8 @@ class TestGui : public QObject
             QByteArray expected = e->Caption();
             if (const auto *box = dynamic_cast<const TextBox *>(e)) {
                 expected = box->Text();
-                state &= w->property("readOnly").toBool() == box->locked();
+                state &= w->property("readOnly").toBool() == box->locked() &&
+                         w->toolTip() == Charset::decode(box->ToolTipText());
             } else if (const auto *box = dynamic_cast<const ComboBox *>(e)) {
                 expected = box->Text();
                 state &= w->property("count") == box->ListCount() && w->property("currentIndex") == box->ListIndex();
@@ -76,7 +77,7 @@ private slots:
 
         // Changes from outside a user action (the --demo offer among them) are shown with the next frame.
         int ticks = 0;
-        m_window->setTickHandler(udp.TMRComm, [&ticks] { ++ticks; });
+        udp.TMRComm.setTickHandler([&ticks] { ++ticks; });
         udp.TMRComm.setEnabled(true);
         offerDemoDevice(udp, 4242); // twice, as a second --demo start would
         offerDemoDevice(udp, 4242);
@@ -108,6 +109,34 @@ private slots:
         const QString path = QDir(m_h->previous).filePath(QStringLiteral("vantrel-window.png"));
         QVERIFY(m_window->grab().save(path));
         QVERIFY(!QImage(path).isNull());
+    }
+
+    void everyControlHasAHandler()
+    {
+        // A control that can be used but does nothing reads as broken. Check3 and the speed options are only
+        // read (at each send and poll, and when the port opens); BTNCloseCom is never enabled.
+        const QByteArrayList readOnly{"Check3", "Option1", "Option2", "Option3", "Option4", "Option5", "Option6"};
+        QByteArrayList idle;
+        for (Element *e : m_h->udp.elements()) {
+            const bool control =
+                e->kind() == Kind::Button || e->kind() == Kind::CheckBox || e->kind() == Kind::OptionButton;
+            if (control && e->Enabled() && e->Visible() && !e->hasClickHandler() && !readOnly.contains(e->name()))
+                idle << e->name();
+        }
+        QCOMPARE(idle, QByteArrayList());
+        QVERIFY(!m_h->udp.BTNCloseCom.Enabled() && !m_h->udp.BTNCloseCom.hasClickHandler());
+        QVERIFY(m_h->udp.TMRComm.hasTickHandler());
+        QVERIFY(m_h->udp.tbSendData.hasKeyHandlers());
+
+        // The port box names the device its port stands for, and follows what the user types.
+        auto *port = static_cast<QLineEdit *>(m_window->widget(m_h->udp.Comm_number));
+        QCOMPARE(port->toolTip(), QStringLiteral("/dev/fake3"));
+        port->selectAll();
+        QTest::keyClicks(port, "COM12");
+        QCOMPARE(port->toolTip(), QStringLiteral("/dev/fake12"));
+        QTest::keyClick(port, Qt::Key_Backspace);
+        QTest::keyClick(port, Qt::Key_Backspace);
+        QCOMPARE(port->toolTip(), QString());
     }
 
     void commandLineAndScrolling()

@@ -56,10 +56,37 @@ TextBox::TextBox(Form *f, const char *name, QByteArray text, QRect g, Frame *in,
 
 void TextBox::setText(const QByteArray &text)
 {
+    const bool changed = text != m_text;
     m_text = text;
     // A new text puts the caret at its start, as a text box does.
     m_selStart = 0;
     notify(Prop::Text);
+    if (changed && m_change)
+        m_change();
+}
+
+void TextBox::setToolTipText(const QByteArray &tip)
+{
+    m_toolTip = tip;
+    notify(Prop::ToolTip);
+}
+
+void TextBox::setKeyHandlers(KeyDownHandler keyDown, KeyPressHandler keyPress)
+{
+    m_keyDown = std::move(keyDown);
+    m_keyPress = std::move(keyPress);
+}
+
+void TextBox::KeyDown(qint16 &KeyCode, qint16 Shift)
+{
+    if (m_keyDown)
+        m_keyDown(KeyCode, Shift);
+}
+
+void TextBox::KeyPress(qint16 &KeyAscii)
+{
+    if (m_keyPress)
+        m_keyPress(KeyAscii);
 }
 
 void TextBox::append(const QByteArray &bytes)
@@ -69,6 +96,8 @@ void TextBox::append(const QByteArray &bytes)
     m_text.append(bytes);
     if (ElementObserver *o = m_form->observer())
         o->appended(*this, bytes);
+    if (m_change)
+        m_change();
 }
 
 void TextBox::setSelStart(qint32 pos)

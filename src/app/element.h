@@ -5,6 +5,7 @@
 #include <QList>
 #include <QRect>
 
+#include <functional>
 #include <vector>
 
 class Element;
@@ -12,7 +13,7 @@ class Frame;
 class TextBox;
 
 /// What changed on an element; the view redraws just that.
-enum class Prop { Text, Caption, Enabled, Visible, Value, SelStart, FillColor, BackColor, Items, Max, Focus };
+enum class Prop { Text, Caption, Enabled, Visible, Value, SelStart, FillColor, BackColor, Items, Max, Focus, ToolTip };
 
 /// The view: told of every change of the model, one property at a time.
 class ElementObserver
@@ -84,6 +85,15 @@ public:
     void setVisible(bool visible);
     void SetFocus() { m_form->setFocus(*this); }
 
+    /// The handler a click on the element calls; the model wires it, the view only forwards the click.
+    void setClickHandler(std::function<void()> handler) { m_click = std::move(handler); }
+    bool hasClickHandler() const { return bool(m_click); }
+    void Click()
+    {
+        if (m_click)
+            m_click();
+    }
+
 protected:
     void notify(Prop prop);
     Form *m_form;
@@ -97,6 +107,7 @@ private:
     Font m_font = Font::Default;
     bool m_enabled = true;
     bool m_visible = true;
+    std::function<void()> m_click;
 };
 
 class Label : public Element
@@ -156,9 +167,19 @@ public:
     quint32 BackColor() const { return m_backColor; }
     void setBackColor(quint32 colour);
     const QByteArray &ToolTipText() const { return m_toolTip; }
-    void setToolTipText(const QByteArray &tip) { m_toolTip = tip; }
+    void setToolTipText(const QByteArray &tip);
     bool multiLine() const { return m_multiLine; }
     bool locked() const { return m_locked; }
+
+    /// Key handlers: a key code or character the handler sets to 0 is swallowed.
+    using KeyDownHandler = std::function<void(qint16 &KeyCode, qint16 Shift)>;
+    using KeyPressHandler = std::function<void(qint16 &KeyAscii)>;
+    void setKeyHandlers(KeyDownHandler keyDown, KeyPressHandler keyPress);
+    bool hasKeyHandlers() const { return bool(m_keyDown); }
+    void KeyDown(qint16 &KeyCode, qint16 Shift);
+    void KeyPress(qint16 &KeyAscii);
+    /// Runs whenever the text changes, whoever changed it.
+    void setChangeHandler(std::function<void()> handler) { m_change = std::move(handler); }
 
 private:
     QByteArray m_text;
@@ -167,6 +188,9 @@ private:
     quint32 m_backColor = Colour::White;
     bool m_multiLine;
     bool m_locked;
+    KeyDownHandler m_keyDown;
+    KeyPressHandler m_keyPress;
+    std::function<void()> m_change;
 };
 
 /// Check box or option button: Value 0 or 1 (one option of a container's group is 1).
@@ -264,7 +288,16 @@ public:
     {
     }
     int Interval() const { return m_interval; }
+    /// The handler each tick calls while the timer is enabled.
+    void setTickHandler(std::function<void()> handler) { m_tick = std::move(handler); }
+    bool hasTickHandler() const { return bool(m_tick); }
+    void Tick()
+    {
+        if (m_tick)
+            m_tick();
+    }
 
 private:
     int m_interval;
+    std::function<void()> m_tick;
 };

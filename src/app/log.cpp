@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "window.h"
 
-#include "platform/messagebox.h"
-
 void UDP::logLine(const QByteArray &text)
 {
     logRaw(text + CRLF);
@@ -19,14 +17,4 @@ void UDP::logRaw(const QByteArray &bytes)
     } catch (const Failure &) {
         // A full disk must not cost the user the reply on the screen either.
     }
-}
-
-void UDP::showFailure(const Failure &failure)
-{
-    m_messageBox.show(failure.description(), MessageBox::Critical, QStringLiteral("Error#%1").arg(failure.number()));
-}
-
-void UDP::msgBox(const QString &text)
-{
-    m_messageBox.show(text, MessageBox::NoIcon, QString::fromLatin1(kAppTitle));
 }

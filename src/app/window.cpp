@@ -21,5 +21,6 @@ UDP::UDP(const Platform &platform)
     Option6.setValue(1);
     // The command line comes first in the tab order: it has the focus when the window opens.
     tbSendData.SetFocus();
-    Winsock1.setArrivalHandler([this] { Winsock1_DataArrival(); });
+    wireEvents();
+    Comm_number_Change();
 }

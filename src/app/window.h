@@ -2,8 +2,8 @@
 #pragma once
 
 #include "element.h"
-#include "platform/failure.h"
 #include "filetable.h"
+#include "platform/failure.h"
 
 #include "platform/platform.h"
 
@@ -148,16 +148,25 @@ public:
     void Command15_Click();
     void Command16_Click();
 
+    // app/events.cpp
+    /// Names the handler that each element's click, key or tick calls; the view only forwards the events.
+    void wireEvents();
+
     // app/log.cpp
     /// Appends the text and CR LF to the log; skipped when the log could not be opened.
     void logLine(const QByteArray &text);
     /// Appends the bytes as they are to the log; skipped when the log could not be opened.
     void logRaw(const QByteArray &bytes);
     bool logOpen() const { return m_logOpen; }
+
+    // app/dialogs.cpp
     /// The "Error#" box: the failure's description, the critical icon, "Error#" and the number as title.
     void showFailure(const Failure &failure);
     /// A message box without icon under the application's title ("Cancel").
     void msgBox(const QString &text);
+    /// Shows the file dialog (`filter` is "Description|pattern"); the chosen local file, or an empty name
+    /// when the user cancelled and was told so with the "Cancel" box.
+    QString chooseLocalFile(const char *filter, bool save);
 
     // settings/addresslist.cpp
     void loadAddressList();
@@ -189,8 +198,51 @@ public:
     static qint16 Decode(QByteArray colums);
     static qint16 Decode2(QByteArray colums);
 
+    // program/replies.cpp
+    /// Where a program reply or an advance comes from: the receive paths differ in a few rules.
+    enum class Via { Datagram, Serial, Button };
+    /// A reply to "LIST" while the listing is captured: a line for the file, or "OK" at its end.
+    void ProgListingReply(const QByteArray &text, Via via);
+    /// A reply to a program line: "OK" sends the next line, "ERROR" ends the download.
+    void ProgDownloadReply(const QByteArray &text, Via via);
+    /// Sends the next program line on the link the reply came by (">>": on whatever link is open).
+    void ProgAdvance(Via via);
+    /// Line `index` of the program table; an index beyond the table fails with 9.
+    const QByteArray &ProgLineAt(qint16 index) const;
+    /// The last line has gone out.
+    void ProgComplete();
+    /// Neither a download nor a listing is under way any more.
+    void ProgExchangeEnd();
+
+    // program/parser.cpp
+    void Com_Parser();
+
+    // program/download.cpp
+    void Command10_Click();
+    void Command9_Click();
+    void Command14_Click();
+
+    // program/listing.cpp
+    void Command11_Click();
+    void Command12_Click();
+    void Command13_Click();
+
+    // serial/port.cpp
+    void BTNOpenCom_Click();
+    void Command8_Click();
+    void Command7_Click();
+    void Check1_Click();
+    /// The port box's tool tip names the device its port number stands for.
+    void Comm_number_Change();
+
+    // serial/poll.cpp
+    void TMRComm_Timer();
+
     // serial/send.cpp
+    qint16 WriteCOM32(QByteArray &COMString);
+    static QByteArray CRC16(const QByteArray &sString);
     void Command6_Click();
+    void Check2_Click();
 
     static constexpr char kSendDataHint[] = "\xCA\xEE\xEC\xE0\xED\xE4\xFB \xED\xE0\xE1\xE8\xF0\xE0\xF2\xFC "
                                             "\xE7\xE4\xE5\xF1\xFC"; // "Команды набирать здесь"

@@ -2,7 +2,6 @@
 #include "app/window.h"
 #include "flash/hex.h"
 
-#include "platform/commondialog.h"
 #include "platform/winsock.h"
 
 #include <limits>
@@ -23,18 +22,6 @@ void sendCommand(UDP &w, const QByteArray &command)
     w.RetVal = w.UDP_Send(command + CRLF);
     w.logLine(command);
 }
-/// The local file of a transfer, or an empty name when the user cancelled (and was told so).
-QString chooseLocalFile(UDP &w, bool save)
-{
-    w.CommonDialog1.setFilter(QString::fromLatin1(kAllFiles));
-    save ? w.CommonDialog1.showSave() : w.CommonDialog1.showOpen();
-    const QString name = w.CommonDialog1.fileName();
-    if (name.isEmpty() || w.CommonDialog1.cancelled()) {
-        w.msgBox(QStringLiteral("Cancel"));
-        return {};
-    }
-    return name;
-}
 } // namespace
 
 void UDP::Command3_Click()
@@ -43,7 +30,7 @@ void UDP::Command3_Click()
     if (Winsock1.state() != 1)
         return;
     try {
-        const QString name = chooseLocalFile(*this, false);
+        const QString name = chooseLocalFile(kAllFiles, false);
         if (name.isEmpty())
             return;
         ProgLineIdx = 0;
@@ -110,7 +97,7 @@ void UDP::Command4_Click()
     if (Winsock1.state() != 1)
         return;
     try {
-        const QString name = chooseLocalFile(*this, true);
+        const QString name = chooseLocalFile(kAllFiles, true);
         if (name.isEmpty())
             return;
         vbalProgressBar1.setText("READ");

@@ -27,28 +27,6 @@
 namespace
 {
 
-using Handler = void (UDP::*)();
-
-/// Which handler a click on an element calls.
-constexpr struct {
-    const char *element;
-    Handler handler;
-} kClickHandlers[] = {
-    {"Add_ip", &UDP::Add_ip_Click},         {"Del_ip", &UDP::Del_ip_Click},       {"SaveIP", &UDP::SaveIP_Click},
-    {"cbBind", &UDP::cbBind_Click},         {"Command1", &UDP::Command1_Click},   {"Command2", &UDP::Command2_Click},
-    {"Command3", &UDP::Command3_Click},     {"Command4", &UDP::Command4_Click},   {"Command5", &UDP::Command5_Click},
-    {"Command6", &UDP::Command6_Click},     {"Command15", &UDP::Command15_Click}, {"Command16", &UDP::Command16_Click},
-    {"cbSendData", &UDP::cbSendData_Click},
-};
-
-Handler clickHandler(const Element &element)
-{
-    for (const auto &entry : kClickHandlers)
-        if (element.name() == entry.element)
-            return entry.handler;
-    return nullptr;
-}
-
 /// The window's keys as the handlers know them (Windows virtual-key codes); 0 for keys they never see.
 qint16 virtualKey(int key)
 {
@@ -247,7 +225,7 @@ QWidget *MainWindow::build(Element &element, QWidget *parent)
                     box.setSelStart(edit->cursorPosition());
                 });
             });
-            if (&box == &m_udp.tbSendData) {
+            if (box.hasKeyHandlers()) {
                 m_commandLine = edit;
                 edit->installEventFilter(this);
             }
@@ -278,10 +256,8 @@ QWidget *MainWindow::build(Element &element, QWidget *parent)
         auto *timer = new QTimer(this);
         timer->setObjectName(QString::fromLatin1(element.name()));
         timer->setInterval(static_cast<Timer &>(element).Interval());
-        connect(timer, &QTimer::timeout, this, [this, &element] {
-            if (const auto tick = m_ticks.value(&element))
-                run(tick, false);
-        });
+        auto &model = static_cast<Timer &>(element);
+        connect(timer, &QTimer::timeout, this, [this, &model] { run([&model] { model.Tick(); }, false); });
         m_timers.insert(&element, timer);
         return nullptr;
     }
@@ -289,14 +265,10 @@ QWidget *MainWindow::build(Element &element, QWidget *parent)
     return nullptr;
 }
 
-void MainWindow::setTickHandler(const Timer &timer, std::function<void()> tick)
-{
-    m_ticks.insert(&timer, std::move(tick));
-}
-
 void MainWindow::changed(Element &element, Prop prop)
 {
-    if (&element == m_editing)
+    // What the user typed is already shown; drawing it back would move the caret.
+    if (&element == m_editing && (prop == Prop::Text || prop == Prop::SelStart))
         return;
     // Timers start and stop at once; the pane gathers its own appends.
     const bool now = element.kind() == Kind::Timer ||
@@ -350,6 +322,10 @@ void MainWindow::redraw(Element &element, Prop prop)
         return;
     case Prop::Focus:
         w->setFocus(Qt::OtherFocusReason);
+        return;
+    case Prop::ToolTip:
+        if (const auto *box = dynamic_cast<const TextBox *>(&element))
+            w->setToolTip(Charset::decode(box->ToolTipText()));
         return;
     case Prop::Caption:
         if (auto *frame = qobject_cast<QGroupBox *>(w))
@@ -433,8 +409,8 @@ void MainWindow::redraw(Element &element, Prop prop)
 
 void MainWindow::clicked(Element &element)
 {
-    if (const Handler handler = clickHandler(element))
-        run([this, handler] { (m_udp.*handler)(); });
+    if (element.hasClickHandler())
+        run([&element] { element.Click(); });
 }
 
 void MainWindow::takeEdit(Element &element, const std::function<void()> &write)
@@ -479,19 +455,19 @@ bool MainWindow::commandLineKey(QKeyEvent *event)
         });
 
     if (qint16 keyCode = virtualKey(event->key())) {
-        run([&] { m_udp.tbSendData_KeyDown(keyCode, shiftMask(event->modifiers())); });
+        run([&] { box.KeyDown(keyCode, shiftMask(event->modifiers())); });
         if (keyCode == 0)
             return true; // swallowed: no caret move, no beep
     }
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         qint16 keyAscii = 13;
-        run([&] { m_udp.tbSendData_KeyPress(keyAscii); });
+        run([&] { box.KeyPress(keyAscii); });
         return true; // a single-line box has no use for the line break
     }
     const QString text = event->text();
     if (text.size() == 1 && (text[0].isPrint() || text[0] == QLatin1Char('\b') || text[0] == QChar(27))) {
         qint16 keyAscii = qint16(uchar(Charset::encode(text).at(0)));
-        run([&] { m_udp.tbSendData_KeyPress(keyAscii); });
+        run([&] { box.KeyPress(keyAscii); });
         if (keyAscii == 0)
             return true;
     }

@@ -26,8 +26,6 @@ public:
 
     /// The widget that shows `element`; nullptr for the timer, which has none.
     QWidget *widget(const Element &element) const { return m_widgets.value(&element); }
-    /// Runs on each tick of `timer` while the timer is enabled.
-    void setTickHandler(const Timer &timer, std::function<void()> tick);
 
     /// Shows every change of the model that is still waiting for the next frame.
     void flush();
@@ -55,8 +53,7 @@ private:
     UDP &m_udp;
     QHash<const Element *, QWidget *> m_widgets;
     QHash<const Element *, QTimer *> m_timers;
-    QHash<const Element *, std::function<void()>> m_ticks;
-    QLineEdit *m_commandLine = nullptr;
+    QLineEdit *m_commandLine = nullptr; // the one text box with key handlers
     const Element *m_editing = nullptr; // the element whose change came from the user
     /// Changes waiting for the next frame: a transfer changes the command line and the progress bar
     /// tens of thousands of times a second, and a repaint for each would cost more than the transfer.

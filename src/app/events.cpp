@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: MIT
+#include "window.h"
+
+#include "platform/winsock.h"
+
+namespace
+{
+using Handler = void (UDP::*)();
+struct Wire {
+    Element &element;
+    Handler handler;
+};
+} // namespace
+
+void UDP::wireEvents()
+{
+    // BTNCloseCom is never enabled: the Open button closes the port too. The option buttons and Check3 are
+    // only read, when the port opens and at each send and poll.
+    const Wire clicks[] = {
+        {Add_ip, &UDP::Add_ip_Click},       {Del_ip, &UDP::Del_ip_Click},         {SaveIP, &UDP::SaveIP_Click},
+        {cbBind, &UDP::cbBind_Click},       {Command1, &UDP::Command1_Click},     {Command3, &UDP::Command3_Click},
+        {Command4, &UDP::Command4_Click},   {Command5, &UDP::Command5_Click},     {BTNOpenCom, &UDP::BTNOpenCom_Click},
+        {Command8, &UDP::Command8_Click},   {Check1, &UDP::Check1_Click},         {Command7, &UDP::Command7_Click},
+        {Check2, &UDP::Check2_Click},       {Command10, &UDP::Command10_Click},   {Command9, &UDP::Command9_Click},
+        {Command14, &UDP::Command14_Click}, {Command11, &UDP::Command11_Click},   {Command12, &UDP::Command12_Click},
+        {Command13, &UDP::Command13_Click}, {Command2, &UDP::Command2_Click},     {Command15, &UDP::Command15_Click},
+        {Command16, &UDP::Command16_Click}, {cbSendData, &UDP::cbSendData_Click}, {Command6, &UDP::Command6_Click},
+    };
+    for (const Wire &wire : clicks)
+        wire.element.setClickHandler([this, handler = wire.handler] { (this->*handler)(); });
+
+    tbSendData.setKeyHandlers([this](qint16 &KeyCode, qint16 Shift) { tbSendData_KeyDown(KeyCode, Shift); },
+                              [this](qint16 &KeyAscii) { tbSendData_KeyPress(KeyAscii); });
+    Comm_number.setChangeHandler([this] { Comm_number_Change(); });
+    TMRComm.setTickHandler([this] { TMRComm_Timer(); });
+    Winsock1.setArrivalHandler([this] { Winsock1_DataArrival(); });
+}

@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: MIT
+// The reply rules of a program exchange, shared by the datagram dispatcher and the serial line parser.
+#include "app/window.h"
+
+#include "platform/mscomm.h"
+
+namespace
+{
+constexpr char kAccessDenied[] = "ACCESS DENIED\r\n";
+} // namespace
+
+void UDP::ProgExchangeEnd()
+{
+    ProgDownloadMode = 0;
+    ProgSaveMode = 0;
+}
+
+void UDP::ProgListingReply(const QByteArray &text, Via via)
+{
+    // A login or password prompt: the device will not list without one, the capture cannot go on.
+    // Only datagrams carry the prompts.
+    if (via == Via::Datagram && (text.contains("Login") || text.contains("Passwor"))) {
+        files.close(ProgFileNum);
+        tbReceiveData.append(kAccessDenied);
+        ProgExchangeEnd();
+    } else if (text.left(5).contains("OK")) {
+        // Only near the start: a listed line may well hold "OK" further on.
+        files.close(ProgFileNum);
+        tbReceiveData.setText(QByteArray("LOAD BASIC PROGRAM COMPLETED") + CRLF);
+        ProgExchangeEnd();
+    } else {
+        files.print(ProgFileNum, text);
+        tbReceiveData.setText("LOAD DATA = " + text + CRLF);
+    }
+}
+
+void UDP::ProgDownloadReply(const QByteArray &text, Via via)
+{
+    if (text.contains("ERROR")) {
+        if (via == Via::Datagram)
+            files.close(ProgFileNum);
+        tbReceiveData.append(QByteArray("Error - see  source file ") + CRLF);
+        ProgExchangeEnd();
+        return;
+    }
+    if (via == Via::Datagram && text.contains("Login")) {
+        files.close(ProgFileNum);
+        tbReceiveData.append(kAccessDenied);
+        ProgExchangeEnd();
+        return;
+    }
+    if (via == Via::Datagram && text.contains("Passwor")) {
+        // The password prompt ends the download, but the reply is still read for "OK" below.
+        files.close(ProgFileNum);
+        tbReceiveData.append(kAccessDenied);
+        ProgExchangeEnd();
+    }
+    if (text.contains("OK")) {
+        ProgAdvance(via);
+        return;
+    }
+    tbReceiveData.append(text + CRLF);
+}
+
+const QByteArray &UDP::ProgLineAt(qint16 index) const
+{
+    // A cursor beyond the table never reaches it.
+    if (index < 0 || index >= qint16(ProgLine.size()))
+        throw Failure(Err::SubscriptOutOfRange, QStringLiteral("Subscript out of range"));
+    return ProgLine[index];
+}
+
+void UDP::ProgAdvance(Via via)
+{
+    ProgLineIdx = qint16(ProgLineIdx + 1);
+    const QByteArray line = ProgLineAt(ProgLineIdx) + CRLF;
+    RetVal = UDP_Send(line);
+    // A reply by datagram is answered by datagram alone; the serial port and ">>" also use the port
+    // when it is open, and ">>" on a UDP-only link sends the line twice.
+    if (via != Via::Datagram && MSComm1.portOpen()) {
+        Pic.setFillColor(Colour::SendGreen);
+        QByteArray framed = line; // WriteCOM32 replaces it with what it wrote
+        RetVal = WriteCOM32(framed);
+    } else if (via == Via::Button) {
+        RetVal = UDP_Send(line);
+    }
+    tbReceiveData.setText("LOAD DATA = " + line.chopped(2));
+    if (ProgLineIdx == ProgLineCount)
+        ProgComplete();
+}
+
+void UDP::ProgComplete()
+{
+    // Complete as soon as the last line is out; its reply goes to the console.
+    ProgLineIdx = 0;
+    tbReceiveData.setText(QByteArray("SEND BASIC PROGRAM COMPLETED") + CRLF);
+    ProgExchangeEnd();
+}
