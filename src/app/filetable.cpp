@@ -184,6 +184,12 @@ void FileTable::close(qint16 n)
     m_files.erase(n);
 }
 
+void FileTable::release(qint16 &n)
+{
+    close(n);
+    n = 0;
+}
+
 void FileTable::closeAll()
 {
     m_files.clear();

@@ -45,6 +45,8 @@ public:
     /// Empties an open binary file (the file keeps its number and position 0).
     void truncate(qint16 n);
     void close(qint16 n);
+    /// Closes file `n` and clears the number, so that it never names a file another exchange opens later.
+    void release(qint16 &n);
     void closeAll();
 
 private:

@@ -49,10 +49,10 @@ void UDP::Command3_Click()
             FlashData.resize(FlashCount, '\0');
         } catch (const Failure &) {
             // The transfer never starts, so nothing else would ever close the local file.
-            files.close(FlashFile);
+            files.release(FlashFile);
             throw;
         }
-        files.close(FlashFile);
+        files.release(FlashFile);
         vbalProgressBar1.setMax(FlashCount);
         vbalProgressBar1.setText("SEND");
         FlashWriting = 1;
@@ -110,7 +110,7 @@ void UDP::Command4_Click()
             // A shorter file read over a longer one must not keep the old file's tail.
             files.truncate(FlashFile);
         } catch (const Failure &) {
-            files.close(FlashFile);
+            files.release(FlashFile);
             throw;
         }
         FlashReading = 1;
@@ -144,7 +144,7 @@ void UDP::FlashReadReply(const QByteArray &reply)
         Command5_Click();
         vbalProgressBar1.setText("OK");
         vbalProgressBar1.setValue(100);
-        files.close(FlashFile);
+        files.release(FlashFile);
         return;
     }
     if (reply.contains("OK")) {
@@ -172,7 +172,7 @@ void UDP::Command5_Click()
     FlashLastBlock = 0;
     FlashPos = 0;
     sendCommand(*this, "CLOSE");
-    files.close(FlashFile);
+    files.release(FlashFile);
 }
 
 qint16 UDP::Decode(QByteArray colums)

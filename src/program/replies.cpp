@@ -20,12 +20,12 @@ void UDP::ProgListingReply(const QByteArray &text, Via via)
     // A login or password prompt: the device will not list without one, the capture cannot go on.
     // Only datagrams carry the prompts.
     if (via == Via::Datagram && (text.contains("Login") || text.contains("Passwor"))) {
-        files.close(ProgFileNum);
+        files.release(ProgFileNum);
         tbReceiveData.append(kAccessDenied);
         ProgExchangeEnd();
     } else if (text.left(5).contains("OK")) {
         // Only near the start: a listed line may well hold "OK" further on.
-        files.close(ProgFileNum);
+        files.release(ProgFileNum);
         tbReceiveData.setText(QByteArray("LOAD BASIC PROGRAM COMPLETED") + CRLF);
         ProgExchangeEnd();
     } else {
@@ -38,20 +38,20 @@ void UDP::ProgDownloadReply(const QByteArray &text, Via via)
 {
     if (text.contains("ERROR")) {
         if (via == Via::Datagram)
-            files.close(ProgFileNum);
+            files.release(ProgFileNum);
         tbReceiveData.append(QByteArray("Error - see  source file ") + CRLF);
         ProgExchangeEnd();
         return;
     }
     if (via == Via::Datagram && text.contains("Login")) {
-        files.close(ProgFileNum);
+        files.release(ProgFileNum);
         tbReceiveData.append(kAccessDenied);
         ProgExchangeEnd();
         return;
     }
     if (via == Via::Datagram && text.contains("Passwor")) {
         // The password prompt ends the download, but the reply is still read for "OK" below.
-        files.close(ProgFileNum);
+        files.release(ProgFileNum);
         tbReceiveData.append(kAccessDenied);
         ProgExchangeEnd();
     }

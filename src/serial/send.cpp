@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/window.h"
 
+#include "modbus.h"
+
 #include "platform/mscomm.h"
 
 qint16 UDP::WriteCOM32(QByteArray &COMString)
@@ -12,8 +14,7 @@ qint16 UDP::WriteCOM32(QByteArray &COMString)
 
 QByteArray UDP::CRC16(const QByteArray &sString)
 {
-    Q_UNUSED(sString);
-    return QByteArray(2, '\xFF');
+    return Modbus::crcBytes(sString);
 }
 
 void UDP::Command6_Click()
