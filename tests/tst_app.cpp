@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "harness.h"
+#include "mounts.h"
 
 #include <QTest>
+
+#include <optional>
 
 class TestApp : public QObject
 {
@@ -75,6 +78,59 @@ private slots:
         h.udp.logLine("typed");
         h.udp.files.close(n);
         QCOMPARE(h.file(QStringLiteral("other.txt")), QByteArray());
+    }
+
+    void logFaults_data()
+    {
+        QTest::addColumn<bool>("atStart");
+        QTest::newRow("disk fills during the run") << false;
+        QTest::newRow("log on /dev/full") << true;
+    }
+    void logFaults()
+    {
+        QFETCH(bool, atStart);
+        Harness h;
+        const QString small = h.dir.filePath(QStringLiteral("small"));
+        std::optional<TestMount> disk;
+        if (atStart) {
+            if (!QFile::exists(QStringLiteral("/dev/full")))
+                QSKIP("this system has no /dev/full");
+            QVERIFY(QFile::link(QStringLiteral("/dev/full"), QStringLiteral("Terminal.log")));
+        } else {
+            disk.emplace(small, 64 * 1024);
+            if (!disk->ok())
+                QSKIP(qPrintable(disk->error()));
+            QVERIFY(QDir::setCurrent(small));
+        }
+        h.udp.Form_Load();
+        if (!atStart) {
+            QVERIFY(h.boxes.boxes.isEmpty());
+            QVERIFY(fillDisk(small));
+        }
+        h.connect();
+        // Far more than the page the log has left.
+        QByteArray received;
+        for (int i = 0; i < 100; ++i) {
+            const QByteArray datagram = QByteArray::number(i).rightJustified(99, '.') + '\n';
+            h.winsock.feedReceived(datagram);
+            received += datagram;
+        }
+        // One box names the cause; every reply is still handled.
+        QCOMPARE(h.boxes.boxes.size(), 1);
+        QCOMPARE(h.boxes.boxes[0].icon, MessageBox::Critical);
+        QCOMPARE(h.boxes.boxes[0].title, QStringLiteral("Error#61"));
+        QVERIFY2(h.boxes.boxes[0].text.contains(QLatin1String("No space left on device")),
+                 qPrintable(h.boxes.boxes[0].text));
+        QCOMPARE(h.udp.tbReceiveData.Text(), received);
+        if (!atStart) {
+            // What reached the disk is the raw stream, cut where the disk filled.
+            QFile f(QDir(small).filePath(QStringLiteral("Terminal.log")));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QByteArray log = f.readAll();
+            const QByteArray expected = "START Vantrel V3.0\r\n06.12.2026 10:00:00\r\n" + received;
+            QVERIFY(log.size() < expected.size());
+            QCOMPARE(log, expected.left(log.size()));
+        }
     }
 
     void changeCase_data()

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "harness.h"
+#include "mounts.h"
 
 #include <QTest>
+
+#include <optional>
 
 using Bytes = QByteArrayList;
 
@@ -21,8 +24,29 @@ struct Transfer {
     int value = 0;
 };
 
+/// A transfer that goes wrong, as a script of steps: "#send" (of abc.txt), "#recieve" (into dest/copy.bin, which
+/// held "stale" before), "#end", "#disconnect", "#connect", "#tick" (five seconds without a reply); any other step
+/// is a datagram from the device.
+struct Fault {
+    Bytes script{};
+    Bytes sent{}; // every command, from the first
+    QByteArray progress{};
+    int value = 0;
+    bool running = false;
+    QStringList boxes{};      // title, then the text or the words in it that matter
+    QByteArray copy{"stale"}; // dest/copy.bin afterwards
+    QByteArray pane{};        // what reached the console
+    QByteArray disk{};        // "full": dest is a tiny disk filled up; "ro": abc.txt lies on a read-only mount
+};
+
+const QByteArray kOpenRd = "OPENRD \"SAMPLE.TXT\"\r\n", kOpenWr = "OPENWR \"SAMPLE.TXT\"\r\n", kRead = "READ 20\"\r\n";
+const QByteArray kWriteAbc = "WRITE \"414243\"\r\n";
+const QByteArray kDigits40 = "000102030405060708090A0B0C0D0E0F10111213";
+const QString kRefused = QStringLiteral("Vantrel: A transfer is running: press End first.");
+
 } // namespace
 Q_DECLARE_METATYPE(Transfer)
+Q_DECLARE_METATYPE(Fault)
 
 class TestFlash : public QObject
 {
@@ -33,6 +57,13 @@ private slots:
     void replies_data();
     void replies();
     void nothingStarts();
+    void readFaults_data();
+    void readFaults() { runFault(); }
+    void writeFaults_data();
+    void writeFaults() { runFault(); }
+
+private:
+    void runFault();
 };
 
 void TestFlash::writeBlocks_data()
@@ -83,23 +114,33 @@ void TestFlash::replies_data()
     const QByteArray digits40 = "000102030405060708090A0B0C0D0E0F10111213", bytes20 = QByteArray::fromHex(digits40);
     const auto block = [](const char *hex) { return QByteArray::fromHex(hex).leftJustified(20, '\0'); };
     const Bytes write{"WRITE \"414243\"\r\n"};
+    // Each READ 20 goes out on an OK and is answered by one data reply; the file takes its place at the end marker.
+    const auto reading = [](const Bytes &data) {
+        Bytes replies;
+        for (const QByteArray &reply : data)
+            replies << kOk << reply;
+        return replies;
+    };
+    const auto reads = [](int n) { return Bytes(n, kRead); };
     // Pairs decode as 1F 31, 7 alone 7, a5 5, ff 0, G1 1; characters next to the digit ranges count 0.
-    QTest::newRow("40 digits, OK, 1F7") << Transfer{
-        "4", {digits40 + "\r\n", kOk, "1F7"}, bytes20 + block("1F07"), {"READ 20\"\r\n"}, "READ", 2};
-    QTest::newRow("line end inside") << Transfer{"4", {"1F\r\nFF"}, block("1F00FF"), {}, "READ", 1};
-    QTest::newRow("lower case, non-hex") << Transfer{"4", {"a5ffG1/:@G"}, block("050001"), {}, "READ", 1};
-    QTest::newRow("progress modulo 100") << Transfer{"4", Bytes(101, digits40), bytes20.repeated(101), {}, "READ", 1};
+    QTest::newRow("40 digits, 1F7, end") << Transfer{
+        "4", reading({digits40 + "\r\n", "1F7"}) << "ND", bytes20 + block("1F07"), reads(2) + kClose, "OK", 100};
+    QTest::newRow("line end inside") << Transfer{
+        "4", reading({"1F\r\nFF"}) << "ND", block("1F00FF"), reads(1) + kClose, "OK", 100};
+    QTest::newRow("lower case, non-hex") << Transfer{
+        "4", reading({"a5ffG1/:@G"}) << "ND", block("050001"), reads(1) + kClose, "OK", 100};
+    // The old file stays in place until the end marker.
+    QTest::newRow("progress modulo 100") << Transfer{"4", reading(Bytes(101, digits40)), "stale", reads(101), "READ",
+                                                     1};
     QTest::newRow("ND at 1") << Transfer{"4", {"ND\r\n"}, "", kClose, "OK", 100};
     QTest::newRow("ND at 2") << Transfer{"4", {"1ND\r\n"}, "", kClose, "OK", 100};
     QTest::newRow("ND at 7") << Transfer{"4", {"ABCDEFND"}, "\xAB\xCD\xEF", kClose, "OK", 100};
     QTest::newRow("ND at 8") << Transfer{"4", {"ABCDEF1ND"}, "\xAB\xCD\xEF", kClose, "OK", 100};
     QTest::newRow("ND at 41") << Transfer{"4", {digits40 + "ND\r\n"}, bytes20, kClose, "OK", 100};
     QTest::newRow("ND with OK") << Transfer{"4", {"12OKND"}, QByteArray::fromHex("1200"), kClose, "OK", 100};
-    QTest::newRow("ERROR over ND and OK") << Transfer{"4", {"12OKND ERROR"}, "", kClose, "ERROR", 0};
-    QTest::newRow("ERROR keeps the bytes") << Transfer{"4", {"0102", "ERROR\r\n"}, block("0102"), kClose, "ERROR", 1};
+    QTest::newRow("ERROR over ND and OK") << Transfer{"4", {"12OKND ERROR"}, "stale", kClose, "ERROR", 0};
     QTest::newRow("write: case, contains") << Transfer{"3", {"BUSY", "ok", "BOOKED"}, "stale", write, "SEND", 4};
     QTest::newRow("write: ERROR over OK") << Transfer{"3", {"OK ERROR"}, "stale", kClose, "ERROR", 0};
-    QTest::newRow("write before read") << Transfer{"43", {kOk, kOk}, "", write + kClose, "OK", 4};
 }
 
 void TestFlash::replies()
@@ -167,6 +208,120 @@ void TestFlash::nothingStarts()
     QCOMPARE(h.boxes.boxes.size(), 3);
     QCOMPARE(h.winsock.written(), kClose);
     QCOMPARE(h.newLog(), kClose.first());
+}
+
+void TestFlash::readFaults_data()
+{
+    QTest::addColumn<Fault>("c");
+    const QByteArray d = kDigits40, bytes20 = QByteArray::fromHex(kDigits40);
+    const QByteArray ok = kOk;
+    const QString diskFull = QStringLiteral("Error#61: No space left on device");
+    // Each READ 20 is answered by one data reply and an OK: an OK with no data before it means the data was lost.
+    QTest::newRow("lost data reply") << Fault{
+        {"#recieve", ok, d, ok, ok}, {kOpenRd, kRead, kRead, kClose[0]}, "ERROR", 1};
+    QTest::newRow("second data reply") << Fault{{"#recieve", ok, d, d}, {kOpenRd, kRead, kClose[0]}, "ERROR", 1};
+    // The first write that fails ends the read with one box; the rest of the device's answers reach the console.
+    QTest::newRow("full disk") << Fault{{"#recieve", ok, d, ok, d},
+                                        {kOpenRd, kRead, kClose[0]},
+                                        "ERROR",
+                                        0,
+                                        false,
+                                        {diskFull},
+                                        "stale",
+                                        ok + d,
+                                        "full"};
+    QTest::newRow("ERROR keeps the old file")
+        << Fault{{"#recieve", ok, d, "ERROR"}, {kOpenRd, kRead, kClose[0]}, "ERROR", 1};
+    QTest::newRow("End keeps the old file")
+        << Fault{{"#recieve", ok, d, "#end"}, {kOpenRd, kRead, kClose[0]}, "READ", 1};
+    QTest::newRow("the end marker puts the file in place") << Fault{
+        {"#recieve", ok, d, ok, "ABND"}, {kOpenRd, kRead, kRead, kClose[0]}, "OK", 100, false, {}, bytes20 + "\xAB"};
+    QTest::newRow("Disconnect ends the read")
+        << Fault{{"#recieve", ok, d, "#disconnect", "#connect", d}, {kOpenRd, kRead}, "READ", 1, false, {}, "stale", d};
+    QTest::newRow("no second transfer") << Fault{
+        {"#recieve", "#send", "#recieve", ok}, {kOpenRd, kRead}, "READ", 0, true, {kRefused, kRefused}};
+    QTest::newRow("no reply for 5 s") << Fault{
+        {"#recieve", ok, d, "#tick", "#tick"}, {kOpenRd, kRead}, "NO REPLY", 1, true};
+    QTest::newRow("the next reply clears it")
+        << Fault{{"#recieve", ok, "#tick", d, ok}, {kOpenRd, kRead, kRead}, "READ", 1, true};
+}
+
+void TestFlash::writeFaults_data()
+{
+    QTest::addColumn<Fault>("c");
+    const QByteArray ok = kOk;
+    QTest::newRow("read-only file") << Fault{{"#send", ok}, {kOpenWr, kWriteAbc}, "SEND", 4, true, {}, "stale", {},
+                                             "ro"};
+    QTest::newRow("Disconnect ends the write")
+        << Fault{{"#send", "#disconnect", "#connect", ok}, {kOpenWr}, "SEND", 0, false, {}, "stale", ok};
+    QTest::newRow("no second transfer") << Fault{
+        {"#send", "#recieve", "#send", ok}, {kOpenWr, kWriteAbc}, "SEND", 4, true, {kRefused, kRefused}};
+    QTest::newRow("no reply for 5 s") << Fault{{"#send", ok, "#tick"}, {kOpenWr, kWriteAbc}, "NO REPLY", 4, true};
+    QTest::newRow("the next reply clears it") << Fault{{"#send", "#tick", ok}, {kOpenWr, kWriteAbc}, "SEND", 4, true};
+    QTest::newRow("End after a stall") << Fault{{"#send", "#tick", "#end"}, {kOpenWr, kClose[0]}, "SEND", 0};
+}
+
+void TestFlash::runFault()
+{
+    QFETCH(Fault, c);
+    Harness h;
+    h.startLinked();
+    const QString dest = h.dir.filePath(QStringLiteral("dest"));
+    QString source = h.dir.filePath(QStringLiteral("src"));
+    QVERIFY(QDir().mkpath(dest) && QDir().mkpath(source));
+    QVERIFY(h.writeFile(QStringLiteral("src/abc.txt"), "ABC"));
+    std::optional<TestMount> mount;
+    if (c.disk == "full")
+        mount.emplace(dest, 64 * 1024);
+    else if (c.disk == "ro")
+        mount.emplace(source, h.dir.filePath(QStringLiteral("ro")));
+    if (mount && !mount->ok())
+        QSKIP(qPrintable(mount->error()));
+    if (c.disk == "ro")
+        source = h.dir.filePath(QStringLiteral("ro"));
+    QVERIFY(h.writeFile(QStringLiteral("dest/copy.bin"), "stale"));
+    if (c.disk == "full")
+        QVERIFY(fillDisk(dest));
+    auto *flashTimer = static_cast<Timer *>(h.udp.find("TMRFlash"));
+
+    for (const QByteArray &step : c.script) {
+        if (step == "#send" || step == "#recieve") {
+            h.dialog.answer = step == "#send" ? QDir(source).filePath(QStringLiteral("abc.txt"))
+                                              : QDir(dest).filePath(QStringLiteral("copy.bin"));
+            step == "#send" ? h.udp.Command3_Click() : h.udp.Command4_Click();
+        } else if (step == "#end") {
+            h.udp.Command5_Click();
+        } else if (step == "#disconnect") {
+            h.udp.Command1_Click();
+        } else if (step == "#connect") {
+            h.connect();
+        } else if (step == "#tick") {
+            QVERIFY(flashTimer && flashTimer->Enabled());
+            flashTimer->Tick();
+        } else {
+            h.winsock.feedReceived(step);
+        }
+    }
+    QCOMPARE(h.winsock.written(), c.sent);
+    QCOMPARE(h.udp.vbalProgressBar1.Text(), c.progress);
+    QCOMPARE(h.udp.vbalProgressBar1.Value(), c.value);
+    QCOMPARE(h.udp.FlashReading + h.udp.FlashWriting, int(c.running));
+    QStringList boxes;
+    for (const FakeMessageBox::Shown &shown : h.boxes.boxes)
+        boxes << shown.title + QStringLiteral(": ") + shown.text;
+    QCOMPARE(boxes.size(), c.boxes.size());
+    for (qsizetype i = 0; i < boxes.size(); ++i) {
+        const QStringList words = c.boxes[i].split(QStringLiteral(": "));
+        QVERIFY2(boxes[i].startsWith(words[0]) && boxes[i].contains(words.last()), qPrintable(boxes[i]));
+    }
+    QCOMPARE(h.udp.tbReceiveData.Text(), c.pane);
+    QCOMPARE(h.file(QStringLiteral("dest/copy.bin")), c.copy);
+    // An ended read leaves nothing of its own beside the file.
+    if (!c.running)
+        QCOMPARE(QDir(dest).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("copy")),
+                 QStringList{QStringLiteral("copy.bin")});
+    // Silence is watched while a transfer runs.
+    QCOMPARE(flashTimer && flashTimer->Enabled(), c.running);
 }
 
 QTEST_GUILESS_MAIN(TestFlash)

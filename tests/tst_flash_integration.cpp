@@ -96,10 +96,18 @@ void TestFlashIntegration::deviceAborts()
     QVERIFY(link.writeFile(QStringLiteral("source.bin"), source));
     QVERIFY(link.writeFile(kOnDevice, source));
 
+    QVERIFY(link.writeFile(QStringLiteral("copy.bin"), "earlier copy"));
+
     transfer(link, reading); // and with it both flags back at 0
     QCOMPARE(link.udp.vbalProgressBar1.Text(), QByteArray("ERROR"));
-    // What went through before the refusal stays, on whichever side received it.
-    QCOMPARE(link.file(reading ? QStringLiteral("copy.bin") : kOnDevice), source.first(reading ? 3 * 20 : 3 * 21));
+    // The device keeps what went through before the refusal; a local copy is replaced only by a whole file.
+    if (reading) {
+        QCOMPARE(link.file(QStringLiteral("copy.bin")), QByteArray("earlier copy"));
+        QCOMPARE(QDir(link.dir.path()).entryList({QStringLiteral("copy*")}, QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("copy.bin")});
+    } else {
+        QCOMPARE(link.file(kOnDevice), source.first(3 * 21));
+    }
     // Four block commands, the last refused; the refusal logged raw, then CLOSE and the device's answer to it.
     const QByteArray log = link.logAfterStart();
     QCOMPARE(log.count(reading ? "READ 20\"\r\n" : "WRITE \""), 4);

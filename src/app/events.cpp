@@ -26,12 +26,30 @@ void UDP::wireEvents()
         {Command13, &UDP::Command13_Click}, {Command2, &UDP::Command2_Click},     {Command15, &UDP::Command15_Click},
         {Command16, &UDP::Command16_Click}, {cbSendData, &UDP::cbSendData_Click}, {Command6, &UDP::Command6_Click},
     };
+    // Every event ends by telling of a failed log write, after the handler that wrote has finished.
     for (const Wire &wire : clicks)
-        wire.element.setClickHandler([this, handler = wire.handler] { (this->*handler)(); });
+        wire.element.setClickHandler([this, handler = wire.handler] {
+            (this->*handler)();
+            reportLogFailure();
+        });
 
-    tbSendData.setKeyHandlers([this](qint16 &KeyCode, qint16 Shift) { tbSendData_KeyDown(KeyCode, Shift); },
-                              [this](qint16 &KeyAscii) { tbSendData_KeyPress(KeyAscii); });
+    tbSendData.setKeyHandlers(
+        [this](qint16 &KeyCode, qint16 Shift) {
+            tbSendData_KeyDown(KeyCode, Shift);
+            reportLogFailure();
+        },
+        [this](qint16 &KeyAscii) {
+            tbSendData_KeyPress(KeyAscii);
+            reportLogFailure();
+        });
     Comm_number.setChangeHandler([this] { Comm_number_Change(); });
-    TMRComm.setTickHandler([this] { TMRComm_Timer(); });
-    Winsock1.setArrivalHandler([this] { Winsock1_DataArrival(); });
+    TMRComm.setTickHandler([this] {
+        TMRComm_Timer();
+        reportLogFailure();
+    });
+    TMRFlash.setTickHandler([this] { TMRFlash_Timer(); });
+    Winsock1.setArrivalHandler([this] {
+        Winsock1_DataArrival();
+        reportLogFailure();
+    });
 }

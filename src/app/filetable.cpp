@@ -5,13 +5,17 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
 
 namespace
 {
-enum Mode { Append, Input, Output, Binary };
+enum Mode { Append, Input, Output, Atomic };
 
 /// Whether `c` ends a line; the LF of a CR LF is taken along with its CR.
-bool lineEnd(QFile &f, char c)
+bool lineEnd(QFileDevice &f, char c)
 {
     if (c == '\r') {
         char next;
@@ -22,7 +26,7 @@ bool lineEnd(QFile &f, char c)
     return c == '\n';
 }
 
-[[noreturn]] void failOpen(const QFile &f, const QString &path)
+[[noreturn]] void failOpen(const QFileDevice &f, const QString &path)
 {
     if (f.error() == QFileDevice::OpenError && !QFileInfo::exists(path))
         throw Failure(Err::FileNotFound, QStringLiteral("File not found: %1").arg(path));
@@ -30,6 +34,22 @@ bool lineEnd(QFile &f, char c)
         throw Failure(Err::PermissionDenied, QStringLiteral("Permission denied: %1").arg(path));
     throw Failure(Err::PathFileAccessError,
                   QStringLiteral("Path/File access error: %1 (%2)").arg(path, f.errorString()));
+}
+/// What went wrong with `f`. A write that the disk takes only in part sets no error text of its own
+/// ("Unknown error"): the system's last error then names the cause.
+QString causeOf(const QFileDevice &f, int systemError)
+{
+    const QString cause = f.errorString();
+    if ((cause.isEmpty() || cause == QLatin1String("Unknown error")) && systemError != 0)
+        return QString::fromLocal8Bit(std::strerror(systemError));
+    return cause;
+}
+
+[[noreturn]] void failWrite(const QFileDevice &f, int systemError)
+{
+    const QString cause = causeOf(f, systemError);
+    const bool full = f.error() == QFileDevice::ResourceError || systemError == ENOSPC;
+    throw Failure(full ? Err::DiskFull : Err::DeviceIOError, QStringLiteral("%1: %2").arg(f.fileName(), cause));
 }
 } // namespace
 
@@ -49,7 +69,7 @@ bool FileTable::isOpen(qint16 n) const
     return m_files.count(n) != 0;
 }
 
-QFile &FileTable::file(qint16 n) const
+QFileDevice &FileTable::file(qint16 n) const
 {
     auto it = m_files.find(n);
     if (it == m_files.end())
@@ -65,7 +85,11 @@ void FileTable::open(qint16 n, const QString &path, int mode)
         throw Failure(Err::FileAlreadyOpen, QStringLiteral("File already open"));
     if (path.isEmpty())
         throw Failure(Err::BadFileNameOrNumber, QStringLiteral("Bad file name or number"));
-    auto f = std::make_unique<QFile>(path);
+    std::unique_ptr<QFileDevice> f;
+    if (mode == Atomic)
+        f = std::make_unique<QSaveFile>(path);
+    else
+        f = std::make_unique<QFile>(path);
     QIODevice::OpenMode m = QIODevice::Unbuffered;
     switch (mode) {
     case Append:
@@ -77,8 +101,8 @@ void FileTable::open(qint16 n, const QString &path, int mode)
     case Output:
         m |= QIODevice::WriteOnly | QIODevice::Truncate;
         break;
-    case Binary:
-        m |= QIODevice::ReadWrite;
+    case Atomic:
+        m |= QIODevice::WriteOnly;
         break;
     }
     if (QFileInfo(path).isDir() || !f->open(m))
@@ -101,18 +125,24 @@ void FileTable::openOutput(qint16 n, const QString &path)
     open(n, path, Output);
 }
 
-void FileTable::openBinary(qint16 n, const QString &path)
+void FileTable::openAtomic(qint16 n, const QString &path)
 {
-    open(n, path, Binary);
+    open(n, path, Atomic);
 }
 
 void FileTable::print(qint16 n, const QByteArray &bytes)
 {
-    QFile &f = file(n);
+    QFileDevice &f = file(n);
     if (!f.isWritable())
         throw Failure(Err::BadFileNameOrNumber, QStringLiteral("Bad file mode"));
-    if (f.write(bytes) != bytes.size())
-        throw Failure(Err::DeviceIOError, QStringLiteral("Device I/O error: %1").arg(f.errorString()));
+    // A disk that fills takes the first part of a write and refuses the rest: the refusal carries the cause.
+    for (qsizetype done = 0; done < bytes.size();) {
+        errno = 0;
+        const qint64 written = f.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0)
+            failWrite(f, errno);
+        done += written;
+    }
 }
 
 bool FileTable::eof(qint16 n) const
@@ -122,7 +152,7 @@ bool FileTable::eof(qint16 n) const
 
 QByteArray FileTable::lineInput(qint16 n)
 {
-    QFile &f = file(n);
+    QFileDevice &f = file(n);
     if (f.atEnd())
         throw Failure(Err::InputPastEndOfFile, QStringLiteral("Input past end of file"));
     QByteArray line;
@@ -134,7 +164,7 @@ QByteArray FileTable::lineInput(qint16 n)
 
 QByteArray FileTable::inputEntry(qint16 n)
 {
-    QFile &f = file(n);
+    QFileDevice &f = file(n);
     if (f.atEnd())
         throw Failure(Err::InputPastEndOfFile, QStringLiteral("Input past end of file"));
     char c = 0;
@@ -164,7 +194,7 @@ qint64 FileTable::lof(qint16 n) const
 
 QByteArray FileTable::readAll(qint16 n)
 {
-    QFile &f = file(n);
+    QFileDevice &f = file(n);
     f.seek(0);
     QByteArray all = f.readAll();
     if (f.error() != QFileDevice::NoError)
@@ -172,11 +202,19 @@ QByteArray FileTable::readAll(qint16 n)
     return all;
 }
 
-void FileTable::truncate(qint16 n)
+void FileTable::commit(qint16 &n)
 {
-    QFile &f = file(n);
-    if (!f.resize(0) || !f.seek(0))
-        throw Failure(Err::PathFileAccessError, QStringLiteral("Path/File access error: %1").arg(f.errorString()));
+    auto *f = dynamic_cast<QSaveFile *>(&file(n));
+    if (!f)
+        throw Failure(Err::BadFileNameOrNumber, QStringLiteral("Bad file mode"));
+    errno = 0;
+    if (f->commit()) {
+        release(n);
+        return;
+    }
+    const QString path = f->fileName(), cause = causeOf(*f, errno);
+    release(n);
+    throw Failure(Err::PathFileAccessError, QStringLiteral("Path/File access error: %1 (%2)").arg(path, cause));
 }
 
 void FileTable::close(qint16 n)

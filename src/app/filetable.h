@@ -7,7 +7,7 @@
 #include <map>
 #include <memory>
 
-class QFile;
+class QFileDevice;
 
 /// Open files named by file numbers. Opening takes a number from FreeFile; closing a number that
 /// is not open does nothing. Every failure is thrown as a Failure.
@@ -25,14 +25,15 @@ public:
 
     /// Text for appending; created when missing. Each print goes straight to the disk.
     void openAppend(qint16 n, const QString &path);
-    /// Text for reading.
+    /// Text or bytes for reading; the file is never written, so a read-only file opens too.
     void openInput(qint16 n, const QString &path);
     /// Text for writing; an existing file is emptied.
     void openOutput(qint16 n, const QString &path);
-    /// Bytes for reading and writing from the first byte on; created when missing, never emptied.
-    void openBinary(qint16 n, const QString &path);
+    /// Bytes for writing into a new file beside `path`. `path` itself is untouched until commit() puts the new
+    /// file in its place; closing the number without a commit discards the new file.
+    void openAtomic(qint16 n, const QString &path);
 
-    /// Writes the bytes as they are.
+    /// Writes the bytes as they are; a failure names its cause ("No space left on device").
     void print(qint16 n, const QByteArray &bytes);
     bool eof(qint16 n) const;
     /// The next line of a text file; it ends at CR, LF or CR LF, which are not kept.
@@ -42,15 +43,15 @@ public:
     QByteArray inputEntry(qint16 n);
     qint64 lof(qint16 n) const;
     QByteArray readAll(qint16 n);
-    /// Empties an open binary file (the file keeps its number and position 0).
-    void truncate(qint16 n);
+    /// Puts a file opened with openAtomic() in place of its target and closes it; clears the number.
+    void commit(qint16 &n);
     void close(qint16 n);
     /// Closes file `n` and clears the number, so that it never names a file another exchange opens later.
     void release(qint16 &n);
     void closeAll();
 
 private:
-    QFile &file(qint16 n) const;
+    QFileDevice &file(qint16 n) const;
     void open(qint16 n, const QString &path, int mode);
-    std::map<qint16, std::unique_ptr<QFile>> m_files;
+    std::map<qint16, std::unique_ptr<QFileDevice>> m_files;
 };

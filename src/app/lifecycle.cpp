@@ -27,6 +27,8 @@ void UDP::Form_Load()
     } catch (const Failure &failure) {
         showFailure(failure);
     }
+    // A log that opens but cannot be written (a full disk) is told as one that cannot be opened.
+    reportLogFailure();
 }
 
 void UDP::Form_Unload()

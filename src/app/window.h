@@ -10,6 +10,7 @@
 #include <QByteArray>
 
 #include <array>
+#include <optional>
 
 class CommonDialog;
 class MSComm;
@@ -106,6 +107,8 @@ public:
     Button BTNCloseCom{this, "BTNCloseCom", "Close Port", {120, 832, 65, 17}, nullptr, Disabled};
 
     Timer TMRComm{this, "TMRComm", 20};
+    /// Restarted by every reply during a flash transfer; a tick means the device has been silent for 5 s.
+    Timer TMRFlash{this, "TMRFlash", 5000};
 
     // Non-visual components.
     Winsock &Winsock1;
@@ -158,6 +161,9 @@ public:
     /// Appends the bytes as they are to the log; skipped when the log could not be opened.
     void logRaw(const QByteArray &bytes);
     bool logOpen() const { return m_logOpen; }
+    /// Shows the box of the first failed log write, once per run. Called at the end of each event, so that
+    /// the handler that wrote has finished before a modal box lets the next event in.
+    void reportLogFailure();
 
     // app/dialogs.cpp
     /// The "Error#" box: the failure's description, the critical icon, "Error#" and the number as title.
@@ -195,6 +201,9 @@ public:
     void Command5_Click();
     void FlashWriteReply(const QByteArray &reply);
     void FlashReadReply(const QByteArray &reply);
+    /// Ends a transfer without a word to the device: flags down, an unfinished read discarded.
+    void FlashStop();
+    void TMRFlash_Timer();
     static qint16 Decode(QByteArray colums);
     static qint16 Decode2(QByteArray colums);
 
@@ -251,6 +260,12 @@ private:
     MessageBox &m_messageBox;
     System &m_system;
     bool m_logOpen = false;
+    bool m_logFailed = false;            // a log write failed in this run; only the first is reported
+    std::optional<Failure> m_logFailure; // that failure, until its box is shown
+    /// Replies of the device to the READ last sent: -1 before the first READ (OPENRD's OK is due), then the
+    /// number of data replies; one is due before the OK that asks for the next block.
+    qint16 m_readReplies = 0;
+    QByteArray m_flashBarText;   // the bar's own text while it shows "NO REPLY"
     int m_dispatcherBoxOpen = 0; // number of the failure whose box is open, 0 when none
     quint64 m_suppressedFailures = 0;
 };

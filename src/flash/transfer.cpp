@@ -14,6 +14,7 @@ constexpr char Q = '"';
 constexpr qint32 kWriteBlock = 21;
 /// Bytes in every data reply of a read ("READ 20").
 constexpr qsizetype kReadBlock = 20;
+constexpr char kNoReply[] = "NO REPLY";
 /// Every flash-disk command goes out from the command line, which keeps showing the last one sent,
 /// and is logged as a line.
 void sendCommand(UDP &w, const QByteArray &command)
@@ -22,12 +23,37 @@ void sendCommand(UDP &w, const QByteArray &command)
     w.RetVal = w.UDP_Send(command + CRLF);
     w.logLine(command);
 }
+
+/// A second transfer would take over the flags and the file number of the one under way.
+bool refuseSecondTransfer(UDP &w)
+{
+    if (w.FlashWriting == 0 && w.FlashReading == 0)
+        return false;
+    w.msgBox(QStringLiteral("A transfer is running: press End first."));
+    return true;
+}
+
+/// The device answered: the silence count starts again, and the bar shows its own text again.
+void replyCame(UDP &w, QByteArray &barText)
+{
+    w.TMRFlash.setEnabled(false);
+    w.TMRFlash.setEnabled(true);
+    if (w.vbalProgressBar1.Text() == kNoReply)
+        w.vbalProgressBar1.setText(barText);
+}
+
+/// A read that went wrong ends as the device's ERROR ends it.
+void readFailed(UDP &w)
+{
+    w.Command5_Click();
+    w.vbalProgressBar1.setText("ERROR");
+}
 } // namespace
 
 void UDP::Command3_Click()
 {
     tbSendData.SetFocus();
-    if (Winsock1.state() != 1)
+    if (Winsock1.state() != 1 || refuseSecondTransfer(*this))
         return;
     try {
         const QString name = chooseLocalFile(kAllFiles, false);
@@ -36,7 +62,7 @@ void UDP::Command3_Click()
         ProgLineIdx = 0;
         vbalProgressBar1.setText("NO FILE");
         FlashFile = files.FreeFile();
-        files.openBinary(FlashFile, name);
+        files.openInput(FlashFile, name);
         try {
             const qint64 length = files.lof(FlashFile);
             if (length > std::numeric_limits<qint32>::max())
@@ -59,6 +85,7 @@ void UDP::Command3_Click()
         FlashLastBlock = 0;
         FlashPos = 1;
         sendCommand(*this, "OPENWR " + (Q + Text2.Text()) + Q);
+        TMRFlash.setEnabled(true);
     } catch (const Failure &failure) {
         showFailure(failure);
     }
@@ -66,6 +93,7 @@ void UDP::Command3_Click()
 
 void UDP::FlashWriteReply(const QByteArray &reply)
 {
+    replyCame(*this, m_flashBarText);
     if (reply.contains("ERROR")) {
         Command5_Click();
         vbalProgressBar1.setText("ERROR");
@@ -94,7 +122,7 @@ void UDP::FlashWriteReply(const QByteArray &reply)
 void UDP::Command4_Click()
 {
     tbSendData.SetFocus();
-    if (Winsock1.state() != 1)
+    if (Winsock1.state() != 1 || refuseSecondTransfer(*this))
         return;
     try {
         const QString name = chooseLocalFile(kAllFiles, true);
@@ -104,19 +132,16 @@ void UDP::Command4_Click()
         vbalProgressBar1.setValue(0);
         vbalProgressBar1.setMax(100);
         FlashCount = 0;
+        // The bytes go to a new file that replaces the chosen one only when the whole file has come: a read
+        // that fails or is ended leaves an existing file as it was.
         FlashFile = files.FreeFile();
-        files.openBinary(FlashFile, name);
-        try {
-            // A shorter file read over a longer one must not keep the old file's tail.
-            files.truncate(FlashFile);
-        } catch (const Failure &) {
-            files.release(FlashFile);
-            throw;
-        }
+        files.openAtomic(FlashFile, name);
         FlashReading = 1;
         FlashLastBlock = 0;
         FlashPos = 1;
+        m_readReplies = -1;
         sendCommand(*this, "OPENRD " + (Q + Text2.Text()) + Q);
+        TMRFlash.setEnabled(true);
     } catch (const Failure &failure) {
         showFailure(failure);
     }
@@ -124,40 +149,60 @@ void UDP::Command4_Click()
 
 void UDP::FlashReadReply(const QByteArray &reply)
 {
+    replyCame(*this, m_flashBarText);
     if (reply.contains("ERROR")) {
-        Command5_Click();
-        vbalProgressBar1.setText("ERROR");
+        readFailed(*this);
         return;
     }
     const qsizetype endMarker = reply.indexOf("ND");
     if (endMarker >= 0) {
         // Only whole pairs before the marker are data: "ND" at the seventh or eighth character leaves three bytes.
         const qsizetype k = endMarker / 2;
-        if (k > 0) {
-            QByteArray bytes(k, Qt::Uninitialized);
-            for (qsizetype i = 1; i <= k; ++i) {
-                RetVal = Hex::pairValue(reply, i);
-                bytes[i - 1] = char(RetVal);
-            }
+        QByteArray bytes(k, Qt::Uninitialized);
+        for (qsizetype i = 1; i <= k; ++i) {
+            RetVal = Hex::pairValue(reply, i);
+            bytes[i - 1] = char(RetVal);
+        }
+        try {
             files.print(FlashFile, bytes);
+            files.commit(FlashFile);
+        } catch (const Failure &) {
+            readFailed(*this);
+            throw;
         }
         Command5_Click();
         vbalProgressBar1.setText("OK");
         vbalProgressBar1.setValue(100);
-        files.release(FlashFile);
         return;
     }
     if (reply.contains("OK")) {
+        // Every READ is answered by one data reply before its OK: an OK without one means the data was lost.
+        if (m_readReplies == 0) {
+            readFailed(*this);
+            return;
+        }
+        m_readReplies = 0;
         sendCommand(*this, QByteArray("READ 20") + Q);
         return;
     }
+    if (m_readReplies != 0) {
+        readFailed(*this); // data that no READ asked for
+        return;
+    }
+    m_readReplies = 1;
     // A data reply always fills 20 bytes: a short reply, a line end or a stray character gives digit 0.
     QByteArray bytes(kReadBlock, Qt::Uninitialized);
     for (qsizetype i = 1; i <= kReadBlock; ++i) {
         RetVal = Hex::pairValue(reply, i);
         bytes[i - 1] = char(RetVal);
     }
-    files.print(FlashFile, bytes);
+    try {
+        files.print(FlashFile, bytes);
+    } catch (const Failure &) {
+        // The first failed write ends the read; its box is shown once, after the device has been told.
+        readFailed(*this);
+        throw;
+    }
     FlashCount = (FlashCount + 1) % 100;
     vbalProgressBar1.setValue(FlashCount);
 }
@@ -167,12 +212,30 @@ void UDP::Command5_Click()
     tbSendData.SetFocus();
     if (Winsock1.state() != 1)
         return;
+    FlashStop();
+    sendCommand(*this, "CLOSE");
+}
+
+void UDP::FlashStop()
+{
     FlashWriting = 0;
     FlashReading = 0;
     FlashLastBlock = 0;
     FlashPos = 0;
-    sendCommand(*this, "CLOSE");
+    // A read that has not reached its end marker discards what came: the local file stays as it was.
     files.release(FlashFile);
+    TMRFlash.setEnabled(false);
+    if (vbalProgressBar1.Text() == kNoReply)
+        vbalProgressBar1.setText(m_flashBarText);
+}
+
+void UDP::TMRFlash_Timer()
+{
+    // Shown only: nothing is sent again, and the transfer goes on waiting until End.
+    if (vbalProgressBar1.Text() == kNoReply)
+        return;
+    m_flashBarText = vbalProgressBar1.Text();
+    vbalProgressBar1.setText(kNoReply);
 }
 
 qint16 UDP::Decode(QByteArray colums)

@@ -14,6 +14,7 @@ enum class Err : int {
     FileNotFound = 53,
     FileAlreadyOpen = 55,
     DeviceIOError = 57,
+    DiskFull = 61,
     InputPastEndOfFile = 62,
     PermissionDenied = 70,
     PathFileAccessError = 75,

@@ -71,6 +71,9 @@ void UDP::Command1_Click()
     tbSendData.setText({});
     if (MSComm1.portOpen())
         return;
+    // A transfer ends with its link: the replies of the next link are not its blocks.
+    if (FlashWriting == 1 || FlashReading == 1)
+        FlashStop();
     Winsock1.close();
     cbBind.setEnabled(true);
     cbSendData.setEnabled(false);
