@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Flash-disk transfer: writes and reads a file of random bytes through the terminal model and its real
-// UDP socket against the simulated device on 127.0.0.1, and with a minimal blocking client that speaks
-// the same stop-and-wait exchange to the same device (the raw limit of the protocol here).
+// UDP socket, and with a minimal blocking client that speaks the same stop-and-wait exchange, against two
+// devices on 127.0.0.1: the simulated device (with its flash disk in memory) and a minimal device that answers
+// at once and keeps nothing. The blocking client against the minimal device is the limit of stop-and-wait
+// here; the terminal's rate against that limit is its own share of the time.
 #include "benchsupport.h"
 
 #include "app/window.h"
@@ -18,6 +20,9 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
+
+#include <atomic>
+#include <thread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -62,6 +67,71 @@ protected:
 private:
     std::binary_semaphore m_ready{0};
     quint16 m_port = 0;
+};
+
+/// A device that answers at once and keeps nothing: OK to every command, and to each READ one data reply of
+/// 20 bytes of `data` and OK, or the rest of `data` with the end marker.
+class MinimalDevice
+{
+public:
+    explicit MinimalDevice(QByteArray data) : m_hex(data.toHex().toUpper())
+    {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_fd, reinterpret_cast<sockaddr *>(&local), sizeof local);
+        socklen_t len = sizeof local;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&local), &len);
+        m_port = ntohs(local.sin_port);
+        timeval wait{0, 100000}; // looks at m_stop now and then
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        m_thread = std::thread([this] { run(); });
+    }
+    ~MinimalDevice()
+    {
+        m_stop = true;
+        m_thread.join();
+        ::close(m_fd);
+    }
+    quint16 port() const { return m_port; }
+
+private:
+    void run()
+    {
+        char buffer[2048];
+        qsizetype pos = 0;
+        while (!m_stop) {
+            sockaddr_in peer{};
+            socklen_t len = sizeof peer;
+            const ssize_t n = ::recvfrom(m_fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&peer), &len);
+            if (n <= 0)
+                continue;
+            const auto reply = [&](const QByteArray &text) {
+                ::sendto(m_fd, text.constData(), size_t(text.size()), 0, reinterpret_cast<sockaddr *>(&peer), len);
+            };
+            const QByteArrayView command(buffer, n);
+            if (command.startsWith("OPENRD"))
+                pos = 0;
+            if (!command.startsWith("READ")) {
+                reply("OK");
+                continue;
+            }
+            if (m_hex.size() - pos > 40) {
+                reply(m_hex.mid(pos, 40));
+                reply("OK");
+                pos += 40;
+            } else {
+                reply(m_hex.mid(pos) + "ND");
+                pos = m_hex.size();
+            }
+        }
+    }
+    QByteArray m_hex;
+    int m_fd = -1;
+    quint16 m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
 };
 
 /// The raw limit: one blocking socket, each command waiting for its reply.
@@ -130,10 +200,15 @@ private:
 
 /// The window model on the real socket, connected to the device.
 struct Terminal {
-    Terminal(const QString &folder, quint16 devicePort)
+    explicit Terminal(const QString &folder)
     {
         QDir::setCurrent(folder);
         udp.Form_Load();
+    }
+    /// Disconnect, then Connect to the device on `devicePort`.
+    void connect(quint16 devicePort)
+    {
+        udp.Command1_Click();
         udp.ComboRemoteIP.setText("127.0.0.1");
         udp.tbRemotePort.setText(QByteArray::number(devicePort));
         udp.tbLocalPort.setText("0");
@@ -147,8 +222,11 @@ struct Terminal {
         QElapsedTimer clock;
         clock.start();
         write ? udp.Command3_Click() : udp.Command4_Click();
+        const qsizetype pane = udp.tbReceiveData.Text().size();
         const bool ended = runUntil([this] { return !udp.FlashWriting && !udp.FlashReading; }, 600000);
         const double seconds = clock.nsecsElapsed() / 1e9;
+        // The answer to CLOSE must not be taken for the answer to the next transfer's first command.
+        runUntil([this, pane] { return udp.tbReceiveData.Text().size() > pane; }, 1000);
         return ended && udp.vbalProgressBar1.Text() == "OK" ? seconds : -1;
     }
     QtWinsock winsock;
@@ -170,7 +248,7 @@ QByteArray readFile(const QString &path)
 struct Best {
     double seconds = -1;
     bool identical = true;
-    void add(double s, bool same)
+    void add(double s, bool same = true)
     {
         if (s >= 0 && (seconds < 0 || s < seconds))
             seconds = s;
@@ -179,25 +257,26 @@ struct Best {
     double rate(qint64 bytes) const { return seconds > 0 ? bytes / seconds : 0; }
 };
 
-void print(const char *what, qint64 bytes, const Best &best, const Best *raw)
+void print(const char *what, qint64 bytes, const Best &best, const Best *limit)
 {
     if (best.seconds < 0) {
-        std::printf("%-26s FAILED\n", what);
+        std::printf("%-34s FAILED\n", what);
         return;
     }
-    std::printf("%-26s %9.0f bytes/s  %6.2f s", what, best.rate(bytes), best.seconds);
-    if (raw)
-        std::printf("  terminal/raw %.2f", best.rate(bytes) / raw->rate(bytes));
+    std::printf("%-34s %9.0f bytes/s  %6.2f s", what, best.rate(bytes), best.seconds);
+    if (limit)
+        std::printf("  of the limit %.2f", best.rate(bytes) / limit->rate(bytes));
     std::printf("  %s  peak %.1f MiB\n", best.identical ? "identical" : "DIFFERENT", peakMemoryMiB());
     std::fflush(stdout);
 }
 
-double timed(const std::function<bool()> &transfer, bool *ok)
+/// Seconds a raw transfer took, or -1 when it failed.
+double timed(const std::function<bool()> &transfer)
 {
     QElapsedTimer clock;
     clock.start();
-    *ok = transfer();
-    return *ok ? clock.nsecsElapsed() / 1e9 : -1;
+    const bool ok = transfer();
+    return ok ? clock.nsecsElapsed() / 1e9 : -1;
 }
 
 } // namespace
@@ -229,31 +308,41 @@ int main(int argc, char *argv[])
         return 1;
     out.close();
 
-    DeviceThread device;
-    const quint16 port = device.startDevice();
-    std::printf("flash transfer of %lld bytes, simulated device on 127.0.0.1:%u\n", size, port);
+    DeviceThread sim;
+    const quint16 simPort = sim.startDevice();
+    MinimalDevice minimal(data);
+    std::printf("flash transfer of %lld bytes on 127.0.0.1: simulated device, minimal device\n", size);
 
-    RawClient raw(port);
-    Terminal terminal(folder.path(), port);
+    RawClient rawSim(simPort), rawMinimal(minimal.port());
+    Terminal terminal(folder.path());
     const QString readBack = folder.filePath(QStringLiteral("back.bin"));
     auto measure = [&](const char *label) {
-        Best rawWrite, rawRead, write, read;
+        Best limitWrite, limitRead, simWrite, simRead, write, read, termSimWrite, termSimRead;
         for (int run = 0; run < runs; ++run) {
-            bool ok = false;
-            const double rw = timed([&] { return raw.write("RAW.BIN", data); }, &ok);
-            rawWrite.add(rw, ok);
-            const double rr = timed([&] { return raw.read("RAW.BIN") == data; }, &ok);
-            rawRead.add(rr, ok);
+            limitWrite.add(timed([&] { return rawMinimal.write("RAW.BIN", data); }));
+            limitRead.add(timed([&] { return rawMinimal.read("RAW.BIN") == data; }));
+            simWrite.add(timed([&] { return rawSim.write("RAW.BIN", data); }));
+            simRead.add(timed([&] { return rawSim.read("RAW.BIN") == data; }));
+            terminal.connect(minimal.port());
             const double w = terminal.transfer(true, source, "TERMINAL.BIN");
             write.add(w, w >= 0);
             const double r = terminal.transfer(false, readBack, "TERMINAL.BIN");
             read.add(r, r >= 0 && readFile(readBack) == data);
+            terminal.connect(simPort);
+            const double sw = terminal.transfer(true, source, "TERMINAL.BIN");
+            termSimWrite.add(sw, sw >= 0);
+            const double sr = terminal.transfer(false, readBack, "TERMINAL.BIN");
+            termSimRead.add(sr, sr >= 0 && readFile(readBack) == data);
         }
         std::printf("%s, best of %d:\n", label, runs);
-        print("  raw client write", size, rawWrite, nullptr);
-        print("  raw client read", size, rawRead, nullptr);
-        print("  terminal write", size, write, &rawWrite);
-        print("  terminal read", size, read, &rawRead);
+        print("  limit write (raw, minimal device)", size, limitWrite, nullptr);
+        print("  limit read (raw, minimal device)", size, limitRead, nullptr);
+        print("  terminal write, minimal device", size, write, &limitWrite);
+        print("  terminal read, minimal device", size, read, &limitRead);
+        print("  raw write, simulated device", size, simWrite, &limitWrite);
+        print("  raw read, simulated device", size, simRead, &limitRead);
+        print("  terminal write, simulated device", size, termSimWrite, &limitWrite);
+        print("  terminal read, simulated device", size, termSimRead, &limitRead);
     };
     measure("model alone");
     auto window = std::make_unique<MainWindow>(terminal.udp);
