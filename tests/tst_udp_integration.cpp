@@ -22,6 +22,7 @@ private slots:
     void versionRoundTrip_data();
     void versionRoundTrip();
     void foreignHostDropped();
+    void programRoundTrip();
 };
 
 void TestUdpIntegration::versionRoundTrip_data()
@@ -68,6 +69,44 @@ void TestUdpIntegration::foreignHostDropped()
     enterVer(link.udp);
     QTRY_COMPARE(link.udp.tbReceiveData.Text(), QByteArray("\r\nVER\r\nVER 3.1 SIM\r\n"));
     QCOMPARE(link.logAfterStart(), QByteArray("VER\r\nVER 3.1 SIM\r\n"));
+}
+
+void TestUdpIntegration::programRoundTrip()
+{
+    DeviceSim::Options options;
+    options.newDelayMs = 10;
+    SimLink link(options);
+    QVERIFY2(link.connect(), qPrintable(link.error));
+    UDP &udp = link.udp;
+    // The device lists a line as its number, a blank and the statement: the listing gives this file back.
+    QByteArray program;
+    for (int n = 10; n <= 3000; n += 10)
+        program += QByteArray::number(n) + " PRINT \"LINE " + QByteArray::number(n) + "\";" +
+                   QByteArray::number(n % 7) + "\r\n";
+    QVERIFY(link.writeFile(QStringLiteral("prog.bas"), program));
+    link.dialog.answer = QStringLiteral("prog.bas");
+    udp.Command10_Click();
+    QVERIFY(udp.ProgDownloadMode == 1);
+    // The device's OK to the last line arrives after completion, as console text.
+    const QByteArray done = "SEND BASIC PROGRAM COMPLETED\r\nOK\r\n";
+    QTRY_COMPARE_WITH_TIMEOUT(udp.tbReceiveData.Text(), done, 30000);
+
+    link.dialog.answer = QStringLiteral("back.bas");
+    udp.Command11_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(udp.ProgSaveMode == 0, 30000);
+    QCOMPARE(udp.tbReceiveData.Text(), QByteArray("LOAD BASIC PROGRAM COMPLETED\r\n"));
+    QCOMPARE(link.file(QStringLiteral("back.bas")), program);
+
+    udp.Command12_Click();
+    QTRY_COMPARE(udp.tbReceiveData.Text(), QByteArray("LOAD BASIC PROGRAM COMPLETED\r\nOK\r\n"));
+    link.dialog.answer = QStringLiteral("empty.bas");
+    udp.Command11_Click();
+    QTRY_VERIFY(udp.ProgSaveMode == 0);
+    QVERIFY(QFile::exists(QStringLiteral("empty.bas")));
+    QCOMPARE(link.file(QStringLiteral("empty.bas")), QByteArray());
+    QVERIFY(link.boxes.boxes.isEmpty());
+    // Program lines and the program commands are not logged; what came back is, raw.
+    QCOMPARE(link.logAfterStart(), QByteArray("OK\r\n").repeated(300) + program + "OK\r\nOK\r\nOK\r\n");
 }
 
 QTEST_GUILESS_MAIN(TestUdpIntegration)

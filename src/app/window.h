@@ -216,6 +216,8 @@ public:
     void ProgDownloadReply(const QByteArray &text, Via via);
     /// Sends the next program line on the link the reply came by (">>": on whatever link is open).
     void ProgAdvance(Via via);
+    /// Sends a program line (with its CR LF) on whichever link is open.
+    void ProgSendLine(const QByteArray &line);
     /// Line `index` of the program table; an index beyond the table fails with 9.
     const QByteArray &ProgLineAt(qint16 index) const;
     /// The last line has gone out.
@@ -227,6 +229,8 @@ public:
     void Com_Parser();
 
     // program/download.cpp
+    /// Closes the .bas file of an earlier exchange and asks for the next one; an empty name when cancelled.
+    QString ProgChooseFile(bool save);
     void Command10_Click();
     void Command9_Click();
     void Command14_Click();

@@ -74,19 +74,28 @@ void UDP::ProgAdvance(Via via)
 {
     ProgLineIdx = qint16(ProgLineIdx + 1);
     const QByteArray line = ProgLineAt(ProgLineIdx) + CRLF;
-    RetVal = UDP_Send(line);
     // A reply by datagram is answered by datagram alone; the serial port and ">>" also use the port
     // when it is open, and ">>" on a UDP-only link sends the line twice.
-    if (via != Via::Datagram && MSComm1.portOpen()) {
-        Pic.setFillColor(Colour::SendGreen);
-        QByteArray framed = line; // WriteCOM32 replaces it with what it wrote
-        RetVal = WriteCOM32(framed);
-    } else if (via == Via::Button) {
+    if (via == Via::Datagram)
         RetVal = UDP_Send(line);
-    }
+    else
+        ProgSendLine(line);
+    if (via == Via::Button && !MSComm1.portOpen())
+        RetVal = UDP_Send(line);
     tbReceiveData.setText("LOAD DATA = " + line.chopped(2));
     if (ProgLineIdx == ProgLineCount)
         ProgComplete();
+}
+
+void UDP::ProgSendLine(const QByteArray &line)
+{
+    // The two links are never open together: the line goes out on the one that is.
+    RetVal = UDP_Send(line);
+    if (MSComm1.portOpen()) {
+        Pic.setFillColor(Colour::SendGreen);
+        QByteArray framed = line; // WriteCOM32 replaces it with what it wrote
+        RetVal = WriteCOM32(framed);
+    }
 }
 
 void UDP::ProgComplete()

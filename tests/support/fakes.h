@@ -128,11 +128,12 @@ public:
     QByteArray nowText() const override { return now; }
     void randomize() override { ++randomized; }
     double rnd() override { return random; }
-    void sleep(int) override {}
+    void sleep(int ms) override { slept << ms; }
     bool startCommand(const QString &program, const QStringList &arguments) override;
 
     QByteArray now = "06.12.2026 10:00:00";
     double random = 0.5;
     int randomized = 0;
     QStringList commands;
+    QList<int> slept; // the sleeps asked for, in milliseconds; none is taken
 };

@@ -1,0 +1,307 @@
+// SPDX-License-Identifier: MIT
+// BASIC program download and listing: a program of up to 2048 lines sent line by line through the terminal
+// model and listed back into a file, against the simulated device, next to a minimal blocking client that
+// speaks the same line/OK exchange to the same device (the floor of the protocol on that link). Each link
+// is a Leg; the UDP leg runs here, a serial (pseudo-terminal) leg fits the same shape.
+#include "benchsupport.h"
+
+#include "app/window.h"
+#include "devicesim.h"
+#include "gui/mainwindow.h"
+#include "platform/platform.h"
+#include "platform/qt/qtmscomm.h"
+#include "platform/qt/qtwinsock.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <semaphore>
+
+namespace
+{
+/// The simulated device on a thread of its own, so that a blocking client can talk to it.
+class DeviceThread : public QThread
+{
+public:
+    ~DeviceThread() override
+    {
+        quit();
+        wait();
+    }
+    quint16 startDevice()
+    {
+        start();
+        m_ready.acquire();
+        return m_port;
+    }
+
+protected:
+    void run() override
+    {
+        DeviceSim::Options options;
+        options.port = 0;
+        DeviceSim device(options);
+        device.start();
+        m_port = device.port();
+        m_ready.release();
+        exec();
+    }
+
+private:
+    std::binary_semaphore m_ready{0};
+    quint16 m_port = 0;
+};
+
+/// The real clock and no ARP flush, and the time spent in the blocking waits counted.
+class TimedSystem : public BenchSystem
+{
+public:
+    void sleep(int ms) override
+    {
+        QElapsedTimer clock;
+        clock.start();
+        BenchSystem::sleep(ms);
+        slept += clock.nsecsElapsed() / 1e9;
+    }
+    double slept = 0;
+};
+
+/// Seconds a step took, or -1 when it failed.
+double timed(const std::function<bool()> &step)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const bool ok = step();
+    return ok ? clock.nsecsElapsed() / 1e9 : -1;
+}
+
+/// One link to the device: the same program goes down and comes back through the terminal and through the
+/// raw client. Each call returns seconds, or -1 when the exchange failed or the listing differs.
+class Leg
+{
+public:
+    virtual ~Leg() = default;
+    virtual const char *name() const = 0;
+    virtual double rawDownload(const QByteArrayList &lines) = 0;
+    virtual double rawList(const QByteArray &expected) = 0;
+    virtual double download(const QString &path) = 0;
+    virtual double list(const QString &path, const QByteArray &expected) = 0;
+    /// Seconds of the terminal's last exchange spent in the blocking waits it makes on purpose.
+    virtual double waited() const = 0;
+    /// The terminal's window model, for a second round with the window drawn.
+    virtual UDP &model() = 0;
+};
+
+/// The floor on UDP: one blocking socket, each line waiting for its reply.
+class RawUdpClient
+{
+public:
+    explicit RawUdpClient(quint16 port)
+    {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in device{};
+        device.sin_family = AF_INET;
+        device.sin_port = htons(port);
+        device.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::connect(m_fd, reinterpret_cast<sockaddr *>(&device), sizeof device);
+        timeval wait{5, 0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        // The listing comes as a burst of datagrams: the same room for them as the terminal's socket has.
+        const int room = 4 * 1024 * 1024;
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
+    }
+    ~RawUdpClient() { ::close(m_fd); }
+
+    bool download(const QByteArrayList &lines)
+    {
+        for (const QByteArray &line : lines) {
+            send(line + "\r\n");
+            if (!receive().contains("OK"))
+                return false;
+        }
+        return true;
+    }
+    QByteArray list()
+    {
+        send("LIST\r\n");
+        QByteArray listing;
+        for (QByteArray reply = receive(); !reply.isEmpty() && !reply.left(5).contains("OK"); reply = receive())
+            listing += reply;
+        return listing;
+    }
+
+private:
+    void send(const QByteArray &line) { ::send(m_fd, line.constData(), size_t(line.size()), 0); }
+    QByteArray receive()
+    {
+        char buffer[2048];
+        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+        return n > 0 ? QByteArray(buffer, n) : QByteArray();
+    }
+    int m_fd = -1;
+};
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+/// The terminal on its real UDP socket, connected to the device, next to the raw client.
+class UdpLeg : public Leg
+{
+public:
+    UdpLeg(const QString &folder, quint16 devicePort) : m_raw(devicePort)
+    {
+        QDir::setCurrent(folder);
+        m_udp.Form_Load();
+        m_udp.ComboRemoteIP.setText("127.0.0.1");
+        m_udp.tbRemotePort.setText(QByteArray::number(devicePort));
+        m_udp.tbLocalPort.setText("0");
+        m_udp.cbBind_Click();
+    }
+    const char *name() const override { return "UDP"; }
+    double rawDownload(const QByteArrayList &lines) override
+    {
+        return timed([&] { return m_raw.download(lines); });
+    }
+    double rawList(const QByteArray &expected) override
+    {
+        return timed([&] { return m_raw.list() == expected; });
+    }
+    double download(const QString &path) override
+    {
+        m_dialog.answer = path;
+        m_system.slept = 0;
+        return timed([&] {
+            m_udp.Command10_Click();
+            // Done when the device has answered the last line too: a listing started earlier would take
+            // that answer for its end.
+            const QByteArray done = "SEND BASIC PROGRAM COMPLETED\r\nOK\r\n";
+            return runUntil([&] { return m_udp.tbReceiveData.Text() == done; }, 600000);
+        });
+    }
+    double list(const QString &path, const QByteArray &expected) override
+    {
+        m_dialog.answer = path;
+        m_system.slept = 0;
+        return timed([&] {
+            m_udp.Command11_Click();
+            return runUntil([&] { return m_udp.ProgSaveMode == 0; }, 600000) && readFile(path) == expected;
+        });
+    }
+    double waited() const override { return m_system.slept; }
+    UDP &model() override { return m_udp; }
+
+private:
+    RawUdpClient m_raw;
+    QtWinsock m_winsock;
+    QtMSComm m_mscomm;
+    BenchDialog m_dialog;
+    BenchMessageBox m_boxes;
+    TimedSystem m_system;
+    UDP m_udp{Platform{m_winsock, m_mscomm, m_dialog, m_boxes, m_system}};
+};
+
+/// The best of several runs: a stop-and-wait exchange over loopback depends on how fast each thread wakes.
+struct Best {
+    double seconds = -1;
+    double waited = 0; // of the best run
+    bool failed = false;
+    void add(double s, double w = 0)
+    {
+        failed = failed || s < 0;
+        if (s >= 0 && (seconds < 0 || s < seconds)) {
+            seconds = s;
+            waited = w;
+        }
+    }
+};
+
+void print(const char *what, int lines, const Best &best, const Best *floor)
+{
+    if (best.failed || best.seconds <= 0) {
+        std::printf("  %-20s FAILED\n", what);
+        return;
+    }
+    std::printf("  %-20s %7.3f s  %7.0f lines/s", what, best.seconds, lines / best.seconds);
+    if (floor && floor->seconds > 0) {
+        // The terminal waits 0.1 s on purpose before it sends; the exchange itself is the rest.
+        const double exchange = best.seconds - best.waited;
+        std::printf("  exchange %.3f s  terminal/raw %.2f", exchange, exchange / floor->seconds);
+    }
+    std::printf("  peak %.1f MiB\n", peakMemoryMiB());
+    std::fflush(stdout);
+}
+
+void measure(Leg &leg, const char *label, int runs, const QByteArrayList &lines, const QString &folder)
+{
+    const QByteArray program = lines.join("\r\n") + "\r\n";
+    const QString source = folder + QStringLiteral("/prog.bas"), back = folder + QStringLiteral("/back.bas");
+    QFile out(source);
+    if (!out.open(QIODevice::WriteOnly) || out.write(program) != program.size())
+        return;
+    out.close();
+    Best rawDown, rawList, down, list;
+    for (int run = 0; run < runs; ++run) {
+        rawDown.add(leg.rawDownload(lines));
+        rawList.add(leg.rawList(program));
+        const double d = leg.download(source);
+        down.add(d, leg.waited());
+        const double l = leg.list(back, program);
+        list.add(l, leg.waited());
+    }
+    std::printf("%s, %s, best of %d:\n", leg.name(), label, runs);
+    print("raw client download", int(lines.size()), rawDown, nullptr);
+    print("raw client listing", int(lines.size()), rawList, nullptr);
+    print("terminal download", int(lines.size()), down, &rawDown);
+    print("terminal listing", int(lines.size()), list, &rawList);
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("offscreen")).toUtf8());
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Program download and listing benchmark: prints figures."));
+    parser.addHelpOption();
+    QCommandLineOption linesOption(QStringLiteral("lines"), QStringLiteral("Program lines (at most 2048)."),
+                                   QStringLiteral("n"), QStringLiteral("2048"));
+    QCommandLineOption runsOption(QStringLiteral("runs"), QStringLiteral("Runs of each exchange; the best counts."),
+                                  QStringLiteral("n"), QStringLiteral("3"));
+    parser.addOptions({linesOption, runsOption});
+    parser.process(app);
+    const int count = qBound(1, parser.value(linesOption).toInt(), 2048);
+    const int runs = qMax(1, parser.value(runsOption).toInt());
+
+    // Written as the device lists them (number, blank, statement), so that the listing equals the file.
+    QByteArrayList lines;
+    for (int n = 1; n <= count; ++n)
+        lines << QByteArray::number(n) + " PRINT \"LINE " + QByteArray::number(n) + "\"";
+
+    QTemporaryDir folder;
+    DeviceThread device;
+    const quint16 port = device.startDevice();
+    std::printf("program of %d lines, simulated device on 127.0.0.1:%u; the terminal's times include "
+                "its 0.1 s wait before the first line and before LIST; its exchange leaves that out\n",
+                count, port);
+    UdpLeg udp(folder.path(), port);
+    measure(udp, "model alone", runs, lines, folder.path());
+    auto window = std::make_unique<MainWindow>(udp.model());
+    window->show();
+    runUntil([] { return false; }, 200);
+    measure(udp, "model with the offscreen view", runs, lines, folder.path());
+    return 0;
+}

@@ -1,0 +1,404 @@
+// SPDX-License-Identifier: MIT
+#include "harness.h"
+
+#include <QTest>
+
+#include <algorithm>
+
+using Bytes = QByteArrayList;
+
+namespace
+{
+const QByteArray kDone = "SEND BASIC PROGRAM COMPLETED\r\n", kListed = "LOAD BASIC PROGRAM COMPLETED\r\n";
+const QString kCancel = QStringLiteral("Vantrel: Cancel");
+
+/// A download of prog.bas over the UDP link, the pane holding "old" before. Each step is a reply of the
+/// device, ">>" or "X" for the buttons, or "open:NAME" for another start from NAME (none.bas is missing).
+struct Download {
+    QByteArray file;
+    Bytes steps{};
+    Bytes sent{};
+    QByteArray pane{};
+    bool downloading = false;
+    QStringList boxes{}; // each the start of "title: text"
+};
+
+/// A listing into list.bas, which held "stale" before; the replies come by datagram or through Com_Parser.
+struct Listing {
+    bool serial;
+    Bytes replies;
+    QByteArray file;
+    QByteArray pane;
+    bool capturing = false;
+};
+
+/// A listing that has captured "10 A" CR LF when something else happens: a button (10 or 11 cancelled,
+/// 5 "End"), after a flash transfer that was finished before it began (3 Send, 4 Recieve, or none).
+struct Interrupted {
+    QByteArray flash;
+    char button;
+    QByteArray file;
+    QByteArray pane;
+    QStringList boxes{};
+};
+
+/// One click with a link ("udp", "serial" or none) and a dialog answer ("" and cancelled when "cancel").
+struct Click {
+    QByteArray link;
+    void (UDP::*button)() = nullptr;
+    QString answer{};
+    Bytes sent{};
+    bool green = false;
+    QStringList dialogs{};
+    QStringList boxes{};
+};
+
+Bytes numbered(int count, const char *format)
+{
+    Bytes lines;
+    for (int i = 1; i <= count; ++i)
+        lines << QByteArray(format).replace('#', QByteArray::number(i));
+    return lines;
+}
+
+Bytes withCrLf(const Bytes &lines)
+{
+    Bytes framed;
+    for (const QByteArray &line : lines)
+        framed << line + "\r\n";
+    return framed;
+}
+
+QStringList shownBoxes(const FakeMessageBox &boxes, const QStringList &expected)
+{
+    QStringList shown;
+    for (qsizetype i = 0; i < boxes.boxes.size(); ++i) {
+        const QString box = boxes.boxes[i].title + QStringLiteral(": ") + boxes.boxes[i].text;
+        shown << (i < expected.size() ? box.left(expected[i].size()) : box);
+    }
+    return shown;
+}
+} // namespace
+Q_DECLARE_METATYPE(Download)
+Q_DECLARE_METATYPE(Listing)
+Q_DECLARE_METATYPE(Interrupted)
+Q_DECLARE_METATYPE(Click)
+
+class TestProgram : public QObject
+{
+    Q_OBJECT
+private slots:
+    void download_data();
+    void download();
+    void listing_data();
+    void listing();
+    void interrupted_data();
+    void interrupted();
+    void flashReadKept_data();
+    void flashReadKept();
+    void clicks_data();
+    void clicks();
+};
+
+void TestProgram::download_data()
+{
+    QTest::addColumn<Download>("c");
+    const QByteArray digits = QByteArray("0123456789").repeated(15); // 150 characters
+    const QByteArray abc = "10 A\n20 B\n30 C";
+    const Bytes a{"10 A\r\n"}, ab{"10 A\r\n", "20 B\r\n"};
+    // Leading zeros: at most three go, and a line that starts with "0" keeps 100 characters after each.
+    QTest::newRow("zeros, first line shown")
+        << Download{"0010 PRINT 1\r\n0020 END\r\n", {}, {"10 PRINT 1\r\n"}, "old10 PR\n", true};
+    QTest::newRow("zeros, second line completes")
+        << Download{"0010 PRINT 1\r\n0020 END\r\n", {"OK\r\n"}, {"10 PRINT 1\r\n", "20 END\r\n"}, kDone};
+    QTest::newRow("00000 X and 0") << Download{"00000 X\n0\n", {"OK\r\n"}, {"00 X\r\n", "\r\n"}, kDone};
+    QTest::newRow("150 characters from 01")
+        << Download{digits + "\n20 B", {}, {digits.mid(1, 100) + "\r\n"}, "old12345\n", true};
+    QTest::newRow("150 characters from 1")
+        << Download{digits.mid(1) + "0\n20 B", {}, {digits.mid(1) + "0\r\n"}, "old12345\n", true};
+    QTest::newRow("00 and 150 characters keep 99")
+        << Download{"00" + digits.mid(1) + "0\n20 B", {}, {digits.mid(1, 99) + "\r\n"}, "old12345\n", true};
+    // Line ends: CR, LF or CR LF; an empty line goes out as CR LF alone.
+    QTest::newRow("CR only") << Download{"10 A\r20 B\r", {"OK"}, ab, kDone};
+    QTest::newRow("LF only") << Download{"10 A\n20 B", {"OK"}, ab, kDone};
+    QTest::newRow("empty line") << Download{"10 A\r\n\r\n20 B\r\n", {"OK", "OK"}, {a[0], "\r\n", "20 B\r\n"}, kDone};
+    // Completion comes with the last line sent: the device's reply to it is console text, even an error.
+    QTest::newRow("one line") << Download{"10 END", {}, {"10 END\r\n"}, kDone};
+    QTest::newRow("one line, then its OK") << Download{"10 END", {"OK\r\n"}, {"10 END\r\n"}, kDone + "OK\r\n"};
+    QTest::newRow("last line, then ERROR")
+        << Download{"10 A\n20 B", {"OK", "ERROR 5\r\n", ">>"}, ab, kDone + "ERROR 5\r\n"};
+    // Replies: "ERROR" ends the download, "OK" anywhere advances, all else waits.
+    QTest::newRow("ERROR 3 after a line") << Download{"10 A\n20 B\n30 GOTO 99\n40 C",
+                                                      {"OK\r\n", "OK\r\n", "ERROR 3\r\n", "OK\r\n", ">>"},
+                                                      {a[0], "20 B\r\n", "30 GOTO 99\r\n"},
+                                                      "LOAD DATA = 30 GOTO 99Error - see  source file \r\nOK\r\n"};
+    QTest::newRow("ok waits") << Download{abc, {"ok\r\n"}, a, "old10 A\nok\r\n\r\n", true};
+    QTest::newRow("BOOKED advances") << Download{abc, {"ok\r\n", "BOOKED"}, ab, "LOAD DATA = 20 B", true};
+    // ">>": two datagrams on a UDP-only link; nothing after "X" or completion.
+    QTest::newRow(">>") << Download{abc, {">>"}, {a[0], "20 B\r\n", "20 B\r\n"}, "LOAD DATA = 20 B", true};
+    QTest::newRow(">> to the end") << Download{
+        abc, {">>", ">>"}, {a[0], "20 B\r\n", "20 B\r\n", "30 C\r\n", "30 C\r\n"}, kDone};
+    QTest::newRow(">> after X") << Download{abc, {"X", ">>", "OK"}, a, "old10 A\nOK"};
+    QTest::newRow(">> after completion") << Download{"10 A\n20 B", {"OK", ">>"}, ab, kDone};
+    // The line table holds 2048 lines.
+    QTest::newRow("2048 lines") << Download{numbered(2048, "# REM").join('\n'), Bytes(2047, "OK"),
+                                            withCrLf(numbered(2048, "# REM")), kDone};
+    QTest::newRow("2049 lines") << Download{numbered(2049, "# REM").join('\n'),
+                                            {"OK", ">>"},
+                                            {},
+                                            "oldOK",
+                                            false,
+                                            {"Error#9: The program has more than 2048 lines: prog.bas"}};
+    // A start that fails sends nothing and leaves no download on, also when one was under way.
+    QTest::newRow("empty file") << Download{
+        "", {"OK", ">>"}, {}, "oldOK", false, {"Error#9: The file holds no program lines: prog.bas"}};
+    QTest::newRow("missing file ends the download under way") << Download{
+        abc, {"open:none.bas", "OK", ">>"}, a, "old10 A\nOK", false, {"Error#53: File not found: none.bas"}};
+    QTest::newRow("a folder") << Download{abc, {"open:dir.bas", "OK"}, a, "old10 A\nOK", false, {"Error#75: "}};
+    QTest::newRow("a new start begins again")
+        << Download{abc, {"OK", "open:prog.bas", "OK"}, {a[0], "20 B\r\n", a[0], "20 B\r\n"}, "LOAD DATA = 20 B", true};
+}
+
+void TestProgram::download()
+{
+    QFETCH(Download, c);
+    Harness h;
+    h.startLinked();
+    UDP &w = h.udp;
+    QVERIFY(h.writeFile(QStringLiteral("prog.bas"), c.file));
+    QVERIFY(QDir(h.dir.path()).mkdir(QStringLiteral("dir.bas")));
+    // An earlier, longer program must never show through.
+    std::fill(w.ProgLine.begin(), w.ProgLine.end(), QByteArray("99 LEFT OVER"));
+    w.tbReceiveData.setText("old");
+    const qint16 freeBefore = w.files.FreeFile();
+    h.dialog.answer = QStringLiteral("prog.bas");
+    w.Command10_Click();
+    QCOMPARE(h.dialog.filter, QStringLiteral("BAS files (*.bas)|*.bas"));
+    QCOMPARE(h.dialog.shown, QStringList{QStringLiteral("open")});
+    for (const QByteArray &step : c.steps) {
+        if (step.startsWith("open:")) {
+            h.dialog.answer = QString::fromLatin1(step.mid(5));
+            w.Command10_Click();
+        } else if (step == ">>") {
+            w.Command9_Click();
+        } else if (step == "X") {
+            w.Command14_Click();
+        } else {
+            h.winsock.feedReceived(step);
+        }
+    }
+    QCOMPARE(h.winsock.written(), c.sent);
+    QCOMPARE(w.tbReceiveData.Text(), c.pane);
+    QCOMPARE(w.ProgDownloadMode, qint16(c.downloading));
+    QCOMPARE(w.ProgSaveMode, qint16(0));
+    QCOMPARE(shownBoxes(h.boxes, c.boxes), c.boxes);
+    for (const FakeMessageBox::Shown &box : h.boxes.boxes)
+        QCOMPARE(box.icon, MessageBox::Critical);
+    // The .bas file is read at the start and closed at once, whatever happened.
+    QCOMPARE(w.files.FreeFile(), freeBefore);
+    QCOMPARE(w.ProgFileNum, qint16(0));
+    QCOMPARE(h.system.slept.isEmpty(), c.sent.isEmpty());
+    QCOMPARE(w.focus(), &w.tbSendData);
+}
+
+void TestProgram::listing_data()
+{
+    QTest::addColumn<Listing>("c");
+    const Bytes three{"10 PRINT 1\r\n", "20 END\r\n", "OK\r\n"};
+    const QByteArray two = "10 PRINT 1\r\n20 END\r\n";
+    for (const bool serial : {false, true}) {
+        const char *side = serial ? "serial: " : "datagram: ";
+        QTest::addRow("%sthree replies", side) << Listing{serial, three, two, kListed};
+        QTest::addRow("%s1 OK=5 ends", side) << Listing{serial, {"10 A\r\n", "1 OK=5\r\n"}, "10 A\r\n", kListed};
+        QTest::addRow("%sOK at the sixth character", side)
+            << Listing{serial, {"12345OK\r\n"}, "12345OK\r\n", "LOAD DATA = 12345OK\r\n\r\n", true};
+        QTest::addRow("%sERROR is a line", side)
+            << Listing{serial, {"ERROR 1\r\n"}, "ERROR 1\r\n", "LOAD DATA = ERROR 1\r\n\r\n", true};
+    }
+    // Serial input may be cut anywhere: the file holds the same characters, the pane the latest piece.
+    QTest::newRow("serial: pieces") << Listing{
+        true, {"10 PR", "INT 1\r\n2", "0 END\r\n"}, two, "LOAD DATA = 0 END\r\n\r\n", true};
+    QTest::newRow("serial: pieces, then OK")
+        << Listing{true, {"10 PR", "INT 1\r\n2", "0 END\r\n", "OK\r\n"}, two, kListed};
+    Bytes characters;
+    for (const char ch : two)
+        characters << QByteArray(1, ch);
+    QTest::newRow("serial: a character a piece") << Listing{true, characters << "OK", two, kListed};
+}
+
+void TestProgram::listing()
+{
+    QFETCH(Listing, c);
+    Harness h;
+    UDP &w = h.udp;
+    if (c.serial) {
+        w.Form_Load();
+        h.mscomm.setPortOpen(true);
+    } else {
+        h.startLinked();
+    }
+    QVERIFY(h.writeFile(QStringLiteral("list.bas"), "stale"));
+    h.dialog.answer = QStringLiteral("list.bas");
+    w.Command11_Click();
+    QCOMPARE(h.dialog.filter, QStringLiteral("BAS files (*.bas)|*.bas"));
+    QCOMPARE(h.dialog.shown, QStringList{QStringLiteral("save")});
+    QCOMPARE(h.system.slept, QList<int>{100});
+    QCOMPARE(w.ProgSaveMode, qint16(1));
+    // The serial command ("LISt") is checked with the serial send.
+    QCOMPARE(h.winsock.written(), c.serial ? Bytes{} : Bytes{"LIST\r\n"});
+    QCOMPARE(w.Pic.FillColor(), c.serial ? Colour::SendGreen : Colour::Yellow);
+    for (const QByteArray &reply : c.replies) {
+        if (c.serial) {
+            w.RxText = reply;
+            w.Com_Parser();
+        } else {
+            h.winsock.feedReceived(reply);
+        }
+    }
+    QCOMPARE(w.tbReceiveData.Text(), c.pane);
+    QCOMPARE(w.ProgSaveMode, qint16(c.capturing));
+    QCOMPARE(w.files.isOpen(w.ProgFileNum), c.capturing);
+    QCOMPARE(w.ProgDownloadMode, qint16(0));
+    if (!c.capturing)
+        QCOMPARE(w.ProgFileNum, qint16(0));
+    QCOMPARE(h.file(QStringLiteral("list.bas")), c.file);
+    QVERIFY(h.boxes.boxes.isEmpty());
+}
+
+void TestProgram::interrupted_data()
+{
+    QTest::addColumn<Interrupted>("c");
+    const QByteArray console = "LOAD DATA = 10 A\r\n\r\n20 B\r\nOK\r\n";
+    // Cancelling either file dialog ends the capture: its file was closed, later replies are console text.
+    QTest::newRow("Open File and  Download cancelled") << Interrupted{"", '0', "10 A\r\n", console, {kCancel}};
+    QTest::newRow("Save Programm cancelled") << Interrupted{"", '1', "10 A\r\n", console, {kCancel}};
+    // "End" closes only a flash transfer's file, never the listing's.
+    QTest::newRow("End") << Interrupted{"", '5', "10 A\r\n20 B\r\n", kListed};
+    QTest::newRow("End after a finished Send") << Interrupted{"3", '5', "10 A\r\n20 B\r\n", kListed};
+    QTest::newRow("End after a finished Recieve") << Interrupted{"4", '5', "10 A\r\n20 B\r\n", kListed};
+}
+
+void TestProgram::interrupted()
+{
+    QFETCH(Interrupted, c);
+    Harness h;
+    h.startLinked();
+    UDP &w = h.udp;
+    h.writeFile(QStringLiteral("abc.txt"), "ABC");
+    if (c.flash == "3") {
+        h.dialog.answer = QStringLiteral("abc.txt");
+        w.Command3_Click();
+        h.feed({"OK", "OK"});
+    } else if (c.flash == "4") {
+        h.dialog.answer = QStringLiteral("copy.bin");
+        w.Command4_Click();
+        h.feed({"414243ND"});
+        QCOMPARE(h.file(QStringLiteral("copy.bin")), QByteArray("ABC"));
+    }
+    QVERIFY(!w.FlashWriting && !w.FlashReading);
+    h.dialog.answer = QStringLiteral("list.bas");
+    w.Command11_Click();
+    h.feed({"10 A\r\n"});
+    h.dialog.answer.clear();
+    h.dialog.cancel = true;
+    c.button == '0' ? w.Command10_Click() : c.button == '1' ? w.Command11_Click() : w.Command5_Click();
+    h.feed({"20 B\r\n", "OK\r\n"});
+    QCOMPARE(h.file(QStringLiteral("list.bas")), c.file);
+    QCOMPARE(w.tbReceiveData.Text(), c.pane);
+    QCOMPARE(w.ProgSaveMode, qint16(0));
+    QCOMPARE(w.ProgFileNum, qint16(0));
+    QVERIFY(!w.files.isOpen(2)); // the log holds 1
+    QCOMPARE(shownBoxes(h.boxes, c.boxes), c.boxes);
+    QCOMPARE(h.winsock.written().count("LIST\r\n"), 1);
+}
+
+void TestProgram::flashReadKept_data()
+{
+    QTest::addColumn<QByteArray>("earlier");
+    QTest::addColumn<char>("button");
+    // The exchanges before the read: d a download of prog.bas, m a start from a missing file, c a cancelled
+    // Save Programm, l a finished listing. None of them leaves a number that names the read's file.
+    for (const char *earlier : {"d", "m", "c", "l", "dcl"})
+        for (const char button : {'0', '1'})
+            QTest::addRow("%s, then %s cancelled", earlier, button == '0' ? "Open File" : "Save Programm")
+                << QByteArray(earlier) << button;
+}
+
+void TestProgram::flashReadKept()
+{
+    QFETCH(QByteArray, earlier);
+    QFETCH(char, button);
+    Harness h;
+    h.startLinked();
+    UDP &w = h.udp;
+    h.writeFile(QStringLiteral("prog.bas"), "10 A");
+    for (const char exchange : earlier) {
+        h.dialog.cancel = exchange == 'c';
+        h.dialog.answer = exchange == 'm' ? QStringLiteral("none.bas") : QStringLiteral("prog.bas");
+        exchange == 'd' || exchange == 'm' ? w.Command10_Click() : w.Command11_Click();
+        if (exchange == 'l')
+            h.feed({"10 A\r\n", "OK\r\n"});
+    }
+    h.dialog.cancel = false;
+    h.dialog.answer = QStringLiteral("copy.bin");
+    w.Command4_Click();
+    h.feed({QByteArray("41").repeated(20)});
+    h.dialog.cancel = true;
+    button == '0' ? w.Command10_Click() : w.Command11_Click();
+    h.feed({"43ND"});
+    QCOMPARE(h.file(QStringLiteral("copy.bin")), QByteArray(20, 'A') + "C");
+    QCOMPARE(w.vbalProgressBar1.Text(), QByteArray("OK"));
+    for (const FakeMessageBox::Shown &box : h.boxes.boxes)
+        QVERIFY2(!box.title.startsWith(QStringLiteral("Error#52")), qPrintable(box.text));
+}
+
+void TestProgram::clicks_data()
+{
+    QTest::addColumn<Click>("c");
+    const QString cancel = QStringLiteral("cancel"), save = QStringLiteral("save"), open = QStringLiteral("open");
+    // NEW and VER go out on whatever is open; VER does not light the port's indicator.
+    QTest::newRow("NEW, no link") << Click{"", &UDP::Command12_Click};
+    QTest::newRow("VER, no link") << Click{"", &UDP::Command13_Click};
+    QTest::newRow("NEW over UDP") << Click{"udp", &UDP::Command12_Click, {}, {"NEW\r\n"}};
+    QTest::newRow("VER over UDP") << Click{"udp", &UDP::Command13_Click, {}, {"VER\r\n"}};
+    QTest::newRow("NEW on the serial port") << Click{"serial", &UDP::Command12_Click, {}, {}, true};
+    QTest::newRow("VER on the serial port") << Click{"serial", &UDP::Command13_Click};
+    // With no link the file buttons do not even ask for a file.
+    QTest::newRow("Save Programm, no link") << Click{"", &UDP::Command11_Click, QStringLiteral("list.bas")};
+    QTest::newRow("Open File, no link") << Click{"", &UDP::Command10_Click, QStringLiteral("prog.bas")};
+    QTest::newRow("Save Programm cancelled")
+        << Click{"udp", &UDP::Command11_Click, cancel, {}, false, {save}, {kCancel}};
+    QTest::newRow("Save Programm, no name") << Click{"udp", &UDP::Command11_Click, {}, {}, false, {save}, {kCancel}};
+    QTest::newRow("Open File cancelled") << Click{"serial", &UDP::Command10_Click, cancel, {}, false, {open},
+                                                  {kCancel}};
+    QTest::newRow("Save Programm, file cannot be created")
+        << Click{"udp", &UDP::Command11_Click, QStringLiteral("no/such/list.bas"), {}, false, {save}, {"Error#"}};
+    QTest::newRow(">> with no download") << Click{"udp", &UDP::Command9_Click};
+}
+
+void TestProgram::clicks()
+{
+    QFETCH(Click, c);
+    Harness h;
+    UDP &w = h.udp;
+    w.Form_Load();
+    if (c.link == "udp")
+        h.connect();
+    h.mscomm.setPortOpen(c.link == "serial");
+    h.writeFile(QStringLiteral("prog.bas"), "10 A\n");
+    h.dialog.cancel = c.answer == QStringLiteral("cancel");
+    h.dialog.answer = h.dialog.cancel ? QStringLiteral("list.bas") : c.answer;
+    w.Command2.SetFocus();
+    (w.*c.button)();
+    QCOMPARE(h.winsock.written(), c.sent);
+    QCOMPARE(w.Pic.FillColor(), c.green ? Colour::SendGreen : Colour::Yellow);
+    QCOMPARE(h.dialog.shown, c.dialogs);
+    QCOMPARE(shownBoxes(h.boxes, c.boxes), c.boxes);
+    QVERIFY(!QFile::exists(QStringLiteral("list.bas")));
+    QVERIFY(!w.ProgSaveMode && !w.ProgDownloadMode && !w.files.isOpen(2));
+    if (c.button != &UDP::Command9_Click)
+        QCOMPARE(w.focus(), &w.tbSendData);
+}
+
+QTEST_GUILESS_MAIN(TestProgram)
+#include "tst_program.moc"
