@@ -342,7 +342,7 @@ void TestProgram::flashReadKept()
     h.dialog.cancel = false;
     h.dialog.answer = QStringLiteral("copy.bin");
     w.Command4_Click();
-    h.feed({QByteArray("41").repeated(20)});
+    h.feed({"OK\r\n", QByteArray("41").repeated(20), "OK\r\n"}); // OPENRD accepted, one block, the next READ
     h.dialog.cancel = true;
     button == '0' ? w.Command10_Click() : w.Command11_Click();
     h.feed({"43ND"});
@@ -356,13 +356,13 @@ void TestProgram::clicks_data()
 {
     QTest::addColumn<Click>("c");
     const QString cancel = QStringLiteral("cancel"), save = QStringLiteral("save"), open = QStringLiteral("open");
-    // NEW and VER go out on whatever is open; VER does not light the port's indicator.
+    // NEW and VER go out on whatever is open; a send on the serial port lights its indicator green.
     QTest::newRow("NEW, no link") << Click{"", &UDP::Command12_Click};
     QTest::newRow("VER, no link") << Click{"", &UDP::Command13_Click};
     QTest::newRow("NEW over UDP") << Click{"udp", &UDP::Command12_Click, {}, {"NEW\r\n"}};
     QTest::newRow("VER over UDP") << Click{"udp", &UDP::Command13_Click, {}, {"VER\r\n"}};
-    QTest::newRow("NEW on the serial port") << Click{"serial", &UDP::Command12_Click, {}, {}, true};
-    QTest::newRow("VER on the serial port") << Click{"serial", &UDP::Command13_Click};
+    QTest::newRow("NEW on the serial port") << Click{"serial", &UDP::Command12_Click, {}, {"NEW\r\n"}, true};
+    QTest::newRow("VER on the serial port") << Click{"serial", &UDP::Command13_Click, {}, {"VER\r\n"}, true};
     // With no link the file buttons do not even ask for a file.
     QTest::newRow("Save Programm, no link") << Click{"", &UDP::Command11_Click, QStringLiteral("list.bas")};
     QTest::newRow("Open File, no link") << Click{"", &UDP::Command10_Click, QStringLiteral("prog.bas")};
@@ -390,7 +390,7 @@ void TestProgram::clicks()
     h.dialog.answer = h.dialog.cancel ? QStringLiteral("list.bas") : c.answer;
     w.Command2.SetFocus();
     (w.*c.button)();
-    QCOMPARE(h.winsock.written(), c.sent);
+    QCOMPARE(h.winsock.written() + h.mscomm.written(), c.sent);
     QCOMPARE(w.Pic.FillColor(), c.green ? Colour::SendGreen : Colour::Yellow);
     QCOMPARE(h.dialog.shown, c.dialogs);
     QCOMPARE(shownBoxes(h.boxes, c.boxes), c.boxes);
