@@ -276,6 +276,8 @@ void TestProgram::interrupted_data()
     QTest::newRow("End") << Interrupted{"", '5', "10 A\r\n20 B\r\n", kListed};
     QTest::newRow("End after a finished Send") << Interrupted{"3", '5', "10 A\r\n20 B\r\n", kListed};
     QTest::newRow("End after a finished Recieve") << Interrupted{"4", '5', "10 A\r\n20 B\r\n", kListed};
+    QTest::newRow("End after a Send that could not open its file")
+        << Interrupted{"3x", '5', "10 A\r\n20 B\r\n", kListed, {"Error#53"}};
 }
 
 void TestProgram::interrupted()
@@ -285,7 +287,10 @@ void TestProgram::interrupted()
     h.startLinked();
     UDP &w = h.udp;
     h.writeFile(QStringLiteral("abc.txt"), "ABC");
-    if (c.flash == "3") {
+    if (c.flash == "3x") {
+        h.dialog.answer = QStringLiteral("missing.txt");
+        w.Command3_Click();
+    } else if (c.flash == "3") {
         h.dialog.answer = QStringLiteral("abc.txt");
         w.Command3_Click();
         h.feed({"OK", "OK"});

@@ -61,8 +61,11 @@ void UDP::Command3_Click()
             return;
         ProgLineIdx = 0;
         vbalProgressBar1.setText("NO FILE");
-        FlashFile = files.FreeFile();
-        files.openInput(FlashFile, name);
+        // The number is kept only once its file is open: a number that names no file of ours could later
+        // name another exchange's file, which End would then close.
+        const qint16 local = files.FreeFile();
+        files.openInput(local, name);
+        FlashFile = local;
         try {
             const qint64 length = files.lof(FlashFile);
             if (length > std::numeric_limits<qint32>::max())
@@ -134,8 +137,9 @@ void UDP::Command4_Click()
         FlashCount = 0;
         // The bytes go to a new file that replaces the chosen one only when the whole file has come: a read
         // that fails or is ended leaves an existing file as it was.
-        FlashFile = files.FreeFile();
-        files.openAtomic(FlashFile, name);
+        const qint16 local = files.FreeFile();
+        files.openAtomic(local, name);
+        FlashFile = local;
         FlashReading = 1;
         FlashLastBlock = 0;
         FlashPos = 1;
