@@ -28,6 +28,7 @@ constexpr char kBadHex[] = "ERROR bad hex";
 constexpr char kDiskFull[] = "ERROR disk full";
 constexpr char kCannotWrite[] = "ERROR cannot write";
 constexpr char kInjected[] = "ERROR simulated failure";
+constexpr char kLineRejected[] = "ERROR line rejected";
 
 bool isDigits(QByteArrayView text)
 {
@@ -210,6 +211,8 @@ void DeviceConsole::programLine(QByteArrayView line, const Reply &reply)
     const int lineNumber = number(line.first(digits), kMaxLineNumber);
     if (lineNumber < 0)
         return reply(kBadLineNumber);
+    if (lineNumber == m_options.errorLine)
+        return reply(kLineRejected);
     const QByteArrayView statement = line.sliced(digits).trimmed();
     if (statement.isEmpty())
         m_program.erase(lineNumber);

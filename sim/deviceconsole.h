@@ -23,6 +23,7 @@ public:
         bool login = false;        // ask "Login:" then "Password:" first
         QString diskFolder;        // empty = flash disk in memory
         int errorAfterBlocks = -1; // answer ERROR to the WRITE/READ after this many blocks (-1 never)
+        int errorLine = -1;        // answer ERROR to this BASIC line number (-1 never)
     };
     /// Takes one reply line, without its line end. May be called after handle() has returned (NEW).
     using Reply = std::function<void(QByteArrayView line)>;

@@ -23,9 +23,10 @@ public:
         bool login = false;        // ask "Login:" then "Password:" first
         QString diskFolder;        // empty = flash disk in memory
         int errorAfterBlocks = -1; // answer ERROR to the WRITE/READ after this many blocks (-1 never)
+        int errorLine = -1;        // answer ERROR to this BASIC line number (-1 never)
         bool verbose = false;      // log received/sent to stderr
 
-        DeviceConsole::Options console() const { return {newDelayMs, login, diskFolder, errorAfterBlocks}; }
+        DeviceConsole::Options console() const { return {newDelayMs, login, diskFolder, errorAfterBlocks, errorLine}; }
     };
 
     explicit DeviceSim(Options options, QObject *parent = nullptr);

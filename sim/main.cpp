@@ -28,6 +28,7 @@ One datagram is one command line; each reply line comes back as its own
 datagram ending in CR LF:
   VER                    VER 3.1 SIM
   <n> <statement>        stores BASIC line n (n alone deletes it); OK
+                         (ERROR line rejected for the number given with --error-line)
   LIST                   the stored lines in order, one per datagram, then OK
   NEW                    clears the program; OK after --new-delay-ms
   MDC <a>,<command>      MDC <a>: VER 3.1 STATION for VER, else MDC <a>: OK
@@ -73,9 +74,11 @@ int main(int argc, char *argv[])
                                         "folder");
     const QCommandLineOption errorAfterOption(
         "error-after", "Answer ERROR to the WRITE or READ that follows <n> blocks of a transfer.", "n");
+    const QCommandLineOption errorLineOption(
+        "error-line", "Answer \"ERROR line rejected\" to BASIC line <n>, to try a failing download.", "n");
     const QCommandLineOption verboseOption({"v", "verbose"}, "Print every datagram received and sent to stderr.");
-    parser.addOptions(
-        {portOption, addressOption, newDelayOption, loginOption, diskOption, errorAfterOption, verboseOption});
+    parser.addOptions({portOption, addressOption, newDelayOption, loginOption, diskOption, errorAfterOption,
+                       errorLineOption, verboseOption});
     parser.process(app);
 
     DeviceSim::Options options;
@@ -98,6 +101,9 @@ int main(int argc, char *argv[])
         return fail(QString("not a delay in milliseconds: %1").arg(parser.value(newDelayOption)));
     if (parser.isSet(errorAfterOption) && !toInt(parser.value(errorAfterOption), 0, &options.errorAfterBlocks))
         return fail(QString("not a block count: %1").arg(parser.value(errorAfterOption)));
+    if (parser.isSet(errorLineOption) &&
+        (!toInt(parser.value(errorLineOption), 0, &options.errorLine) || options.errorLine > 65535))
+        return fail(QString("not a BASIC line number: %1").arg(parser.value(errorLineOption)));
     options.login = parser.isSet(loginOption);
     options.diskFolder = parser.value(diskOption);
     options.verbose = parser.isSet(verboseOption);

@@ -32,7 +32,8 @@ private slots:
 
 void TestSim::replies_data()
 {
-    QTest::addColumn<QByteArray>("setup"); // "login", "folder" (the flash disk in a folder) or "fail after N"
+    // "login", "folder" (the flash disk in a folder), "fail after N" or "error line N"
+    QTest::addColumn<QByteArray>("setup");
     QTest::addColumn<QByteArrayList>("commands");
     QTest::addColumn<QByteArrayList>("replies");
     const auto row = [](const char *name, const QByteArray &setup, const QByteArrayList &commands,
@@ -49,6 +50,8 @@ void TestSim::replies_data()
     row("unknown command", "", {"HELLO"}, {"ERROR unknown command"});
     // VER is answered while NEW still erases; the program is gone at once.
     row("NEW after its delay", "", {"10 PRINT 1", "NEW", "VER", "LIST"}, {"OK", "VER 3.1 SIM", "OK", "OK"});
+    row("download stopped by an ERROR", "error line 20", {"10 PRINT 1", "20 END", "30 STOP", "LIST"},
+        {"OK", "ERROR line rejected", "OK", "10 PRINT 1", "30 STOP", "OK"});
     row("login", "login", {"VER", "admin", "secret", "VER"}, {"Login:", "Password:", "OK", "VER 3.1 SIM"});
     row("MDC and UART", "", {"MDC 16,VER", "MDC 255,10 PRINT 1", "MDC 256,VER", "UART 2,7"},
         {"MDC 16: VER 3.1 STATION", "MDC 255: OK", "ERROR bad argument", "OK"});
@@ -87,6 +90,7 @@ void TestSim::replies()
     options.login = setup == "login";
     options.diskFolder = setup == "folder" ? disk.filePath("flash") : QString();
     options.errorAfterBlocks = setup.startsWith("fail after ") ? setup.mid(11).toInt() : -1;
+    options.errorLine = setup.startsWith("error line ") ? setup.mid(11).toInt() : -1;
     DeviceSim sim(options);
     QVERIFY(sim.start());
 
