@@ -21,7 +21,7 @@ public:
     struct Options {
         int newDelayMs = 2000;     // delay before NEW answers OK
         bool login = false;        // ask "Login:" then "Password:" first
-        QString diskFolder;        // empty = flash disk in memory
+        QString diskFolder = {};   // empty = flash disk in memory
         int errorAfterBlocks = -1; // answer ERROR to the WRITE/READ after this many blocks (-1 never)
         int errorLine = -1;        // answer ERROR to this BASIC line number (-1 never)
     };

@@ -234,15 +234,16 @@ qsizetype PtyDeviceSim::takeOne()
             return 1; // line noise before a line: skip it
         // A station address that is also a character of text starts a plain line here.
     }
+    const qsizetype scan = qMin(m_rx.size(), kMaxLine + 1);
     qsizetype end = 0;
-    while (end < m_rx.size() && byte(end) != '\r' && byte(end) != '\n')
+    while (end < scan && byte(end) != '\r' && byte(end) != '\n')
         ++end;
-    if (end == m_rx.size()) {
-        if (m_rx.size() <= kMaxLine)
+    if (end == scan) {
+        if (scan <= kMaxLine)
             return 0;
         if (!std::exchange(m_skipLine, true))
             replyLine(kLineTooLong, false);
-        return m_rx.size();
+        return scan;
     }
     m_afterCr = byte(end) == '\r';
     if (!std::exchange(m_skipLine, false))

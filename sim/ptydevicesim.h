@@ -27,10 +27,10 @@ class PtyDeviceSim : public QObject
     Q_OBJECT
 public:
     struct Options {
-        DeviceConsole::Options console;
+        DeviceConsole::Options console = {};
         int station = 16;     // the Modbus address answered in RTU form, 0 to 255
         int baud = 115200;    // output pace, 10 bits a byte; 0 = as fast as the pseudo-terminal takes it
-        QString link;         // a symbolic link kept to the terminal end while running; empty = none
+        QString link = {};    // a symbolic link kept to the terminal end while running; empty = none
         bool verbose = false; // log received/sent to stderr
     };
 
