@@ -45,10 +45,12 @@ void trace(const char *direction, QByteArrayView bytes)
     std::fprintf(stderr, "%s pty \"%s\"\n", direction, DeviceConsole::escaped(bytes).constData());
 }
 
+#if defined(Q_OS_UNIX)
 QString systemError(const char *what)
 {
     return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
 }
+#endif
 
 } // namespace
 
