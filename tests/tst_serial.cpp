@@ -65,9 +65,6 @@ private slots:
     void poll();
     void quietFailures();
     void noLog();
-    void openClose_data();
-    void openClose();
-    void unplugged();
     void unpluggedInsideAnotherBox();
 };
 
@@ -198,121 +195,6 @@ void TestSerial::noLog()
     h.udp.Command6_Click();
     QCOMPARE(h.mscomm.written(), QByteArrayList{"VER\r\n"});
     QCOMPARE(h.boxes.boxes.size(), 1); // the one of the start-up
-}
-
-void TestSerial::openClose_data()
-{
-    QTest::addColumn<QByteArray>("setup"); // L the UDP link up, ! the port refuses, 0 the port stays closed
-    QTest::addColumn<int>("option");
-    QTest::addColumn<QByteArray>("portBox");
-    QTest::addColumn<QByteArray>("settings");
-    QTest::addColumn<qint16>("port");
-    QTest::addColumn<QString>("box");
-    const QString none;
-    QTest::newRow("COM3 at 115200") << QByteArray() << 6 << QByteArray("COM3") << QByteArray("115200,n,8,1")
-                                    << qint16(3) << none;
-    QTest::newRow("COM12 at 1200") << QByteArray() << 1 << QByteArray("COM12") << QByteArray("1200,n,8,1") << qint16(12)
-                                   << none;
-    QTest::newRow("any prefix, 19200") << QByteArray() << 5 << QByteArray("xy 4 ") << QByteArray("19200,n,8,1")
-                                       << qint16(4) << none;
-    QTest::newRow("no number") << QByteArray() << 4 << QByteArray("COM") << QByteArray("9600,n,8,1") << qint16(1)
-                               << "Error#13";
-    QTest::newRow("not a number") << QByteArray() << 3 << QByteArray("COMx") << QByteArray("4800,n,8,1") << qint16(1)
-                                  << "Error#13";
-    QTest::newRow("port 0") << QByteArray() << 2 << QByteArray("COM0") << QByteArray("2400,n,8,1") << qint16(1)
-                            << "Error#8002";
-    QTest::newRow("refused") << QByteArray("!") << 6 << QByteArray("COM5") << QByteArray("115200,n,8,1") << qint16(5)
-                             << "Error#8005";
-    QTest::newRow("reads closed") << QByteArray("0") << 6 << QByteArray("COM5") << QByteArray("115200,n,8,1")
-                                  << qint16(5) << none;
-    QTest::newRow("UDP link up") << QByteArray("L") << 1 << QByteArray("COM5") << QByteArray("115200,n,8,1")
-                                 << qint16(1) << none;
-}
-
-void TestSerial::openClose()
-{
-    QFETCH(QByteArray, setup);
-    QFETCH(int, option);
-    QFETCH(QByteArray, portBox);
-    QFETCH(QByteArray, settings);
-    QFETCH(qint16, port);
-    QFETCH(QString, box);
-    Harness h;
-    UDP &w = h.udp;
-    if (setup.contains('L'))
-        h.startLinked();
-    h.mscomm.openError = setup.contains('!') ? int(Err::PortAlreadyOpen) : 0;
-    h.mscomm.openStaysClosed = setup.contains('0');
-    OptionButton *options[] = {&w.Option1, &w.Option2, &w.Option3, &w.Option4, &w.Option5, &w.Option6};
-    options[option - 1]->setValue(1);
-    w.Comm_number.setText(portBox);
-    w.tbSendData.setText("typed");
-    w.Comm_number.SetFocus();
-    w.BTNOpenCom.Click();
-    QCOMPARE(w.tbSendData.Text(), QByteArray());
-    QCOMPARE(h.mscomm.settings(), settings);
-    QCOMPARE(h.mscomm.commPort(), port);
-    QCOMPARE(h.boxes.boxes.size(), box.isEmpty() ? 0 : 1);
-    if (!box.isEmpty())
-        QCOMPARE(h.boxes.boxes[0].title, box);
-    const bool opens = setup.isEmpty() && box.isEmpty();
-    if (setup.contains('L')) {
-        QCOMPARE(w.Winsock1.state(), qint16(1));
-        QVERIFY(!w.MSComm1.portOpen());
-        return;
-    }
-    QCOMPARE(portState(w), QByteArray(opens ? kPortOpen : kPortClosed));
-    QCOMPARE(w.focus(), opens ? &w.tbSendData : static_cast<Element *>(&w.Comm_number));
-    if (!opens)
-        return;
-
-    w.Pic.setFillColor(Colour::Red);
-    w.Comm_number.SetFocus();
-    w.BTNOpenCom.Click();
-    QCOMPARE(portState(w), QByteArray(kPortClosed));
-    QCOMPARE(h.mscomm.closeCount, 1);
-    QCOMPARE(w.focus(), static_cast<Element *>(&w.Comm_number));
-    QCOMPARE(options[option - 1]->Value(), qint16(1));
-    // The indicator comes back as it was left.
-    w.BTNOpenCom.Click();
-    QCOMPARE(w.Pic.FillColor(), Colour::Red);
-}
-
-void TestSerial::unplugged()
-{
-    Harness h;
-    startOpen(h);
-    UDP &w = h.udp;
-    QByteArray stateInBox;
-    h.boxes.whileOpen = [&] {
-        // The box's event loop goes on ticking: the window must already be closed.
-        stateInBox = portState(w);
-        w.TMRComm_Timer();
-    };
-    h.mscomm.feedReceived("bye\r\n");
-    h.mscomm.disconnect();
-    w.TMRComm_Timer(); // what came before the device went is still read
-    QVERIFY(h.boxes.boxes.isEmpty());
-    QCOMPARE(w.tbReceiveData.Text(), QByteArray("bye\r\n"));
-    w.TMRComm_Timer();
-    QCOMPARE(h.boxes.boxes.size(), 1);
-    QCOMPARE(h.boxes.boxes[0].title, QStringLiteral("Error#8020"));
-    QCOMPARE(h.boxes.boxes[0].text, QStringLiteral("Device disconnected: /dev/fake3"));
-    QCOMPARE(stateInBox, QByteArray(kPortClosed));
-    QCOMPARE(portState(w), QByteArray(kPortClosed));
-    QCOMPARE(h.newLog(), QByteArray("bye\r\n"));
-
-    h.boxes.whileOpen = nullptr;
-    w.BTNOpenCom_Click(); // still away
-    QCOMPARE(h.boxes.boxes.size(), 2);
-    QCOMPARE(h.boxes.boxes[1].title, QStringLiteral("Error#8002"));
-    QCOMPARE(portState(w), QByteArray(kPortClosed));
-    h.mscomm.reconnect();
-    w.BTNOpenCom_Click();
-    QCOMPARE(portState(w), QByteArray(kPortOpen));
-    h.mscomm.feedReceived("hello");
-    w.TMRComm_Timer();
-    QCOMPARE(w.tbReceiveData.Text(), QByteArray("bye\r\nhello"));
 }
 
 void TestSerial::unpluggedInsideAnotherBox()

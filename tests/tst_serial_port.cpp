@@ -70,19 +70,68 @@ private slots:
     void cleanup()
     {
         qunsetenv("VANTREL_COM3");
+        qunsetenv("VANTREL_COM12");
         unplug();
     }
 
-    void openAndClose()
+    void open_data()
     {
+        QTest::addColumn<QByteArray>("portBox");
+        QTest::addColumn<QByteArray>("device"); // behind port 3, or 12; "pty" for the pseudo-terminal
+        QTest::addColumn<int>("option");
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<bool>("linked");
+        const QString none;
+        QTest::newRow("COM3 at 9600") << QByteArray("COM3") << QByteArray("pty") << 4 << QByteArray("9600,n,8,1")
+                                      << none << false;
+        QTest::newRow("COM12 at 1200") << QByteArray("COM12") << QByteArray("pty") << 1 << QByteArray("1200,n,8,1")
+                                       << none << false;
+        QTest::newRow("no number") << QByteArray("COM") << QByteArray("pty") << 6 << QByteArray("115200,n,8,1")
+                                   << "Error#13" << false;
+        QTest::newRow("not a number") << QByteArray("COMx") << QByteArray("pty") << 5 << QByteArray("19200,n,8,1")
+                                      << "Error#13" << false;
+        QTest::newRow("no such device") << QByteArray("COM3") << QByteArray("/nonexistent/ttyVANTREL") << 6
+                                        << QByteArray("115200,n,8,1") << "Error#8002" << false;
+        // The UDP link is the active transport: only the command line is emptied.
+        QTest::newRow("UDP link up") << QByteArray("COM3") << QByteArray("pty") << 6 << QByteArray("115200,n,8,1")
+                                     << none << true;
+    }
+    void open()
+    {
+        QFETCH(QByteArray, portBox);
+        QFETCH(QByteArray, device);
+        QFETCH(int, option);
+        QFETCH(QByteArray, settings);
+        QFETCH(QString, box);
+        QFETCH(bool, linked);
+        qputenv(portBox == "COM12" ? "VANTREL_COM12" : "VANTREL_COM3",
+                device == "pty" ? m_device.toLocal8Bit() : device);
         RealPort p;
         UDP &w = p.udp;
         w.Form_Load();
-        w.Option4.setValue(1);
+        if (linked) {
+            w.ComboRemoteIP.setText("127.0.0.1");
+            w.cbBind_Click();
+        }
+        OptionButton *options[] = {&w.Option1, &w.Option2, &w.Option3, &w.Option4, &w.Option5, &w.Option6};
+        options[option - 1]->setValue(1);
+        w.Comm_number.setText(portBox);
+        w.tbSendData.setText("typed");
+        w.Comm_number.SetFocus();
         w.BTNOpenCom.Click();
-        QCOMPARE(portState(w), QByteArray(kPortOpen));
-        QCOMPARE(p.mscomm.settings(), QByteArray("9600,n,8,1"));
-        QCOMPARE(w.focus(), &w.tbSendData);
+        QCOMPARE(w.tbSendData.Text(), QByteArray());
+        QCOMPARE(p.boxes.boxes.size(), box.isEmpty() ? 0 : 1);
+        if (!box.isEmpty()) {
+            QCOMPARE(p.boxes.boxes[0].title, box);
+            QVERIFY2(!device.startsWith('/') || p.boxes.boxes[0].text.contains(device), qPrintable(box));
+        }
+        const bool opens = box.isEmpty() && !linked;
+        QCOMPARE(portState(w), QByteArray(opens ? kPortOpen : kPortClosed));
+        QCOMPARE(w.focus(), opens ? &w.tbSendData : static_cast<Element *>(&w.Comm_number));
+        if (!opens)
+            return;
+        QCOMPARE(p.mscomm.settings(), settings);
 
         deviceWrites("VER 3.1\r\n");
         QTRY_VERIFY((w.TMRComm_Timer(), w.tbReceiveData.Text() == "VER 3.1\r\n"));
@@ -91,38 +140,16 @@ private slots:
         QByteArray received;
         QTRY_COMPARE(received += deviceReads(), QByteArray("VER\r\n"));
 
+        w.Pic.setFillColor(Colour::White);
+        w.Comm_number.SetFocus();
         w.BTNOpenCom.Click();
         QCOMPARE(portState(w), QByteArray(kPortClosed));
-        // The device is free again.
+        QCOMPARE(w.focus(), static_cast<Element *>(&w.Comm_number));
+        QCOMPARE(options[option - 1]->Value(), qint16(1));
+        // The device is free again; the indicator comes back as it was left.
         w.BTNOpenCom.Click();
         QCOMPARE(portState(w), QByteArray(kPortOpen));
-        QVERIFY(p.boxes.boxes.isEmpty());
-    }
-
-    void cannotOpen()
-    {
-        RealPort p;
-        qputenv("VANTREL_COM3", "/nonexistent/ttyVANTREL");
-        p.udp.BTNOpenCom.Click();
-        QCOMPARE(p.boxes.boxes.size(), 1);
-        QCOMPARE(p.boxes.boxes[0].title, QStringLiteral("Error#8002"));
-        QVERIFY2(p.boxes.boxes[0].text.contains("/nonexistent/ttyVANTREL"), qPrintable(p.boxes.boxes[0].text));
-        QCOMPARE(portState(p.udp), QByteArray(kPortClosed));
-    }
-
-    void udpBound()
-    {
-        RealPort p;
-        UDP &w = p.udp;
-        w.Form_Load();
-        w.ComboRemoteIP.setText("127.0.0.1");
-        w.cbBind_Click();
-        QCOMPARE(w.Winsock1.state(), qint16(1));
-        w.tbSendData.setText("typed");
-        w.BTNOpenCom.Click();
-        QCOMPARE(w.tbSendData.Text(), QByteArray());
-        QCOMPARE(portState(w), QByteArray(kPortClosed));
-        QVERIFY(p.boxes.boxes.isEmpty());
+        QCOMPARE(w.Pic.FillColor(), Colour::White);
     }
 
     void unplugged()

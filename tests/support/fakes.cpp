@@ -65,7 +65,7 @@ void FakeMSComm::setPortOpen(bool open)
         throw Failure(Err::InvalidPortNumber, QStringLiteral("No device for port %1").arg(m_port));
     if (openError)
         throw Failure(Err(openError), QStringLiteral("Cannot open %1").arg(deviceName(m_port)));
-    m_open = !openStaysClosed;
+    m_open = true;
 }
 
 void FakeMSComm::output(const QByteArray &data)

@@ -75,8 +75,6 @@ public:
     int closeCount = 0;
     /// Non-zero: opening fails with this number.
     int openError = 0;
-    /// Opening "succeeds" but the port reads closed afterwards.
-    bool openStaysClosed = false;
 
 private:
     /// Throws what the port would: an injected failure, a vanished device, a closed port.
