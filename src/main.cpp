@@ -8,10 +8,13 @@
 #include "platform/qt/qtmscomm.h"
 #include "platform/qt/qtsystem.h"
 #include "platform/qt/qtwinsock.h"
+#include "ptydevicesim.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 
+#include <cstdio>
 #include <memory>
 
 int main(int argc, char *argv[])
@@ -24,7 +27,7 @@ int main(int argc, char *argv[])
     parser.addVersionOption();
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Run a simulated device on 127.0.0.1 and offer it first in the "
-                                                 "address list."));
+                                                 "address list, and another on a pseudo-terminal as port COM3."));
     parser.addOption(demo);
     {
         // --help and --version answer without a display: they are looked for before the window system starts.
@@ -39,6 +42,7 @@ int main(int argc, char *argv[])
     parser.process(app);
 
     std::unique_ptr<DeviceSim> device;
+    std::unique_ptr<PtyDeviceSim> serialDevice;
     if (parser.isSet(demo)) {
         DeviceSim::Options options;
         options.address = QHostAddress::LocalHost;
@@ -48,6 +52,14 @@ int main(int argc, char *argv[])
         if (!device->start(&error)) {
             qCritical("The simulated device did not start: %s", qPrintable(error));
             return 1;
+        }
+        // Port 3 is where the port box starts; the window resolves it when the user opens it.
+        serialDevice = std::make_unique<PtyDeviceSim>(PtyDeviceSim::Options{});
+        if (serialDevice->start(&error)) {
+            qputenv("VANTREL_COM3", QFile::encodeName(serialDevice->path()));
+        } else {
+            std::fprintf(stderr, "vantrel-terminal: no simulated serial device (%s); UDP only\n", qPrintable(error));
+            serialDevice.reset();
         }
     }
 

@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "devicesim.h"
+#include "ptydevicesim.h"
+#include "serial/modbus.h"
 
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace
 {
@@ -20,6 +25,33 @@ QByteArray writeCommand(const QByteArray &bytes)
     return "WRITE \"" + hex(bytes) + "\"";
 }
 
+/// The number that follows `key` in a row's setup; -1 when the key is not there.
+int numberAfter(const QByteArray &setup, const char *key)
+{
+    const qsizetype at = setup.indexOf(key);
+    return at < 0 ? -1 : setup.mid(at + qstrlen(key)).split(',').constFirst().toInt();
+}
+
+/// A command line as a pseudo-terminal row's setup sends it: framed to a station ("rtu N"), framed to 16 with
+/// its CRC broken ("bad crc"), ending in CR alone ("cr"), or plain with CR LF.
+QByteArray request(const QByteArray &setup, const QByteArray &line)
+{
+    if (setup.contains("bad crc")) {
+        QByteArray frame = Modbus::frame(16, 'C', line + "\r\n");
+        frame.back() = char(frame.back() ^ 0x5A);
+        return frame;
+    }
+    if (numberAfter(setup, "rtu ") >= 0)
+        return Modbus::frame(quint8(numberAfter(setup, "rtu ")), 'C', line + "\r\n");
+    return line + (setup.contains("pty cr") ? "\r" : "\r\n");
+}
+
+/// A reply line as it comes back on the pseudo-terminal: in a frame from station 16 when asked in one.
+QByteArray answer(const QByteArray &setup, const QByteArray &line)
+{
+    return numberAfter(setup, "rtu ") == 16 ? Modbus::frame(16, 'C', line + "\r\n") : line + "\r\n";
+}
+
 } // namespace
 
 class TestSim : public QObject
@@ -28,11 +60,17 @@ class TestSim : public QObject
 private slots:
     void replies_data();
     void replies();
+
+private:
+    void serialReplies(const QByteArray &setup, const DeviceConsole::Options &console, const QByteArrayList &commands,
+                       const QByteArrayList &replies);
 };
 
 void TestSim::replies_data()
 {
-    QTest::addColumn<QByteArray>("setup"); // "login", "folder" (the flash disk in a folder) or "fail after N"
+    // "login", "folder" (the flash disk in a folder), "fail after N", "error line N"; rows that start with "pty"
+    // talk to the pseudo-terminal device, in the form request() gives.
+    QTest::addColumn<QByteArray>("setup");
     QTest::addColumn<QByteArrayList>("commands");
     QTest::addColumn<QByteArrayList>("replies");
     const auto row = [](const char *name, const QByteArray &setup, const QByteArrayList &commands,
@@ -49,6 +87,8 @@ void TestSim::replies_data()
     row("unknown command", "", {"HELLO"}, {"ERROR unknown command"});
     // VER is answered while NEW still erases; the program is gone at once.
     row("NEW after its delay", "", {"10 PRINT 1", "NEW", "VER", "LIST"}, {"OK", "VER 3.1 SIM", "OK", "OK"});
+    row("download stopped by an ERROR", "error line 20", {"10 PRINT 1", "20 END", "30 STOP", "LIST"},
+        {"OK", "ERROR line rejected", "OK", "10 PRINT 1", "30 STOP", "OK"});
     row("login", "login", {"VER", "admin", "secret", "VER"}, {"Login:", "Password:", "OK", "VER 3.1 SIM"});
     row("MDC and UART", "", {"MDC 16,VER", "MDC 255,10 PRINT 1", "MDC 256,VER", "UART 2,7"},
         {"MDC 16: VER 3.1 STATION", "MDC 255: OK", "ERROR bad argument", "OK"});
@@ -73,6 +113,18 @@ void TestSim::replies_data()
     row("failure after 1 read block, counted per transfer", "fail after 1",
         {"OPENWR \"Y.TXT\"", writeCommand(data), "OPENRD \"Y.TXT\"", read, read, "OPENRD \"Y.TXT\"", read},
         {"OK", "OK", "OK", hex(data.left(20)), "OK", "ERROR simulated failure", "OK", hex(data.left(20)), "OK"});
+
+    row("pty: VER", "pty", {"VER"}, {"VER 3.1 SIM"});
+    row("pty: VER in a frame to station 16", "pty rtu 16", {"VER"}, {"VER 3.1 SIM"});
+    row("pty: a frame for station 17 is not answered", "pty rtu 17", {"VER"}, {});
+    row("pty: a frame with a bad CRC is not answered", "pty bad crc", {"VER"}, {});
+    row("pty: MDC", "pty", {"MDC 16,VER"}, {"MDC 16: VER 3.1 STATION"});
+    row("pty: LISt after program lines, in frames", "pty rtu 16", {"20 END", "10 PRINT 1", "LISt"},
+        {"OK", "OK", "10 PRINT 1", "20 END", "OK"});
+    row("pty: lines ending in CR alone, one rejected", "pty cr, error line 20", {"10 PRINT 1", "20 END", "LIST"},
+        {"OK", "ERROR line rejected", "10 PRINT 1", "OK"});
+    row("pty: line noise and an overlong line", "pty", {"\x03VER", QByteArray(2000, 'A'), "VER"},
+        {"VER 3.1 SIM", "ERROR line too long", "VER 3.1 SIM"});
 }
 
 void TestSim::replies()
@@ -86,7 +138,10 @@ void TestSim::replies()
     options.newDelayMs = 50;
     options.login = setup == "login";
     options.diskFolder = setup == "folder" ? disk.filePath("flash") : QString();
-    options.errorAfterBlocks = setup.startsWith("fail after ") ? setup.mid(11).toInt() : -1;
+    options.errorAfterBlocks = numberAfter(setup, "fail after ");
+    options.errorLine = numberAfter(setup, "error line ");
+    if (setup.startsWith("pty"))
+        return serialReplies(setup, options.console(), commands, replies);
     DeviceSim sim(options);
     QVERIFY(sim.start());
 
@@ -118,6 +173,40 @@ void TestSim::replies()
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), written);
     }
+}
+
+void TestSim::serialReplies(const QByteArray &setup, const DeviceConsole::Options &console,
+                            const QByteArrayList &commands, const QByteArrayList &replies)
+{
+    PtyDeviceSim sim({.console = console});
+    QString error;
+    if (!sim.start(&error))
+        QSKIP(qPrintable("no pseudo-terminal: " + error));
+    // The test plays the terminal on the terminal end, as the serial port would.
+    const int port = ::open(QFile::encodeName(sim.path()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(port >= 0);
+    const auto closePort = qScopeGuard([port] { ::close(port); });
+
+    // As on UDP, a plain MDC VER after the row's commands shows that nothing else was answered.
+    const QByteArray marker = "MDC 0: VER 3.1 STATION\r\n";
+    QByteArray sent, expected, received;
+    for (const QByteArray &command : commands)
+        sent += request(setup, command);
+    sent += "MDC 0,VER\r\n";
+    for (const QByteArray &reply : replies)
+        expected += answer(setup, reply);
+    expected += marker;
+    QCOMPARE(::write(port, sent.constData(), size_t(sent.size())), ssize_t(sent.size()));
+    const bool complete = QTest::qWaitFor(
+        [&] {
+            char buffer[512];
+            const ssize_t got = ::read(port, buffer, sizeof buffer);
+            received.append(buffer, qMax<ssize_t>(got, 0));
+            return received.endsWith(marker);
+        },
+        5000);
+    QCOMPARE(received, expected);
+    QVERIFY(complete);
 }
 
 QTEST_GUILESS_MAIN(TestSim)

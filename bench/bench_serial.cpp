@@ -1,0 +1,258 @@
+// SPDX-License-Identifier: MIT
+// Serial line: (a) the simulated device prints console text at 115200 baud through a pseudo-terminal to the
+// terminal with its offscreen view, for --seconds: bytes lost (the log and the pane against what was sent),
+// the terminal thread's CPU time per second of traffic, and the largest chunk one poll saw; (b) VER round
+// trips a second in the RTU form, against the limit the 20 ms poll sets (at best one reply a poll, 50 a second).
+#include "benchsupport.h"
+
+#include "app/window.h"
+#include "gui/mainwindow.h"
+#include "platform/platform.h"
+#include "platform/qt/qtmscomm.h"
+#include "platform/qt/qtwinsock.h"
+#include "ptydevicesim.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <time.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <semaphore>
+
+namespace
+{
+
+constexpr int kBaud = 115200;
+constexpr int kBytesPerSecond = kBaud / 10;
+
+/// Console text that never repeats a line, so that a lost or doubled chunk shows.
+QByteArray consoleText(qint64 size)
+{
+    QByteArray text;
+    text.reserve(size + 64);
+    for (qint64 line = 0; text.size() < size; ++line)
+        text += "COUNT " + QByteArray::number(line).rightJustified(8, '0') + " PULSES " +
+                QByteArray::number(line * 7919 % 100000).rightJustified(5, '0') + "\r\n";
+    text.truncate(size);
+    return text;
+}
+
+/// CPU time of the calling thread, in seconds.
+double threadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+/// The simulated device on a thread of its own, so that its pacing costs the terminal's thread nothing. Once
+/// asked, it prints `text` at its line's pace, keeping a little of it queued at all times.
+class DeviceThread : public QThread
+{
+public:
+    ~DeviceThread() override
+    {
+        quit();
+        wait();
+    }
+    /// The path of the terminal's end; empty (with the reason in `error`) when no pseudo-terminal could be made.
+    QString startDevice()
+    {
+        start();
+        m_ready.acquire();
+        return m_path;
+    }
+    void print(const QByteArray &text)
+    {
+        m_text = text;
+        m_printing = true;
+    }
+    QString error;
+
+protected:
+    void run() override
+    {
+        PtyDeviceSim device({.baud = kBaud});
+        if (!device.start(&error)) {
+            m_ready.release();
+            return;
+        }
+        m_path = device.path();
+        QTimer feed;
+        qsizetype printed = 0;
+        QObject::connect(&feed, &QTimer::timeout, [&] {
+            if (!m_printing || printed >= m_text.size() || device.queued() > 4096)
+                return;
+            const qsizetype chunk = qMin<qsizetype>(4096, m_text.size() - printed);
+            device.print(QByteArrayView(m_text).sliced(printed, chunk));
+            printed += chunk;
+        });
+        feed.start(10);
+        m_ready.release();
+        exec();
+    }
+
+private:
+    std::binary_semaphore m_ready{0};
+    QString m_path;
+    QByteArray m_text; // written before m_printing is set, read only after
+    std::atomic<bool> m_printing{false};
+};
+
+/// The real serial port, counting what each poll takes from it.
+class CountingPort : public QtMSComm
+{
+public:
+    QByteArray input() override
+    {
+        const QByteArray bytes = QtMSComm::input();
+        largestChunk = qMax(largestChunk, bytes.size());
+        received += bytes.size();
+        return bytes;
+    }
+    qsizetype largestChunk = 0;
+    qint64 received = 0;
+};
+
+/// The window model on the real serial port with the offscreen view, port 3 open.
+struct Terminal {
+    explicit Terminal(const QString &folder)
+    {
+        QDir::setCurrent(folder);
+        udp.Form_Load();
+        udp.BTNOpenCom_Click();
+        window.show();
+    }
+    qint64 logSize() const { return QFileInfo(QStringLiteral("Terminal.log")).size(); }
+    QByteArray logFrom(qint64 offset) const
+    {
+        QFile log(QStringLiteral("Terminal.log"));
+        return log.open(QIODevice::ReadOnly) && log.seek(offset) ? log.readAll() : QByteArray();
+    }
+
+    QtWinsock winsock;
+    CountingPort mscomm;
+    BenchDialog dialog;
+    BenchMessageBox boxes;
+    BenchSystem system;
+    UDP udp{Platform{winsock, mscomm, dialog, boxes, system}};
+    MainWindow window{udp};
+};
+
+void consoleFlood(Terminal &terminal, DeviceThread &device, int seconds)
+{
+    const QByteArray text = consoleText(qint64(seconds) * kBytesPerSecond);
+    terminal.udp.tbReceiveData.setText({});
+    const qint64 logStart = terminal.logSize();
+    const qint64 receivedBefore = terminal.mscomm.received;
+    terminal.mscomm.largestChunk = 0;
+    QElapsedTimer clock;
+    clock.start();
+    const double cpuStart = threadCpuSeconds();
+    device.print(text);
+    // The line needs `seconds`; a few more let the last bytes arrive, then nothing more is coming.
+    runUntil([&] { return terminal.mscomm.received - receivedBefore >= text.size(); }, (seconds + 10) * 1000);
+    const double elapsed = clock.nsecsElapsed() / 1e9;
+    const double cpu = threadCpuSeconds() - cpuStart;
+    runUntil([] { return false; }, 100); // the view's last frame
+
+    const QByteArray logged = terminal.logFrom(logStart);
+    const QByteArray pane = terminal.udp.tbReceiveData.Text();
+    const bool logExact = logged == text;
+    const bool paneTail = !pane.isEmpty() && text.endsWith(pane);
+    std::printf("(a) console text at %d baud for %d s: sent %lld bytes in %.1f s (%.0f bytes/s, line %d)\n", kBaud,
+                seconds, qint64(text.size()), elapsed, text.size() / elapsed, kBytesPerSecond);
+    std::printf("    lost %lld; log %s; pane holds the last %lld bytes, %s\n",
+                qMax<qint64>(0, text.size() - (terminal.mscomm.received - receivedBefore)),
+                logExact ? "identical" : "DIFFERENT", qint64(pane.size()), paneTail ? "identical" : "DIFFERENT");
+    std::printf("    terminal thread CPU %.1f ms per second of traffic (%.1f%%); largest chunk one poll saw %lld "
+                "bytes (a 20 ms poll at %d baud: %d)\n",
+                cpu * 1000 / elapsed, cpu * 100 / elapsed, qint64(terminal.mscomm.largestChunk), kBaud,
+                kBytesPerSecond / 50);
+    std::fflush(stdout);
+}
+
+void rtuRoundTrips(Terminal &terminal, int seconds)
+{
+    UDP &w = terminal.udp;
+    w.Check1.setValue(1);
+    w.Check3.setValue(0);
+    // The reply to VER from station 16: "VER 3.1 SIM" CR LF in a frame of 18 bytes.
+    const qint64 replySize = 18;
+    qint64 trips = 0;
+    qint64 expected = terminal.mscomm.received;
+    const auto send = [&] {
+        w.tbSendData.setText("VER");
+        qint16 key = 13;
+        w.tbSendData_KeyPress(key);
+        expected += replySize;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    send();
+    runUntil(
+        [&] {
+            if (terminal.mscomm.received >= expected) {
+                ++trips;
+                if (clock.elapsed() < seconds * 1000)
+                    send();
+            }
+            return clock.elapsed() >= seconds * 1000 && terminal.mscomm.received >= expected;
+        },
+        (seconds + 5) * 1000);
+    const double elapsed = clock.nsecsElapsed() / 1e9;
+    const bool replied = w.tbReceiveData.Text().endsWith("VER 3.1 SIM\r\n");
+    std::printf("(b) VER in RTU frames: %lld round trips in %.1f s, %.1f a second (the 20 ms poll allows 50); "
+                "last reply %s\n",
+                trips, elapsed, trips / elapsed, replied ? "shown" : "MISSING");
+    std::fflush(stdout);
+    w.Check1.setValue(0);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("offscreen")).toUtf8());
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Serial line benchmark: prints figures, never fails."));
+    parser.addHelpOption();
+    QCommandLineOption secondsOption(QStringLiteral("seconds"), QStringLiteral("Seconds of console text."),
+                                     QStringLiteral("n"), QStringLiteral("60"));
+    QCommandLineOption rtuOption(QStringLiteral("rtu-seconds"), QStringLiteral("Seconds of RTU round trips."),
+                                 QStringLiteral("n"), QStringLiteral("10"));
+    parser.addOptions({secondsOption, rtuOption});
+    parser.process(app);
+    const int seconds = qMax(1, parser.value(secondsOption).toInt());
+    const int rtuSeconds = qMax(1, parser.value(rtuOption).toInt());
+
+    DeviceThread device;
+    const QString path = device.startDevice();
+    if (path.isEmpty()) {
+        std::printf("no pseudo-terminal (%s): nothing to measure\n", qPrintable(device.error));
+        return 0;
+    }
+    qputenv("VANTREL_COM3", QFile::encodeName(path));
+    QTemporaryDir folder;
+    Terminal terminal(folder.path());
+    if (terminal.udp.PortOpened != 1) {
+        std::printf("the terminal could not open %s: nothing to measure\n", qPrintable(path));
+        return 0;
+    }
+    std::printf("serial line: simulated device on %s, the terminal with its offscreen view\n", qPrintable(path));
+    runUntil([] { return false; }, 200);
+    consoleFlood(terminal, device, seconds);
+    rtuRoundTrips(terminal, rtuSeconds);
+    // The port closes before the device goes, as a user would close it before unplugging.
+    terminal.udp.BTNOpenCom_Click();
+    return 0;
+}
