@@ -197,6 +197,27 @@ private slots:
         }
         QTEST(pane()->toPlainText(), "shown");
     }
+
+    void paneKeepsWhatTheModelKeeps()
+    {
+        TextBox &box = m_h->udp.tbReceiveData;
+        // Lines whose CR LF falls between two appends, some shown at once and some gathered for a later frame.
+        QByteArray chunk;
+        for (int i = 0; chunk.size() < 100000; ++i)
+            chunk += "\xCE\xCA " + QByteArray::number(i) + QByteArray(50, '.') + "\r\n\r";
+        // Two trims: past the limit, and past it again from the three quarters kept.
+        for (int n = 0; n < (kReceivePaneLimit + kReceivePaneLimit / 2) / chunk.size(); ++n) {
+            box.append("\n" + QByteArray::number(n) + chunk);
+            if (n % 7 == 0)
+                m_window->flush();
+        }
+        m_window->flush();
+        QVERIFY(box.Text().size() <= kReceivePaneLimit);
+        QString kept = Charset::decode(box.Text());
+        kept.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        QCOMPARE(pane()->document()->characterCount(), kept.size() + 1);
+        QVERIFY(pane()->toPlainText() == kept);
+    }
 };
 
 QTEST_MAIN(TestGui)

@@ -302,6 +302,12 @@ void MainWindow::appended(TextBox &box, const QByteArray &bytes)
         redraw(box, Prop::Text);
 }
 
+void MainWindow::trimmed(TextBox &box, const QByteArray &removed)
+{
+    if (auto *pane = dynamic_cast<ReceivePane *>(widget(box)))
+        pane->trimFront(removed);
+}
+
 void MainWindow::redraw(Element &element, Prop prop)
 {
     if (QTimer *timer = m_timers.value(&element)) {

@@ -32,6 +32,7 @@ public:
 
     void changed(Element &element, Prop prop) override;
     void appended(TextBox &box, const QByteArray &bytes) override;
+    void trimmed(TextBox &box, const QByteArray &removed) override;
 
     /// The window's client area, at 96 dots per inch.
     static constexpr QSize kClientSize{566, 715};
