@@ -139,6 +139,24 @@ private slots:
         QCOMPARE(port->toolTip(), QString());
     }
 
+    void connectUsesTheAddressShown()
+    {
+        UDP &udp = m_h->udp;
+        udp.ComboRemoteIP.AddItem("10.0.0.77");
+        m_window->flush();
+        auto *edit = static_cast<QComboBox *>(m_window->widget(udp.ComboRemoteIP))->lineEdit();
+        // The box completes what is typed from its list while it has the focus.
+        edit->setFocus();
+        QTRY_VERIFY(edit->hasFocus());
+        edit->selectAll();
+        QTest::keyClicks(edit, "10.0.0.7");
+        const QString shown = edit->text();
+        QCOMPARE(shown, QStringLiteral("10.0.0.77"));
+        QCOMPARE(udp.ComboRemoteIP.Text(), Charset::encode(shown));
+        QTest::mouseClick(m_window->widget(udp.cbBind), Qt::LeftButton);
+        QCOMPARE(m_h->winsock.remoteHost, Charset::encode(shown));
+    }
+
     void commandLineAndScrolling()
     {
         TextBox &box = m_h->udp.tbReceiveData;

@@ -60,5 +60,6 @@ private:
     /// tens of thousands of times a second, and a repaint for each would cost more than the transfer.
     std::vector<std::pair<Element *, Prop>> m_dirty;
     QTimer *m_frame = nullptr;
+    QMetaObject::Connection m_focusFollower;
     bool m_byUser = false;
 };
