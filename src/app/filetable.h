@@ -25,8 +25,9 @@ public:
 
     /// Text for appending; created when missing. Each print goes straight to the disk.
     void openAppend(qint16 n, const QString &path);
-    /// Text for reading.
-    void openInput(qint16 n, const QString &path);
+    /// Text for reading; only a regular file, since reading a FIFO or a device may wait or run for ever. With
+    /// `maxBytes` set, the file reads as ended after that many bytes.
+    void openInput(qint16 n, const QString &path, qint64 maxBytes = -1);
     /// Text for writing; an existing file is emptied.
     void openOutput(qint16 n, const QString &path);
     /// Bytes for reading and writing from the first byte on; created when missing, never emptied.
@@ -51,6 +52,6 @@ public:
 
 private:
     QFile &file(qint16 n) const;
-    void open(qint16 n, const QString &path, int mode);
+    void open(qint16 n, const QString &path, int mode, qint64 maxBytes = -1);
     std::map<qint16, std::unique_ptr<QFile>> m_files;
 };
