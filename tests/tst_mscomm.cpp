@@ -111,8 +111,13 @@ private slots:
     {
         QtMSComm comm;
         comm.setPortOpen(true);
+        QCOMPARE(::write(m_master, "bye", 3), 3);
+        QTRY_COMPARE(comm.inBufferCount(), qint16(3));
         ::close(std::exchange(m_master, -1));
         QTRY_VERIFY(comm.lostDeviceErrors() > 0);
+        // The device's last words are still handed out before the loss is reported.
+        QCOMPARE(comm.inBufferCount(), qint16(3));
+        QCOMPARE(comm.input(), QByteArray("bye"));
         // A port left open on a vanished device reports the error on every pass of the event loop.
         QTest::qWait(300);
         QVERIFY2(comm.lostDeviceErrors() < 100, qPrintable(QString::number(comm.lostDeviceErrors())));

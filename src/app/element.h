@@ -24,7 +24,8 @@ public:
     /// The pane gained `bytes` at its end; nothing before them changed.
     virtual void appended(TextBox &box, const QByteArray &bytes) = 0;
     /// The pane lost `removed` at its start (its oldest text, up to a line start); nothing after it changed.
-    virtual void trimmed(TextBox &box, const QByteArray &removed) = 0;
+    /// An observer that shows no pane has nothing to do.
+    virtual void trimmed(TextBox &, const QByteArray &) {}
 };
 
 enum class Kind { Label, TextBox, Button, CheckBox, OptionButton, ComboBox, Frame, Image, Shape, ProgressBar, Timer };

@@ -237,9 +237,15 @@ public:
     void Check1_Click();
     /// The port box's tool tip names the device its port number stands for.
     void Comm_number_Change();
+    /// The close branch of BTNOpenCom: the port closed and the window back in its Closed state.
+    void closePort();
+    /// The device went away while the port was open: the port is closed, then the box names the device.
+    void portLost(const Failure &failure);
 
     // serial/poll.cpp
     void TMRComm_Timer();
+    /// Hands the data field of every complete reply frame in ModbusRxBuf with a good CRC to Com_Parser.
+    void gatherFrames();
 
     // serial/send.cpp
     qint16 WriteCOM32(QByteArray &COMString);

@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <optional>
+
 /// Modbus RTU framing as the device speaks it on the serial line: pure functions over bytes.
 namespace Modbus
 {
@@ -21,4 +23,9 @@ QByteArray crcBytes(QByteArrayView bytes);
 /// Station 16 with the console line VER CR LF gives 10 43 05 56 45 52 0D 0A 4B D0. The data must fit the
 /// one-byte count (at most 255 bytes); a longer one fails with 6 ("Overflow").
 QByteArray frame(quint8 address, char function, QByteArrayView data);
+
+/// The slave address typed in the address box: the number the text starts with, blanks ignored, a fraction
+/// rounded to the nearest integer (halves to even), 0 when the text starts with no number ("", "x1"). " 16"
+/// and "16 A" give 16, "2.5" 2, "1e2" 100. No address when the number lies outside 0 to 255 ("300", "-1").
+std::optional<quint8> station(QByteArrayView text);
 } // namespace Modbus

@@ -5,12 +5,69 @@
 #include "platform/mscomm.h"
 #include "platform/winsock.h"
 
+#include <utility>
+
 void UDP::BTNOpenCom_Click()
 {
     tbSendData.setText({});
+    // The serial port and the UDP link are used one at a time.
     if (Winsock1.state() == 1)
         return;
-    // The serial port control arrives with the serial port work.
+    try {
+        if (PortOpened == 1) {
+            closePort();
+            return;
+        }
+        const std::pair<OptionButton &, const char *> speeds[] = {
+            {Option6, "115200,n,8,1"}, {Option5, "19200,n,8,1"}, {Option4, "9600,n,8,1"},
+            {Option3, "4800,n,8,1"},   {Option2, "2400,n,8,1"},  {Option1, "1200,n,8,1"},
+        };
+        for (const auto &[option, settings] : speeds)
+            if (option.Value() == 1)
+                MSComm1.setSettings(settings);
+        MSComm1.setCommPort(commPortNumber(Comm_number.Text()));
+        MSComm1.setPortOpen(true);
+        if (!MSComm1.portOpen())
+            return;
+        Pic.setVisible(true);
+        Comm_number.setBackColor(Colour::Green);
+        TMRComm.setEnabled(true);
+        BTNOpenCom.setCaption("Close");
+        PortOpened = 1;
+        for (OptionButton *option : {&Option1, &Option2, &Option3, &Option4, &Option5, &Option6})
+            option->setEnabled(false);
+        Frame5.setEnabled(true);
+        tbSendData.SetFocus();
+    } catch (const Failure &failure) {
+        showFailure(failure);
+    }
+}
+
+void UDP::closePort()
+{
+    PortOpened = 0;
+    BTNOpenCom.setCaption("Open");
+    TMRComm.setEnabled(false);
+    MSComm1.setPortOpen(false);
+    Comm_number.setBackColor(Colour::WindowBackground);
+    Pic.setVisible(false);
+    for (OptionButton *option : {&Option1, &Option2, &Option3, &Option4, &Option5, &Option6})
+        option->setEnabled(true);
+    Frame5.setEnabled(false);
+}
+
+void UDP::portLost(const Failure &failure)
+{
+    // Told once: a tick that runs while the box is open finds the port closed already.
+    if (PortOpened != 1)
+        return;
+    // Closed before the box is shown: the box runs an event loop of its own, in which the poll would tick on.
+    try {
+        closePort();
+    } catch (const Failure &) {
+        // The device is gone all the same; the box below says so.
+    }
+    showFailure(failure);
 }
 
 void UDP::Command8_Click()

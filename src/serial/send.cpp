@@ -5,11 +5,42 @@
 
 #include "platform/mscomm.h"
 
+#include <optional>
+
 qint16 UDP::WriteCOM32(QByteArray &COMString)
 {
-    Q_UNUSED(COMString);
-    ModbusRxBuf.clear();
-    return 0; // the serial send arrives with the serial port work
+    try {
+        // The next reply is gathered from scratch.
+        ModbusRxBuf.clear();
+        if (!MSComm1.portOpen())
+            return 0;
+        Pic.setFillColor(Colour::SendGreen);
+        if (TMRComm.Enabled()) {
+            // The next poll comes a full interval after this send.
+            TMRComm.setEnabled(false);
+            TMRComm.setEnabled(true);
+        }
+        if (Check1.Value() == 1) {
+            if (Check3.Value() == 0) {
+                const std::optional<quint8> address = Modbus::station(Text3.Text());
+                if (!address)
+                    return 0;
+                // A line beyond the one-byte count fails here, before anything is written.
+                COMString = Modbus::frame(*address, Modbus::kConsoleFunction, COMString);
+            } else {
+                // The device passes the command on to the Modbus station named in Text3, as typed there;
+                // the command's own CR LF moves behind the wrapping.
+                if (COMString.size() < 2)
+                    return 0;
+                COMString = "MDC " + Text3.Text() + ',' + COMString.chopped(2) + CRLF;
+            }
+        }
+        MSComm1.output(COMString);
+        // A length beyond the 16-bit result overflows, which ends the send as any failure does.
+        return COMString.size() > 32767 ? 0 : qint16(COMString.size());
+    } catch (const Failure &) {
+        return 0;
+    }
 }
 
 QByteArray UDP::CRC16(const QByteArray &sString)
@@ -21,7 +52,15 @@ void UDP::Command6_Click()
 {
     if (!MSComm1.portOpen())
         return;
-    // The serial send arrives with the serial port work.
+    Pic.setFillColor(Colour::SendGreen);
+    QByteArray line = tbSendData.Text() + CRLF; // WriteCOM32 replaces it with what it wrote
+    RetVal = WriteCOM32(line);
+    logLine(tbSendData.Text());
+    // The echo shows the command as typed, not as framed or wrapped.
+    tbReceiveData.append(CRLF + tbSendData.Text());
+    tbReceiveData.caretToEnd();
+    tbSendData.setText({});
+    tbSendData.SetFocus();
 }
 
 void UDP::Check2_Click()

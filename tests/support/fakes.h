@@ -47,31 +47,47 @@ private:
     bool m_failNextSend = false;
 };
 
-/// A serial port that only opens and closes: no device is ever behind it.
+/// A scripted serial port: records what is written, hands out what a test feeds.
 class FakeMSComm : public MSComm
 {
 public:
-    void setCommPort(qint16 port) override { m_port = port; }
+    void setCommPort(qint16 port) override;
     qint16 commPort() const override { return m_port; }
-    void setSettings(const QByteArray &s) override { m_settings = s; }
+    void setSettings(const QByteArray &s) override;
     QByteArray settings() const override { return m_settings; }
-    void setPortOpen(bool open) override
-    {
-        closeCount += int(m_open && !open);
-        m_open = open;
-    }
+    void setPortOpen(bool open) override;
     bool portOpen() const override { return m_open; }
-    void output(const QByteArray &) override {}
-    qint16 inBufferCount() override { return 0; }
-    QByteArray input() override { return {}; }
+    void output(const QByteArray &data) override;
+    qint16 inBufferCount() override;
+    QByteArray input() override;
     QString deviceName(qint16 port) const override { return QStringLiteral("/dev/fake%1").arg(port); }
 
+    /// Bytes the device sent; the next Input returns everything fed since the last one.
+    void feedReceived(const QByteArray &bytes) { m_received += bytes; }
+    const QByteArrayList &written() const { return m_written; }
+    /// The next call (not PortOpen's reading) fails.
+    void injectError() { m_failNext = true; }
+    /// The device goes away: once the bytes fed before are read, every call fails with "Device
+    /// disconnected", and opening fails until it is back.
+    void disconnect() { m_gone = m_lost = true; }
+    void reconnect() { m_gone = false; }
+
     int closeCount = 0;
+    /// Non-zero: opening fails with this number.
+    int openError = 0;
 
 private:
+    /// Throws what the port would: an injected failure, a vanished device, a closed port.
+    void check(bool needOpen);
+
     qint16 m_port = 1;
     QByteArray m_settings = "115200,n,8,1";
     bool m_open = false;
+    bool m_failNext = false;
+    bool m_gone = false;
+    bool m_lost = false;
+    QByteArray m_received;
+    QByteArrayList m_written;
 };
 
 /// Answers file dialogs from a script; records what was asked.

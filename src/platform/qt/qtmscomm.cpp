@@ -175,6 +175,7 @@ void QtMSComm::release()
         openDevices().remove(std::exchange(m_deviceKey, QString()));
     m_open = false;
     m_lost = false;
+    m_lastWords.clear();
 }
 
 void QtMSComm::onError(QSerialPort::SerialPortError error)
@@ -183,8 +184,10 @@ void QtMSComm::onError(QSerialPort::SerialPortError error)
         return;
     ++m_lostDeviceErrors;
     // A port whose device is gone reports the error again on every pass of the event loop, at full CPU,
-    // until it is closed. The terminal still sees it open until the user closes it.
+    // until it is closed. What the device sent before it went is kept for Input: closing the port would
+    // throw it away. The terminal still sees the port open until it closes it.
     if (m_port.isOpen()) {
+        m_lastWords += m_port.readAll();
         m_port.close();
         m_lost = true;
     }
@@ -207,12 +210,19 @@ void QtMSComm::output(const QByteArray &data)
 
 qint16 QtMSComm::inBufferCount()
 {
-    checkUsable();
-    return qint16(qMin<qint64>(m_port.bytesAvailable(), 32767));
+    // Bytes that arrived before the device went are read first; only then is the loss reported.
+    if (m_lastWords.isEmpty())
+        checkUsable();
+    const qint64 waiting = m_lastWords.size() + (m_port.isOpen() ? m_port.bytesAvailable() : 0);
+    return qint16(qMin<qint64>(waiting, 32767));
 }
 
 QByteArray QtMSComm::input()
 {
-    checkUsable();
-    return m_port.readAll();
+    if (m_lastWords.isEmpty())
+        checkUsable();
+    QByteArray bytes = std::exchange(m_lastWords, QByteArray());
+    if (m_port.isOpen())
+        bytes += m_port.readAll();
+    return bytes;
 }

@@ -28,7 +28,9 @@ public:
     QByteArray input() override;
     QString deviceName(qint16 port) const override { return resolveCommPort(port); }
 
-    /// Read and resource errors seen since construction: each one means the device went away.
+    /// Read and resource errors seen since construction: each one means the device went away. Bytes
+    /// received before that are still handed out by InBufferCount and Input; only then do calls fail
+    /// with "Device disconnected".
     int lostDeviceErrors() const { return m_lostDeviceErrors; }
 
     struct LineSettings {
@@ -53,6 +55,8 @@ private:
     LineSettings m_line;
     bool m_open = false;
     bool m_lost = false;
+    /// Received before the device went away and not yet read.
+    QByteArray m_lastWords;
     int m_lostDeviceErrors = 0;
     /// The device as recorded in the process-wide table of open ports.
     QString m_deviceKey;
