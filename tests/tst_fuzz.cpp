@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: MIT
 // Random input from a fixed seed: datagrams of 0 to 1,500 bytes, the device's reply words and line ends mixed in,
-// through the dispatcher in every combination of the mode flags. Nothing may crash, the log must hold every
+// through the dispatcher in every combination of the mode flags; and serial chunks, random bytes and reply frames
+// whole, split or damaged, through the poll in text and RTU framing. Nothing may crash, the log must hold every
 // byte in order, and the terminal state must stay within its ranges.
 #include "harness.h"
+#include "serial/modbus.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 
 #include <cctype>
+#include <utility>
 
 namespace
 {
@@ -16,6 +19,7 @@ constexpr int kDatagrams = 20000; // the sanitizers make each one several times 
 #else
 constexpr int kDatagrams = 100000;
 #endif
+constexpr int kChunks = kDatagrams;
 constexpr quint32 kSeed = 20261206;
 const QByteArrayList kMarkers{"OK", "ERROR", "ND", "Login", "Passwor", "\r\n", "\r", "\n"};
 
@@ -68,6 +72,38 @@ QByteArray randomDatagram(QRandomGenerator &rng)
     return datagram;
 }
 
+/// What the serial port delivers at one tick: nothing, random text as for datagrams, or reply frames (whole, cut
+/// where the line paused, or with a damaged byte) with random bytes between them.
+QByteArray randomChunk(QRandomGenerator &rng, QByteArray &rest)
+{
+    QByteArray chunk = std::exchange(rest, {});
+    switch (rng.bounded(6)) {
+    case 0:
+        return chunk; // an idle tick, unless a frame's rest is due
+    case 1:
+    case 2:
+        return chunk + randomDatagram(rng);
+    default:
+        break;
+    }
+    for (int frames = 1 + rng.bounded(3); frames > 0; --frames) {
+        const QByteArray data = rng.bounded(2) ? randomDatagram(rng).left(255) : QByteArray("OK\r\n");
+        QByteArray frame = Modbus::frame(quint8(rng.bounded(256)), Modbus::kConsoleFunction, data);
+        if (rng.bounded(8) == 0)
+            frame[rng.bounded(int(frame.size()))] ^= char(1 + rng.bounded(255));
+        if (rng.bounded(4) == 0)
+            chunk += QByteArray(rng.bounded(4), char(rng.bounded(256)));
+        chunk += frame;
+    }
+    // The line pauses inside the last frame now and then: its rest comes with the next tick.
+    if (rng.bounded(3) == 0) {
+        const qsizetype cut = rng.bounded(int(chunk.size()) + 1);
+        rest = chunk.mid(cut);
+        chunk.truncate(cut);
+    }
+    return chunk;
+}
+
 /// The first value out of its range, empty when all are in range.
 QString outOfRange(const UDP &w)
 {
@@ -83,6 +119,11 @@ QString outOfRange(const UDP &w)
         return QStringLiteral("progress %1 of %2").arg(bar.Value()).arg(bar.Max());
     if (w.FlashWriting && (w.FlashPos < 0 || w.FlashPos > w.FlashCount + 1))
         return QStringLiteral("FlashPos %1 of %2").arg(w.FlashPos).arg(w.FlashCount);
+    if (w.PortIdleCount < 0 || w.PortIdleCount > 5 || w.PortBlinkCount < 0 || w.PortBlinkCount > 10)
+        return QStringLiteral("idle %1, blink %2").arg(w.PortIdleCount).arg(w.PortBlinkCount);
+    // Only an incomplete frame waits, and a frame is at most 255 data bytes and five more.
+    if (w.ModbusRxBuf.size() >= 260)
+        return QStringLiteral("%1 bytes wait for a frame").arg(w.ModbusRxBuf.size());
     if (w.tbReceiveData.Text().size() > kReceivePaneLimit)
         return QStringLiteral("the pane holds %1 bytes").arg(w.tbReceiveData.Text().size());
     return {};
@@ -177,6 +218,56 @@ private slots:
         QCOMPARE(log.size(), m_expectedLog.size());
         QVERIFY(h.udp.YesConnect.Visible());
         m_h = nullptr;
+    }
+
+    void serialChunksInEveryMode()
+    {
+        Harness h;
+        UDP &w = h.udp;
+        for (int i = 1; i <= 2048; ++i)
+            w.ProgLine[i] = QByteArray::number(i * 10) + " PRINT " + QByteArray::number(i);
+        w.Form_Load();
+        w.BTNOpenCom_Click();
+        QVERIFY(h.mscomm.portOpen());
+        h.logMark = h.file(QStringLiteral("Terminal.log")).size();
+
+        QRandomGenerator rng(kSeed + 1);
+        QByteArray expectedLog, rest;
+        int modes = 0, left = 0;
+        for (int n = 0; n < kChunks; ++n) {
+            if (left-- == 0) {
+                // Bit 0 the listing, 1 the download, 2 RTU framing, 3 the "Via USB" text form of it.
+                w.ProgSaveMode = qint16(modes & 1);
+                w.ProgDownloadMode = qint16((modes >> 1) & 1);
+                w.Check1.setValue(qint16((modes >> 2) & 1));
+                w.Check3.setValue(qint16((modes >> 3) & 1));
+                if (modes & 3) {
+                    if (!w.files.isOpen(w.ProgFileNum)) {
+                        w.ProgFileNum = w.files.FreeFile();
+                        w.files.openOutput(w.ProgFileNum, QStringLiteral("list.bas"));
+                    }
+                    w.ProgLineCount = qint16(1 + rng.bounded(2048));
+                    w.ProgLineIdx = qint16(rng.bounded(int(w.ProgLineCount)));
+                }
+                modes = (modes + 1) % 16;
+                left = rng.bounded(50);
+            }
+            const QByteArray chunk = randomChunk(rng, rest);
+            h.mscomm.feedReceived(chunk);
+            w.TMRComm_Timer();
+            expectedLog += chunk;
+            const QString wrong = outOfRange(w);
+            if (!wrong.isEmpty())
+                QFAIL(qPrintable(QStringLiteral("after chunk %1: %2").arg(n).arg(wrong)));
+        }
+        const QByteArray log = h.newLog();
+        qsizetype same = 0;
+        while (same < qMin(log.size(), expectedLog.size()) && log[same] == expectedLog[same])
+            ++same;
+        QCOMPARE(same, expectedLog.size());
+        QCOMPARE(log.size(), expectedLog.size());
+        QVERIFY(h.mscomm.portOpen());
+        QVERIFY(h.boxes.boxes.isEmpty());
     }
 };
 
