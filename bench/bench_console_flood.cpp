@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Console flood: how many 64-byte datagrams a second the terminal handles (logged, shown in the receive
 // pane), against a bare receiver that only counts them, with and without the window, with an empty pane
-// and with 10 MB already in it; then a steady 20,000 a second for 10 s with the window attached.
+// and with 10 MB already in it; then a steady 20,000 a second for 10 s with the window attached; then 100 MB of
+// console lines appended to the pane with the window attached, for the memory the pane costs.
 #include "benchsupport.h"
 
 #include "app/window.h"
@@ -100,14 +101,18 @@ int main(int argc, char *argv[])
                                   QStringLiteral("n"), QStringLiteral("20000"));
     QCommandLineOption secondsOption(QStringLiteral("steady-seconds"), QStringLiteral("Length of the steady phase."),
                                      QStringLiteral("s"), QStringLiteral("10"));
+    QCommandLineOption totalOption(QStringLiteral("console-mb"),
+                                   QStringLiteral("MB of console text appended in the last phase."),
+                                   QStringLiteral("n"), QStringLiteral("100"));
     QCommandLineOption paneOption(QStringLiteral("pane-mb"), QStringLiteral("MB in the pane before a flood."),
                                   QStringLiteral("n"), QStringLiteral("10"));
-    parser.addOptions({countOption, rateOption, secondsOption, paneOption});
+    parser.addOptions({countOption, rateOption, secondsOption, paneOption, totalOption});
     parser.process(app);
     const int count = parser.value(countOption).toInt();
     const int steadyRate = parser.value(rateOption).toInt();
     const int steadySeconds = parser.value(secondsOption).toInt();
     const int paneBytes = parser.value(paneOption).toInt() * 1000 * 1000;
+    const qint64 consoleBytes = parser.value(totalOption).toLongLong() * 1000 * 1000;
     const int size = 64;
 
     QTemporaryDir folder;
@@ -158,6 +163,26 @@ int main(int argc, char *argv[])
     QByteArray what =
         QByteArray::number(steadyRate) + "/s for " + QByteArray::number(steadySeconds) + " s, view, full pane";
     print(what.constData(), steady);
+
+    // Hours of console output in one go: 64 KB of lines at a time, each batch shown as the next frame would.
+    terminal.udp.Command2_Click();
+    QByteArray batch;
+    while (batch.size() + size <= 64 * 1000)
+        batch += line;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 appended = 0;
+    while (appended < consoleBytes) {
+        terminal.udp.tbReceiveData.append(batch);
+        terminal.udp.tbReceiveData.caretToEnd();
+        window->flush();
+        QCoreApplication::processEvents();
+        appended += batch.size();
+    }
+    const double seconds = clock.elapsed() / 1000.0;
+    std::printf("%-44s %lld MB in %.1f s  %7.1f MB/s  pane %lld bytes  peak %.1f MiB\n", "console text, view attached",
+                appended / 1000000, seconds, appended / 1e6 / seconds, qint64(terminal.udp.tbReceiveData.Text().size()),
+                peakMemoryMiB());
 
     std::printf("\nmodel / raw: %.2f   view (empty) / raw: %.2f   view 10 MB / view empty: %.2f\n",
                 model.rate() / raw.rate(), viewEmpty.rate() / raw.rate(), viewFull.rate() / viewEmpty.rate());

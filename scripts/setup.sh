@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Installs what the build is missing (Debian 12 packages, quietly, only when absent), then configures
-# and builds into build/. Sourced by run.sh and test.sh.
+# and builds into build/ (or another folder). Sourced by run.sh and test.sh.
 set -euo pipefail
 
 VANTREL_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-liberation)
@@ -23,10 +23,13 @@ vantrel_install_missing() {
     rm -f "$log"
 }
 
+# vantrel_build [folder [cmake options...]]: configures and builds into the folder, build/ by default.
 vantrel_build() {
-    echo "vantrel: building into build/ (log in build/build.log)"
-    mkdir -p build
+    local dir="${1:-build}"
+    [ $# -gt 0 ] && shift
+    echo "vantrel: building into $dir/ (log in $dir/build.log)"
+    mkdir -p "$dir"
     # The full output only when something fails: a build that works has nothing to say.
-    { cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
-        cmake --build build --parallel "$(nproc)"; } >build/build.log 2>&1 || { cat build/build.log; exit 1; }
+    { cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" &&
+        cmake --build "$dir" --parallel "$(nproc)"; } >"$dir/build.log" 2>&1 || { cat "$dir/build.log"; exit 1; }
 }

@@ -28,6 +28,8 @@ private slots:
     void branches();
     void failureBoxesDoNotPileUp();
     void noLog();
+    void paneKeepsTheLatest_data();
+    void paneKeepsTheLatest();
 };
 
 void TestDispatcher::branches_data()
@@ -133,6 +135,41 @@ void TestDispatcher::noLog()
     QCOMPARE(h.udp.tbReceiveData.Text(), QByteArray("VER 3.1\r\n"));
     QVERIFY(h.udp.YesConnect.Visible());
     QCOMPARE(h.boxes.boxes.size(), 1); // the one of the start-up
+}
+
+void TestDispatcher::paneKeepsTheLatest_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("CR LF lines") << QByteArray(62, 'x') + "\r\n";
+    QTest::newRow("CR lines") << QByteArray(40, 'y') + "\r";
+    QTest::newRow("LF lines, CR LF split between datagrams") << QByteArray(49, 'z') + "\n\r\n\r";
+    QTest::newRow("one endless line") << QByteArray(64, 'w');
+}
+
+void TestDispatcher::paneKeepsTheLatest()
+{
+    QFETCH(QByteArray, line);
+    Harness h;
+    h.startLinked();
+    QByteArray all;
+    for (int n = 0; all.size() < 2 * kReceivePaneLimit; ++n) {
+        // Datagrams of lines, each marked with its number, so that the kept text can be placed.
+        QByteArray datagram = QByteArray::number(n);
+        while (datagram.size() < 60000)
+            datagram += line;
+        h.winsock.feedReceived(datagram);
+        all += datagram;
+    }
+    const QByteArray &pane = h.udp.tbReceiveData.Text();
+    QVERIFY(pane.size() <= kReceivePaneLimit);
+    QVERIFY(pane.size() >= kReceivePaneLimit / 2);
+    QVERIFY(all.endsWith(pane));
+    QCOMPARE(h.udp.tbReceiveData.SelStart(), qint32(pane.size()));
+    // The oldest text goes up to a line start, where there is one: past a LF, or past a CR that no LF follows.
+    const qsizetype cut = all.size() - pane.size();
+    const bool lineStart = all[cut - 1] == '\n' || (all[cut - 1] == '\r' && all[cut] != '\n');
+    QCOMPARE(lineStart, line.contains('\r') || line.contains('\n'));
+    QCOMPARE(h.newLog(), all); // the log keeps everything
 }
 
 QTEST_GUILESS_MAIN(TestDispatcher)

@@ -13,12 +13,91 @@
 
 #include <memory>
 
+namespace
+{
+/// Where the window shows each element of its client area, in window coordinates (a group box's offset added),
+/// and its caption or text at start. Typed from the window's drawing, not taken from the model's element table,
+/// so that a wrong number there fails.
+struct Placed {
+    const char *name;
+    QRect rect;
+    QString caption;
+};
+const Placed kLayout[] = {
+    {"Frame1", {0, 0, 262, 57}, "Link"},
+    {"Label1(1)", {4, 16, 25, 17}, " Host"},
+    {"ComboRemoteIP", {32, 8, 121, 21}, kDefaultAddress},
+    {"Add_ip", {32, 32, 33, 17}, "Add"},
+    {"Del_ip", {72, 32, 33, 17}, "Del"},
+    {"SaveIP", {112, 32, 41, 17}, "Save"},
+    {"YesConnect", {152, 8, 32, 32}, ""},
+    {"NoConnect", {152, 16, 32, 32}, ""},
+    {"cbBind", {184, 8, 65, 17}, "Connect"},
+    {"Command1", {184, 32, 65, 17}, "Disconnect"},
+    {"Frame2", {268, 0, 297, 57}, "Flash disk"},
+    {"Label7", {276, 13, 61, 17}, "File name:"},
+    {"Text2", {332, 8, 97, 19}, "SAMPLE.TXT"},
+    {"Command3", {436, 8, 37, 17}, "Send"},
+    {"Command4", {480, 8, 57, 17}, "Recieve"},
+    {"Command5", {504, 32, 33, 17}, "End"},
+    {"vbalProgressBar1", {276, 32, 221, 17}, "NO FILE"},
+    {"Frame4", {0, 56, 266, 41}, "Comm's"},
+    {"Label1(0)", {4, 72, 53, 17}, "Port:(1-9)"},
+    {"Comm_number", {52, 72, 37, 19}, "COM3"},
+    {"Pic", {92, 72, 13, 17}, ""},
+    {"BTNOpenCom", {112, 72, 37, 17}, "Open"},
+    {"Label10", {152, 63, 37, 17}, "speed"},
+    {"Label11", {156, 80, 104, 15}, "12/24/48/96/19/115"},
+    {"Option1", {188, 64, 13, 17}, "Option1"},
+    {"Option2", {200, 64, 13, 17}, "Option2"},
+    {"Option3", {212, 64, 13, 17}, "Option3"},
+    {"Option4", {224, 64, 13, 17}, "Option4"},
+    {"Option5", {236, 64, 13, 17}, "Option5"},
+    {"Option6", {248, 64, 16, 17}, "Option6"},
+    {"Frame5", {272, 56, 157, 41}, "Modbus RTU"},
+    {"Label8", {276, 72, 29, 17}, "Addr"},
+    {"Text3", {304, 72, 21, 19}, "16"},
+    {"Label12", {328, 68, 33, 25}, "Via USB"},
+    {"Check3", {352, 72, 13, 13}, "Check3"},
+    {"Command8", {372, 72, 49, 17}, "Init Port"},
+    {"Check1", {408, 56, 13, 17}, "Check1"},
+    {"Frame6", {436, 56, 129, 41}, "Eth to MODBUS"},
+    {"Label9", {448, 72, 25, 17}, "Addr"},
+    {"Text4", {480, 72, 25, 19}, "16"},
+    {"Command7", {508, 72, 45, 17}, "InitPort"},
+    {"Check2", {540, 56, 13, 13}, "Check2"},
+    {"Frame3", {0, 96, 485, 41}, "BASIC Files"},
+    {"Command10", {4, 112, 133, 17}, "Open File and  Download"},
+    {"Command9", {144, 112, 25, 17}, ">>"},
+    {"Command14", {176, 112, 17, 17}, "X"},
+    {"Command11", {200, 112, 93, 17}, "Save Programm"},
+    {"Command12", {304, 112, 133, 17}, "New Programm - wait 20s"},
+    {"Command13", {444, 112, 33, 17}, "Info"},
+    {"Frame7", {488, 96, 77, 41}, ""},
+    {"Command2", {504, 112, 41, 17}, "Clear"},
+    {"tbReceiveData", {0, 136, 569, 553}, ""},
+    {"tbSendData", {0, 688, 553, 25}, QStringLiteral("Команды набирать здесь")},
+    {"Command15", {553, 689, 13, 13}, "+"},
+    {"Command16", {553, 702, 13, 13}, "-"},
+};
+} // namespace
+
 class TestGui : public QObject
 {
     Q_OBJECT
 
     std::unique_ptr<Harness> m_h;
     std::unique_ptr<MainWindow> m_window;
+
+    /// The caption or text a widget shows. Check and option boxes draw only their mark; the caption names them
+    /// for accessibility.
+    static QString shownText(const QWidget *w)
+    {
+        QString shown = w->accessibleName();
+        for (const char *prop : {"title", "currentText", "plainText", "text"})
+            shown += w->property(prop).toString();
+        return shown;
+    }
 
     QPlainTextEdit *pane() const { return static_cast<QPlainTextEdit *>(m_window->widget(m_h->udp.tbReceiveData)); }
     /// The first element whose widget disagrees with the model; empty when all agree.
@@ -32,10 +111,7 @@ class TestGui : public QObject
             bool state = w->parentWidget() == parent && w->geometry() == e->geometry() &&
                          w->isEnabledTo(parent) == e->Enabled() && w->isVisibleTo(parent) == e->Visible() &&
                          (e->font() != Font::SansBold || w->font().bold());
-            // Check and option boxes draw only their mark; the caption names them for accessibility.
-            QString shown = w->accessibleName();
-            for (const char *prop : {"title", "currentText", "plainText", "text"})
-                shown += w->property(prop).toString();
+            const QString shown = shownText(w);
             QByteArray expected = e->Caption();
             if (const auto *box = dynamic_cast<const TextBox *>(e)) {
                 expected = box->Text();
@@ -111,6 +187,37 @@ private slots:
         QVERIFY(!QImage(path).isNull());
     }
 
+    void layout_data()
+    {
+        QTest::addColumn<QRect>("rect");
+        QTest::addColumn<QString>("caption");
+        for (const Placed &p : kLayout)
+            QTest::newRow(p.name) << p.rect << p.caption;
+    }
+    void layout()
+    {
+        QFETCH(QRect, rect);
+        QFETCH(QString, caption);
+        const auto *w = m_window->findChild<QWidget *>(QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(w);
+        QCOMPARE(QRect(w->mapTo(m_window.get(), QPoint(0, 0)), w->size()), rect);
+        QCOMPARE(shownText(w), caption);
+    }
+    void layoutHasEveryElementShown()
+    {
+        // Every element in the client area has its row in the table; the others lie below it.
+        QStringList inside, listed;
+        for (const Element *e : m_h->udp.elements())
+            if (const QWidget *w = m_window->widget(*e))
+                if (QRect(w->mapTo(m_window.get(), QPoint(0, 0)), w->size()).intersects(m_window->rect()))
+                    inside << QString::fromLatin1(e->name());
+        for (const Placed &p : kLayout)
+            listed << QString::fromLatin1(p.name);
+        inside.sort();
+        listed.sort();
+        QCOMPARE(inside, listed);
+    }
+
     void everyControlHasAHandler()
     {
         // A control that can be used but does nothing reads as broken. Check3 and the speed options are only
@@ -137,6 +244,24 @@ private slots:
         QTest::keyClick(port, Qt::Key_Backspace);
         QTest::keyClick(port, Qt::Key_Backspace);
         QCOMPARE(port->toolTip(), QString());
+    }
+
+    void connectUsesTheAddressShown()
+    {
+        UDP &udp = m_h->udp;
+        udp.ComboRemoteIP.AddItem("10.0.0.77");
+        m_window->flush();
+        auto *edit = static_cast<QComboBox *>(m_window->widget(udp.ComboRemoteIP))->lineEdit();
+        // The box completes what is typed from its list while it has the focus.
+        edit->setFocus();
+        QTRY_VERIFY(edit->hasFocus());
+        edit->selectAll();
+        QTest::keyClicks(edit, "10.0.0.7");
+        const QString shown = edit->text();
+        QCOMPARE(shown, QStringLiteral("10.0.0.77"));
+        QCOMPARE(udp.ComboRemoteIP.Text(), Charset::encode(shown));
+        QTest::mouseClick(m_window->widget(udp.cbBind), Qt::LeftButton);
+        QCOMPARE(m_h->winsock.remoteHost, Charset::encode(shown));
     }
 
     void commandLineAndScrolling()
@@ -196,6 +321,27 @@ private slots:
             m_window->flush();
         }
         QTEST(pane()->toPlainText(), "shown");
+    }
+
+    void paneKeepsWhatTheModelKeeps()
+    {
+        TextBox &box = m_h->udp.tbReceiveData;
+        // Lines whose CR LF falls between two appends, some shown at once and some gathered for a later frame.
+        QByteArray chunk;
+        for (int i = 0; chunk.size() < 100000; ++i)
+            chunk += "\xCE\xCA " + QByteArray::number(i) + QByteArray(50, '.') + "\r\n\r";
+        // Two trims: past the limit, and past it again from the three quarters kept.
+        for (int n = 0; n < (kReceivePaneLimit + kReceivePaneLimit / 2) / chunk.size(); ++n) {
+            box.append("\n" + QByteArray::number(n) + chunk);
+            if (n % 7 == 0)
+                m_window->flush();
+        }
+        m_window->flush();
+        QVERIFY(box.Text().size() <= kReceivePaneLimit);
+        QString kept = Charset::decode(box.Text());
+        kept.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        QCOMPARE(pane()->document()->characterCount(), kept.size() + 1);
+        QVERIFY(pane()->toPlainText() == kept);
     }
 };
 

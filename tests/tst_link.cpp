@@ -13,15 +13,19 @@ struct Link {
     double random = 0.5;
     QByteArray remotePort = "111";
     bool busy = false;
+    QByteArray host = "127.0.0.1";
+    QString flushed = QStringLiteral("127.0.0.1"); // the address whose neighbour entry Connect flushes, if any
 };
 
-#if defined(Q_OS_WIN)
-const QString kArpFlush = QStringLiteral("arp -d *");
-#elif defined(Q_OS_MACOS)
-const QString kArpFlush = QStringLiteral("arp -a -d");
+/// The command that flushes the neighbour (ARP) entry of one address.
+QString arpFlush(const QString &address)
+{
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    return QStringLiteral("arp -d ") + address;
 #else
-const QString kArpFlush = QStringLiteral("ip neigh flush all");
+    return QStringLiteral("ip neigh flush to ") + address;
 #endif
+}
 } // namespace
 Q_DECLARE_METATYPE(Link)
 
@@ -48,6 +52,12 @@ void TestLink::steps_data()
     QTest::newRow("disconnect without connect") << Link{.steps = "D"};
     QTest::newRow("disconnect keeps my address") << Link{.steps = "CD", .myIP = me};
     QTest::newRow("serial port open at disconnect") << Link{.steps = "CSD", .up = true, .myIP = me, .localPort = 6000};
+    // Only the device's own entry is flushed, never the whole table; a host name has no entry to flush yet.
+    QTest::newRow("blanks around the address")
+        << Link{.steps = "C", .up = true, .myIP = me, .host = " 10.0.0.7 ", .flushed = "10.0.0.7"};
+    QTest::newRow("a host name") << Link{.steps = "C", .up = true, .myIP = me, .host = "device.local", .flushed = {}};
+    QTest::newRow("not a dotted address")
+        << Link{.steps = "C", .up = true, .myIP = me, .host = "10.0.0.256", .flushed = {}};
 }
 
 void TestLink::steps()
@@ -63,9 +73,10 @@ void TestLink::steps()
         h.udp.tbSendData.setText("typed");
         if (step == 'S')
             h.mscomm.setPortOpen(true);
-        else if (step == 'C')
-            h.connect();
-        else
+        else if (step == 'C') {
+            h.udp.ComboRemoteIP.setText(c.host);
+            h.udp.cbBind_Click();
+        } else
             h.udp.Command1_Click();
     }
     QCOMPARE(h.udp.tbSendData.Text(), QByteArray());
@@ -77,12 +88,13 @@ void TestLink::steps()
     QCOMPARE(h.udp.Text1.Text(), c.myIP);
     QVERIFY(h.boxes.boxes.isEmpty());
     // The serial port is the active transport: Connect does not even flush the ARP cache.
-    QCOMPARE(h.system.commands, c.steps.contains('C') && c.steps != "SC" ? QStringList{kArpFlush} : QStringList{});
+    const bool flush = c.steps.contains('C') && c.steps != "SC" && !c.flushed.isEmpty();
+    QCOMPARE(h.system.commands, flush ? QStringList{arpFlush(c.flushed)} : QStringList{});
     if (c.localPort) {
         QCOMPARE(h.winsock.boundPort, c.localPort);
         QCOMPARE(h.winsock.protocol, Winsock::UDP);
         QCOMPARE(h.winsock.remotePort, 111);
-        QCOMPARE(h.winsock.remoteHost, QByteArray("127.0.0.1"));
+        QCOMPARE(h.winsock.remoteHost, c.host);
         QCOMPARE(h.udp.focus(), &h.udp.tbSendData);
     }
 }

@@ -3,6 +3,16 @@
 
 #include <QTest>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#if defined(Q_OS_UNIX)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 class TestSettings : public QObject
 {
     Q_OBJECT
@@ -22,6 +32,10 @@ private slots:
             << QByteArray("   10.0.0.7\r\n,,\r\n\t10.0.0.9") << QByteArrayList{"10.0.0.7", "10.0.0.9"};
         QTest::newRow("quoted keeps commas")
             << QByteArray("\"a,b\"\r\n10.0.0.8\n") << QByteArrayList{"a,b", "10.0.0.8"};
+        QByteArray huge = "10.0.0.7\r\n";
+        while (huge.size() < 1024 * 1024)
+            huge += "\r\n";
+        QTest::newRow("only the first MiB is read") << huge + "10.0.0.9\r\n" << QByteArrayList{"10.0.0.7"};
     }
     void load()
     {
@@ -35,6 +49,36 @@ private slots:
         QCOMPARE(h.udp.ComboRemoteIP.ListIndex(), 0);
         QCOMPARE(h.udp.ComboRemoteIP.Text(), entries.first());
         QVERIFY(h.boxes.boxes.isEmpty());
+    }
+
+    void loadSkipsAFifo()
+    {
+#if defined(Q_OS_UNIX)
+        Harness h;
+        const QByteArray path = QFile::encodeName(h.dir.filePath(QStringLiteral("terminal.ini")));
+        if (::mkfifo(path.constData(), 0600) != 0)
+            QSKIP("cannot make a FIFO in the temporary folder");
+        // Opening a FIFO for reading waits for a writer, for ever if none comes. This one comes, so that such a
+        // start ends; it can open its end only while the start has the FIFO open.
+        std::atomic<bool> started{false}, opened{false};
+        std::thread writer([&] {
+            while (!started && !opened) {
+                if (const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK); fd >= 0) {
+                    opened = true;
+                    ::close(fd);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+        h.udp.Form_Load();
+        started = true;
+        writer.join();
+        QVERIFY(!opened);
+        QCOMPARE(h.udp.ComboRemoteIP.items(), QByteArrayList{kDefaultAddress});
+        QVERIFY(h.boxes.boxes.isEmpty());
+#else
+        QSKIP("FIFOs are made with mkfifo");
+#endif
     }
 
     void addDelSaveRestart()

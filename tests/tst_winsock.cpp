@@ -4,6 +4,7 @@
 
 #include <QNetworkDatagram>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <numeric>
@@ -69,6 +70,30 @@ private slots:
 
         link.winsock.close();
         QVERIFY(link.winsock.state() != 1);
+    }
+
+    void hostNameLookedUpWhileEventsRun()
+    {
+        QUdpSocket peer;
+        peer.bind(QHostAddress::LocalHost, 0);
+        QtWinsock winsock;
+        winsock.setRemotePort(peer.localPort());
+        winsock.setRemoteHost("127.0.0.1");
+        winsock.bind("0");
+        // What is already queued runs during the lookup; a send meanwhile fails instead of going to the old
+        // host or being dropped.
+        bool ranDuringLookup = false;
+        int sendDuringLookup = 0;
+        QTimer::singleShot(0, &winsock, [&] {
+            ranDuringLookup = true;
+            sendDuringLookup = failureOf([&] { winsock.sendData("early"); });
+        });
+        winsock.setRemoteHost("localhost");
+        QVERIFY(ranDuringLookup);
+        QCOMPARE(sendDuringLookup, int(Err::SocketNotConnected));
+        winsock.sendData("after");
+        QTRY_VERIFY(peer.hasPendingDatagrams());
+        QCOMPARE(peer.receiveDatagram().data(), QByteArray("after"));
     }
 
     void bindFails()

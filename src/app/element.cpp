@@ -1,6 +1,27 @@
 // SPDX-License-Identifier: MIT
 #include "element.h"
 
+namespace
+{
+/// The first line start at `from` or after it: just past a LF, or past a CR that no LF follows. A CR at the
+/// very end is not taken, since its LF may come with the next append. `from` itself, moved past a LF that a CR
+/// before it pairs with, when no line starts after it (one line longer than what is kept).
+qsizetype lineStartFrom(const QByteArray &text, qsizetype from)
+{
+    const qsizetype size = text.size();
+    for (qsizetype i = qMax<qsizetype>(from - 1, 0); i < size; ++i) {
+        const char c = text[i];
+        if (c == '\n')
+            return i + 1;
+        if (c == '\r' && i + 1 < size && text[i + 1] != '\n')
+            return i + 1;
+    }
+    if (from > 0 && from < size && text[from - 1] == '\r' && text[from] == '\n')
+        return from + 1;
+    return from;
+}
+} // namespace
+
 Element *Form::find(const QByteArray &name) const
 {
     for (Element *e : m_elements)
@@ -58,6 +79,7 @@ void TextBox::setText(const QByteArray &text)
 {
     const bool changed = text != m_text;
     m_text = text;
+    m_text.remove(0, overLimit());
     // A new text puts the caret at its start, as a text box does.
     m_selStart = 0;
     notify(Prop::Text);
@@ -89,13 +111,28 @@ void TextBox::KeyPress(qint16 &KeyAscii)
         m_keyPress(KeyAscii);
 }
 
+qsizetype TextBox::overLimit() const
+{
+    if (m_maxBytes <= 0 || m_text.size() <= m_maxBytes)
+        return 0;
+    return lineStartFrom(m_text, m_text.size() - m_maxBytes / 4 * 3);
+}
+
 void TextBox::append(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return;
     m_text.append(bytes);
-    if (ElementObserver *o = m_form->observer())
+    ElementObserver *o = m_form->observer();
+    if (o)
         o->appended(*this, bytes);
+    if (const qsizetype cut = overLimit()) {
+        const QByteArray removed = m_text.first(cut);
+        m_text.remove(0, cut);
+        m_selStart = qMax<qint32>(0, m_selStart - qint32(cut));
+        if (o)
+            o->trimmed(*this, removed);
+    }
     if (m_change)
         m_change();
 }

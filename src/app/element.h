@@ -23,6 +23,9 @@ public:
     virtual void changed(Element &element, Prop prop) = 0;
     /// The pane gained `bytes` at its end; nothing before them changed.
     virtual void appended(TextBox &box, const QByteArray &bytes) = 0;
+    /// The pane lost `removed` at its start (its oldest text, up to a line start); nothing after it changed.
+    /// An observer that shows no pane has nothing to do.
+    virtual void trimmed(TextBox &, const QByteArray &) {}
 };
 
 enum class Kind { Label, TextBox, Button, CheckBox, OptionButton, ComboBox, Frame, Image, Shape, ProgressBar, Timer };
@@ -170,6 +173,10 @@ public:
     void setToolTipText(const QByteArray &tip);
     bool multiLine() const { return m_multiLine; }
     bool locked() const { return m_locked; }
+    /// Keeps the most recent text only: past `bytes` the oldest text goes, from a line start on, down to three
+    /// quarters of the limit, so that trimming costs a fraction of a byte moved per byte appended. 0: no limit.
+    void setMaxBytes(qsizetype bytes) { m_maxBytes = bytes; }
+    qsizetype maxBytes() const { return m_maxBytes; }
 
     /// Key handlers: a key code or character the handler sets to 0 is swallowed.
     using KeyDownHandler = std::function<void(qint16 &KeyCode, qint16 Shift)>;
@@ -182,8 +189,12 @@ public:
     void setChangeHandler(std::function<void()> handler) { m_change = std::move(handler); }
 
 private:
+    /// How many of the oldest bytes go so that the text keeps within its limit; 0 while it does.
+    qsizetype overLimit() const;
+
     QByteArray m_text;
     QByteArray m_toolTip;
+    qsizetype m_maxBytes = 0;
     qint32 m_selStart = 0;
     quint32 m_backColor = Colour::White;
     bool m_multiLine;

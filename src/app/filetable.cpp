@@ -26,6 +26,28 @@ bool lineEnd(QFileDevice &f, char c)
     return c == '\n';
 }
 
+/// A text file read from its start, of which at most `limit` bytes are read; past them it reads as ended.
+class BoundedFile : public QFile
+{
+public:
+    BoundedFile(const QString &path, qint64 limit) : QFile(path), m_limit(limit) {}
+    bool atEnd() const override { return pos() >= m_limit || QFile::atEnd(); }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        // Reads come in order from the start, so what was handed out so far is where the file stands.
+        const qint64 got = QFile::readData(data, qMin(maxSize, m_limit - m_handedOut));
+        if (got > 0)
+            m_handedOut += got;
+        return got;
+    }
+
+private:
+    qint64 m_limit;
+    qint64 m_handedOut = 0;
+};
+
 [[noreturn]] void failOpen(const QFileDevice &f, const QString &path)
 {
     if (f.error() == QFileDevice::OpenError && !QFileInfo::exists(path))
@@ -77,7 +99,7 @@ QFileDevice &FileTable::file(qint16 n) const
     return *it->second;
 }
 
-void FileTable::open(qint16 n, const QString &path, int mode)
+void FileTable::open(qint16 n, const QString &path, int mode, qint64 maxBytes)
 {
     if (n < 1)
         throw Failure(Err::BadFileNameOrNumber, QStringLiteral("Bad file name or number"));
@@ -88,6 +110,8 @@ void FileTable::open(qint16 n, const QString &path, int mode)
     std::unique_ptr<QFileDevice> f;
     if (mode == Atomic)
         f = std::make_unique<QSaveFile>(path);
+    else if (maxBytes >= 0)
+        f = std::make_unique<BoundedFile>(path, maxBytes);
     else
         f = std::make_unique<QFile>(path);
     QIODevice::OpenMode m = QIODevice::Unbuffered;
@@ -105,7 +129,9 @@ void FileTable::open(qint16 n, const QString &path, int mode)
         m |= QIODevice::WriteOnly;
         break;
     }
-    if (QFileInfo(path).isDir() || !f->open(m))
+    const QFileInfo info(path);
+    // Opening a FIFO for reading waits for a writer, and a device may never end.
+    if (info.isDir() || (mode == Input && info.exists() && !info.isFile()) || !f->open(m))
         failOpen(*f, path);
     m_files.emplace(n, std::move(f));
 }
@@ -115,9 +141,9 @@ void FileTable::openAppend(qint16 n, const QString &path)
     open(n, path, Append);
 }
 
-void FileTable::openInput(qint16 n, const QString &path)
+void FileTable::openInput(qint16 n, const QString &path, qint64 maxBytes)
 {
-    open(n, path, Input);
+    open(n, path, Input, maxBytes);
 }
 
 void FileTable::openOutput(qint16 n, const QString &path)

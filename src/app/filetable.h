@@ -25,8 +25,10 @@ public:
 
     /// Text for appending; created when missing. Each print goes straight to the disk.
     void openAppend(qint16 n, const QString &path);
-    /// Text or bytes for reading; the file is never written, so a read-only file opens too.
-    void openInput(qint16 n, const QString &path);
+    /// Text or bytes for reading; the file is never written, so a read-only file opens too. Only a regular
+    /// file: reading a FIFO or a device may wait or run for ever. With `maxBytes` set, the file reads as ended
+    /// after that many bytes.
+    void openInput(qint16 n, const QString &path, qint64 maxBytes = -1);
     /// Text for writing; an existing file is emptied.
     void openOutput(qint16 n, const QString &path);
     /// Bytes for writing into a new file beside `path`. `path` itself is untouched until commit() puts the new
@@ -52,6 +54,6 @@ public:
 
 private:
     QFileDevice &file(qint16 n) const;
-    void open(qint16 n, const QString &path, int mode);
+    void open(qint16 n, const QString &path, int mode, qint64 maxBytes = -1);
     std::map<qint16, std::unique_ptr<QFileDevice>> m_files;
 };

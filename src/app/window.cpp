@@ -12,6 +12,7 @@ UDP::UDP(const Platform &platform)
       m_messageBox(platform.messageBox), m_system(platform.system)
 {
     tbReceiveData.setFont(Font::Pane);
+    tbReceiveData.setMaxBytes(kReceivePaneLimit);
     tbSendData.setFont(Font::Pane);
     tbSendData.setToolTipText(kSendDataHint);
     Command15.setFont(Font::SansBold);

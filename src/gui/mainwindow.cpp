@@ -145,7 +145,7 @@ MainWindow::MainWindow(UDP &udp, QWidget *parent) : QWidget(parent), m_udp(udp)
         redraw(*focus, Prop::Focus);
 
     // The user moving the focus moves it in the model too.
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+    m_focusFollower = connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
         for (QWidget *w = now; w && w != this; w = w->parentWidget())
             for (Element *element : m_udp.elements())
                 if (widget(*element) == w) {
@@ -158,6 +158,11 @@ MainWindow::MainWindow(UDP &udp, QWidget *parent) : QWidget(parent), m_udp(udp)
 
 MainWindow::~MainWindow()
 {
+    // Destroying a shown window moves the focus out of its widgets, and a box that loses the focus reports
+    // its text; nothing of the window is left to take either.
+    disconnect(m_focusFollower);
+    for (QWidget *w : std::as_const(m_widgets))
+        w->disconnect(this);
     if (m_udp.observer() == this)
         m_udp.setObserver(nullptr);
 }
@@ -204,7 +209,9 @@ QWidget *MainWindow::build(Element &element, QWidget *parent)
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
         auto &box = static_cast<ComboBox &>(element);
-        connect(combo->lineEdit(), &QLineEdit::textEdited, this, [this, &box](const QString &text) {
+        // Every change of the edit text, typed or completed from the list, reaches the model: what the box
+        // shows is what Connect uses. The model's own changes are drawn with the box's signals blocked.
+        connect(combo, &QComboBox::editTextChanged, this, [this, &box](const QString &text) {
             takeEdit(box, [&box, text] { box.setText(Charset::encode(text)); });
         });
         connect(combo, &QComboBox::activated, this,
@@ -300,6 +307,12 @@ void MainWindow::appended(TextBox &box, const QByteArray &bytes)
         pane->appendBytes(bytes);
     else
         redraw(box, Prop::Text);
+}
+
+void MainWindow::trimmed(TextBox &box, const QByteArray &removed)
+{
+    if (auto *pane = dynamic_cast<ReceivePane *>(widget(box)))
+        pane->trimFront(removed);
 }
 
 void MainWindow::redraw(Element &element, Prop prop)

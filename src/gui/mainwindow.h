@@ -32,6 +32,7 @@ public:
 
     void changed(Element &element, Prop prop) override;
     void appended(TextBox &box, const QByteArray &bytes) override;
+    void trimmed(TextBox &box, const QByteArray &removed) override;
 
     /// The window's client area, at 96 dots per inch.
     static constexpr QSize kClientSize{566, 715};
@@ -59,5 +60,6 @@ private:
     /// tens of thousands of times a second, and a repaint for each would cost more than the transfer.
     std::vector<std::pair<Element *, Prop>> m_dirty;
     QTimer *m_frame = nullptr;
+    QMetaObject::Connection m_focusFollower;
     bool m_byUser = false;
 };

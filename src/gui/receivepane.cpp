@@ -73,3 +73,15 @@ void ReceivePane::flush()
     if (follow)
         bar->setValue(bar->maximum());
 }
+
+void ReceivePane::trimFront(const QByteArray &removed)
+{
+    // What the model dropped may still be waiting to be shown.
+    flush();
+    // Every byte is one character of the document, except the LF of a CR LF, which shares its CR's line
+    // break; the model never cuts between the two.
+    const qsizetype chars = removed.size() - removed.count("\r\n");
+    QTextCursor front(document());
+    front.setPosition(int(qMin<qsizetype>(chars, document()->characterCount() - 1)), QTextCursor::KeepAnchor);
+    front.removeSelectedText();
+}

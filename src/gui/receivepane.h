@@ -22,6 +22,8 @@ public:
     void scrollToEnd();
     /// Shows the pending bytes now.
     void flush();
+    /// Drops the text the model dropped: `removed`, the oldest bytes, ending at a line start.
+    void trimFront(const QByteArray &removed);
 
     /// How long appends are gathered before they are shown.
     static constexpr int kFlushMs = 30;

@@ -4,14 +4,16 @@
 namespace
 {
 const QString kSettingsFile = QStringLiteral("terminal.ini");
-}
+/// An address list is a few lines; a start reads no more of the file than this, whatever it holds.
+constexpr qint64 kMaxSettingsBytes = 1024 * 1024;
+} // namespace
 
 void UDP::loadAddressList()
 {
     qint16 n = 0;
     try {
         n = files.FreeFile();
-        files.openInput(n, kSettingsFile);
+        files.openInput(n, kSettingsFile, kMaxSettingsBytes);
         ComboRemoteIP.Clear();
         // The first read happens even on an empty file, and fails there.
         do {

@@ -7,6 +7,7 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <limits>
 
 namespace
@@ -23,17 +24,37 @@ qint32 toLong(const QByteArray &text)
     return qint32(value);
 }
 
-/// Empties the system's ARP cache, so that a device that changed its network card is found again.
-/// Started and forgotten: the link never depends on it, and a flush that fails for lack of rights is harmless.
-void flushArpCache(System &system)
+/// The address as canonical dotted IPv4 text ("10.0.0.7", blanks around it allowed); empty for anything else,
+/// a host name included.
+QString dottedAddress(const QByteArray &host)
 {
-#if defined(Q_OS_WIN)
-    system.startCommand(QStringLiteral("arp"), {QStringLiteral("-d"), QStringLiteral("*")});
-#elif defined(Q_OS_MACOS)
-    system.startCommand(QStringLiteral("arp"), {QStringLiteral("-a"), QStringLiteral("-d")});
+    const QList<QByteArray> parts = host.trimmed().split('.');
+    if (parts.size() != 4)
+        return {};
+    for (const QByteArray &part : parts) {
+        const bool digits = !part.isEmpty() && part.size() <= 3 &&
+                            std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
+        // No leading zeros: some resolvers read "010" as octal.
+        if (!digits || (part.size() > 1 && part[0] == '0') || part.toInt() > 255)
+            return {};
+    }
+    return QString::fromLatin1(host.trimmed());
+}
+
+/// Drops the system's neighbour (ARP) entry of the device's address, so that a device that changed its
+/// network card is found again; the rest of the machine's table is left alone. A host name is not resolved
+/// until the socket binds, and it names no entry here: nothing is flushed for it. Started and forgotten: the
+/// link never depends on it, and a flush that fails for lack of rights is harmless.
+void flushArpEntry(System &system, const QByteArray &host)
+{
+    const QString address = dottedAddress(host);
+    if (address.isEmpty())
+        return;
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    system.startCommand(QStringLiteral("arp"), {QStringLiteral("-d"), address});
 #else
     system.startCommand(QStringLiteral("ip"),
-                        {QStringLiteral("neigh"), QStringLiteral("flush"), QStringLiteral("all")});
+                        {QStringLiteral("neigh"), QStringLiteral("flush"), QStringLiteral("to"), address});
 #endif
 }
 } // namespace
@@ -44,7 +65,7 @@ void UDP::cbBind_Click()
     // The serial port is the active transport: the two never run together.
     if (MSComm1.portOpen())
         return;
-    flushArpCache(m_system);
+    flushArpEntry(m_system, ComboRemoteIP.Text());
     try {
         Winsock1.setProtocol(Winsock::UDP);
         Winsock1.setRemotePort(toLong(tbRemotePort.Text()));

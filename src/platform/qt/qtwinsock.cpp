@@ -3,8 +3,10 @@
 
 #include "platform/failure.h"
 
+#include <QEventLoop>
 #include <QHostInfo>
 #include <QNetworkInterface>
+#include <QTimer>
 #include <QVariant>
 
 #include <algorithm>
@@ -16,6 +18,8 @@ namespace
 // at net.core.rmem_max.
 constexpr int kReceiveBufferSize = 4 * 1024 * 1024;
 constexpr int kMaxDatagram = 65536;
+// A host name that takes longer to resolve is taken as unknown; the resolver's own retries take longer.
+constexpr int kLookupMs = 5000;
 
 bool isBroadcast(const QHostAddress &address)
 {
@@ -69,7 +73,7 @@ void QtWinsock::setRemoteHost(const QByteArray &host)
     if (QHostAddress literal; literal.setAddress(name))
         addresses << literal;
     else if (!name.isEmpty())
-        addresses = QHostInfo::fromName(name).addresses();
+        addresses = lookUp(name);
     addresses.removeIf([](const QHostAddress &a) { return a.protocol() != QAbstractSocket::IPv4Protocol; });
     if (addresses.isEmpty())
         throw Failure(Err::SocketHostNotFound, QStringLiteral("Host not found: %1").arg(name));
@@ -79,6 +83,30 @@ void QtWinsock::setRemoteHost(const QByteArray &host)
     for (const QHostAddress &a : std::as_const(addresses))
         m_accepted.push_back(a.toIPv4Address());
     m_acceptAll = isBroadcast(m_remote);
+}
+
+QList<QHostAddress> QtWinsock::lookUp(const QString &name)
+{
+    // The resolver works on a thread of its own while this one keeps drawing the window. User input waits, so
+    // no handler starts in the middle of the one that called; a send that comes meanwhile fails.
+    QEventLoop loop;
+    QList<QHostAddress> found;
+    bool done = false;
+    const int id = QHostInfo::lookupHost(name, &loop, [&](const QHostInfo &info) {
+        found = info.addresses();
+        done = true;
+        loop.quit();
+    });
+    QTimer::singleShot(kLookupMs, &loop, &QEventLoop::quit);
+    m_lookingUp = true;
+    if (!done)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    m_lookingUp = false;
+    if (!done) {
+        QHostInfo::abortHostLookup(id);
+        throw Failure(Err::SocketHostNotFound, QStringLiteral("Host not found (no answer in time): %1").arg(name));
+    }
+    return found;
 }
 
 void QtWinsock::bind(const QByteArray &localPort)
@@ -118,6 +146,8 @@ qint16 QtWinsock::state() const
 
 void QtWinsock::sendData(const QByteArray &data)
 {
+    if (m_lookingUp)
+        throw Failure(Err::SocketNotConnected, QStringLiteral("The remote host is still being looked up"));
     if (m_socket.state() != QAbstractSocket::BoundState)
         throw Failure(Err::SocketNotConnected, QStringLiteral("The socket is not bound"));
     if (m_socket.writeDatagram(data, m_remote, m_remotePort) != data.size())

@@ -9,7 +9,8 @@
 
 #include <vector>
 
-/// The datagram socket over QUdpSocket. Only datagrams from the remote host reach the arrival handler.
+/// The datagram socket over QUdpSocket. Only datagrams from the remote host reach the arrival handler. A remote
+/// host given by name is looked up while the window keeps drawing, for a few seconds at most.
 class QtWinsock : public QObject, public Winsock
 {
     Q_OBJECT
@@ -32,6 +33,8 @@ public:
 
 private:
     void readPending();
+    /// The addresses of a host name, looked up with the event loop running, for a few seconds at most.
+    QList<QHostAddress> lookUp(const QString &name);
 
     QUdpSocket m_socket;
     QHostAddress m_remote;
@@ -45,4 +48,5 @@ private:
     /// One datagram at most: the largest IPv4 UDP payload fits.
     QByteArray m_buffer;
     QHostAddress m_sender;
+    bool m_lookingUp = false;
 };
