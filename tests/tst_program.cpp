@@ -224,6 +224,14 @@ void TestProgram::listing_data()
     for (const char ch : two)
         characters << QByteArray(1, ch);
     QTest::newRow("serial: a character a piece") << Listing{true, characters << "OK", two, kListed};
+    // A poll cuts anywhere: the closing "OK" counts at the start of any line, and only there.
+    QTest::newRow("serial: OK behind the last line")
+        << Listing{true, {"10 PRINT 1\r\n20 E", "ND\r\nOK\r\n"}, two, kListed};
+    QTest::newRow("serial: OK over two pieces") << Listing{true, {"10 PRINT 1\r\n20 END\r\nO", "K\r\n"}, two, kListed};
+    QTest::newRow("serial: a line start waits to be judged")
+        << Listing{true, {"10 PRINT 1\r\n2"}, "10 PRINT 1\r\n", "LOAD DATA = 10 PRINT 1\r\n2\r\n", true};
+    QTest::newRow("serial: OK inside a line")
+        << Listing{true, {"10 PRINT \"", "OK\"\r\n", "OK\r\n"}, "10 PRINT \"OK\"\r\n", kListed};
 }
 
 void TestProgram::listing()

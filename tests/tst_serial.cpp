@@ -110,6 +110,11 @@ void TestSerial::poll_data()
     QTest::newRow("listing: a line") << Poll{"SD", {ab}, "LOAD DATA = " + ab + CRLF, "R", "SDF", ab};
     QTest::newRow("listing: lines, then OK")
         << Poll{"SD", {ab, "100 OK\r\n", "OK\r\n"}, listed, "RRR", "", ab + "100 OK\r\n"};
+    // A frame's data is one piece, whatever lines it holds or cuts.
+    QTest::newRow("RTU listing: lines and OK in one frame")
+        << Poll{"RS", {reply(ab + "100 OK\r\nOK\r\n")}, listed, "R*", "", ab + "100 OK\r\n"};
+    QTest::newRow("RTU listing: a line over two frames")
+        << Poll{"RS", {reply("10 REM "), reply("OK\r\n"), reply("OK\r\n")}, listed, "R*R*R*", "", "10 REM OK\r\n"};
 }
 
 void TestSerial::poll()

@@ -215,6 +215,10 @@ public:
     enum class Via { Datagram, Serial, Button };
     /// A reply to "LIST" while the listing is captured: a line for the file, or "OK" at its end.
     void ProgListingReply(const QByteArray &text, Via via);
+    /// The serial side of the listing: pieces cut anywhere, judged line by line.
+    void ProgListingPiece(const QByteArray &text);
+    /// The closing "OK" came: the file is closed and the listing reported complete.
+    void ProgListingEnd();
     /// A reply to a program line: "OK" sends the next line, "ERROR" ends the download.
     void ProgDownloadReply(const QByteArray &text, Via via);
     /// Sends the next program line on the link the reply came by (">>": on whatever link is open).
@@ -281,4 +285,7 @@ private:
     QByteArray m_flashBarText;   // the bar's own text while it shows "NO REPLY"
     int m_dispatcherBoxOpen = 0; // number of the failure whose box is open, 0 when none
     quint64 m_suppressedFailures = 0;
+    // A serial listing comes in pieces cut anywhere (program/replies.cpp).
+    QByteArray m_listingHead;      // the start of a listed line, too short yet to tell whether it is "OK"
+    bool m_listingMidLine = false; // the last piece ended inside a line already written
 };

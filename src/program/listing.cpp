@@ -32,6 +32,8 @@ void UDP::Command11_Click()
         files.openOutput(number, name);
         ProgFileNum = number;
         m_system.sleep(100);
+        m_listingHead.clear();
+        m_listingMidLine = false;
         ProgSaveMode = 1;
         // The serial side of the device takes the command with a lower-case final t.
         sendCommand(*this, "LIST", "LISt");

@@ -4,6 +4,8 @@
 
 #include "platform/mscomm.h"
 
+#include <utility>
+
 namespace
 {
 constexpr char kAccessDenied[] = "ACCESS DENIED\r\n";
@@ -23,15 +25,52 @@ void UDP::ProgListingReply(const QByteArray &text, Via via)
         files.release(ProgFileNum);
         tbReceiveData.append(kAccessDenied);
         ProgExchangeEnd();
+    } else if (via == Via::Serial) {
+        ProgListingPiece(text);
     } else if (text.left(5).contains("OK")) {
         // Only near the start: a listed line may well hold "OK" further on.
-        files.release(ProgFileNum);
-        tbReceiveData.setText(QByteArray("LOAD BASIC PROGRAM COMPLETED") + CRLF);
-        ProgExchangeEnd();
+        ProgListingEnd();
     } else {
         files.print(ProgFileNum, text);
         tbReceiveData.setText("LOAD DATA = " + text + CRLF);
     }
+}
+
+void UDP::ProgListingPiece(const QByteArray &text)
+{
+    // A datagram is one line, but a poll takes whatever the line brought: the end of one listed line and the
+    // start of the next, the last line with the closing "OK" behind it, or an "O" whose "K" comes with the
+    // next poll. So the first five characters are judged at the start of each line, not of each piece, and
+    // a line start too short to judge waits for the next piece instead of going into the file.
+    QByteArray data = std::exchange(m_listingHead, {}) + text;
+    for (qsizetype at = 0; at < data.size();) {
+        const qsizetype lf = data.indexOf('\n', at);
+        const qsizetype next = lf < 0 ? data.size() : lf + 1;
+        if (!m_listingMidLine) {
+            const QByteArray head = data.mid(at, qMin<qsizetype>(5, next - at));
+            if (head.contains("OK")) {
+                files.print(ProgFileNum, data.left(at));
+                ProgListingEnd();
+                return;
+            }
+            if (lf < 0 && head.size() < 5) {
+                m_listingHead = data.mid(at);
+                data.truncate(at);
+                break;
+            }
+        }
+        m_listingMidLine = lf < 0;
+        at = next;
+    }
+    files.print(ProgFileNum, data);
+    tbReceiveData.setText("LOAD DATA = " + text + CRLF);
+}
+
+void UDP::ProgListingEnd()
+{
+    files.release(ProgFileNum);
+    tbReceiveData.setText(QByteArray("LOAD BASIC PROGRAM COMPLETED") + CRLF);
+    ProgExchangeEnd();
 }
 
 void UDP::ProgDownloadReply(const QByteArray &text, Via via)
