@@ -47,7 +47,7 @@ void TestModbus::crc_data()
     // The check value of CRC-16/MODBUS in the public CRC catalogue: 4B37.
     QTest::newRow("123456789") << QByteArray("123456789") << hex("374B");
     QTest::newRow("empty") << QByteArray() << hex("FFFF");
-    // Requests and replies from the Modbus specification's examples and public CRC calculators.
+    // Requests and replies from the examples published with the Modbus protocol, and public CRC calculators.
     QTest::newRow("12 34 23 45 34 56 45 67") << hex("1234234534564567") << hex("E2DB");
     QTest::newRow("read 7C, station 0") << hex("0003007C0002") << hex("0402");
     QTest::newRow("read 7C, station 11") << hex("1103007C0002") << hex("0743");
