@@ -31,43 +31,9 @@
 
 #include <cstdio>
 #include <memory>
-#include <semaphore>
 
 namespace
 {
-
-/// The simulated device on a thread of its own, so that a blocking client can talk to it.
-class DeviceThread : public QThread
-{
-public:
-    ~DeviceThread() override
-    {
-        quit();
-        wait();
-    }
-    quint16 startDevice()
-    {
-        start();
-        m_ready.acquire();
-        return m_port;
-    }
-
-protected:
-    void run() override
-    {
-        DeviceSim::Options options;
-        options.port = 0;
-        DeviceSim device(options);
-        device.start();
-        m_port = device.port();
-        m_ready.release();
-        exec();
-    }
-
-private:
-    std::binary_semaphore m_ready{0};
-    quint16 m_port = 0;
-};
 
 /// A device that answers at once and keeps nothing: OK to every command, and to each READ one data reply of
 /// 20 bytes of `data` and OK, or the rest of `data` with the end marker.
@@ -76,14 +42,7 @@ class MinimalDevice
 public:
     explicit MinimalDevice(QByteArray data) : m_hex(data.toHex().toUpper())
     {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr *>(&local), sizeof local);
-        socklen_t len = sizeof local;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&local), &len);
-        m_port = ntohs(local.sin_port);
+        m_fd = boundLoopbackSocket(&m_port);
         timeval wait{0, 100000}; // looks at m_stop now and then
         ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
         m_thread = std::thread([this] { run(); });
@@ -237,12 +196,6 @@ struct Terminal {
     UDP udp{Platform{winsock, mscomm, dialog, boxes, system}};
 };
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 /// The best of several runs: stop-and-wait over loopback depends on how fast each thread wakes up,
 /// which varies from run to run far more than the work done.
 struct Best {
@@ -308,8 +261,8 @@ int main(int argc, char *argv[])
         return 1;
     out.close();
 
-    DeviceThread sim;
-    const quint16 simPort = sim.startDevice();
+    DeviceThread sim(serveUdpDevice);
+    const quint16 simPort = sim.startDevice().toUShort();
     MinimalDevice minimal(data);
     std::printf("flash transfer of %lld bytes on 127.0.0.1: simulated device, minimal device\n", size);
 

@@ -31,78 +31,10 @@
 
 #include <cstdio>
 #include <memory>
-#include <semaphore>
 
 namespace
 {
-/// The simulated device on a thread of its own, so that a blocking client can talk to it.
-class DeviceThread : public QThread
-{
-public:
-    ~DeviceThread() override
-    {
-        quit();
-        wait();
-    }
-    quint16 startDevice()
-    {
-        start();
-        m_ready.acquire();
-        return m_port;
-    }
-
-protected:
-    void run() override
-    {
-        DeviceSim::Options options;
-        options.port = 0;
-        DeviceSim device(options);
-        device.start();
-        m_port = device.port();
-        m_ready.release();
-        exec();
-    }
-
-private:
-    std::binary_semaphore m_ready{0};
-    quint16 m_port = 0;
-};
-
 constexpr int kBaud = 115200;
-
-/// The simulated device on a pseudo-terminal, paced at 115200 baud, on a thread of its own.
-class PtyDeviceThread : public QThread
-{
-public:
-    ~PtyDeviceThread() override
-    {
-        quit();
-        wait();
-    }
-    /// The terminal end's path; empty (the reason in `error`) when no pseudo-terminal could be made.
-    QString startDevice()
-    {
-        start();
-        m_ready.acquire();
-        return m_path;
-    }
-    QString error;
-
-protected:
-    void run() override
-    {
-        PtyDeviceSim device({.baud = kBaud});
-        if (device.start(&error))
-            m_path = device.path();
-        m_ready.release();
-        if (!m_path.isEmpty())
-            exec();
-    }
-
-private:
-    std::binary_semaphore m_ready{0};
-    QString m_path;
-};
 
 /// The real clock and no ARP flush, and the time spent in the blocking waits counted.
 class TimedSystem : public BenchSystem
@@ -125,12 +57,6 @@ double timed(const std::function<bool()> &step)
     clock.start();
     const bool ok = step();
     return ok ? clock.nsecsElapsed() / 1e9 : -1;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 /// One link to the device: the same program goes down and comes back through the terminal and through the
@@ -429,8 +355,8 @@ void measure(Leg &leg, const char *label, int runs, const QByteArrayList &lines,
 
 void udpLink(int runs, const QByteArrayList &lines, const QString &folder)
 {
-    DeviceThread device;
-    const quint16 port = device.startDevice();
+    DeviceThread device(serveUdpDevice);
+    const quint16 port = device.startDevice().toUShort();
     std::printf("UDP: simulated device on 127.0.0.1:%u\n", port);
     UdpLeg udp(folder, port);
     measure(udp, "model alone", runs, lines, folder);
@@ -442,7 +368,10 @@ void udpLink(int runs, const QByteArrayList &lines, const QString &folder)
 
 void serialLink(int runs, const QByteArrayList &lines, const QString &folder)
 {
-    PtyDeviceThread device;
+    DeviceThread device([](DeviceThread &thread) {
+        PtyDeviceSim pty({.baud = kBaud});
+        thread.serve(pty.start(&thread.error) ? pty.path() : QString());
+    });
     const QString path = device.startDevice();
     if (path.isEmpty()) {
         std::printf("serial: no pseudo-terminal (%s), nothing to measure\n", qPrintable(device.error));

@@ -25,7 +25,6 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
-#include <semaphore>
 
 namespace
 {
@@ -52,60 +51,31 @@ double threadCpuSeconds()
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) + t.tv_nsec / 1e9;
 }
-
-/// The simulated device on a thread of its own, so that its pacing costs the terminal's thread nothing. Once
-/// asked, it prints `text` at its line's pace, keeping a little of it queued at all times.
-class DeviceThread : public QThread
-{
-public:
-    ~DeviceThread() override
-    {
-        quit();
-        wait();
-    }
-    /// The path of the terminal's end; empty (with the reason in `error`) when no pseudo-terminal could be made.
-    QString startDevice()
-    {
-        start();
-        m_ready.acquire();
-        return m_path;
-    }
-    void print(const QByteArray &text)
-    {
-        m_text = text;
-        m_printing = true;
-    }
-    QString error;
-
-protected:
-    void run() override
-    {
-        PtyDeviceSim device({.baud = kBaud});
-        if (!device.start(&error)) {
-            m_ready.release();
-            return;
-        }
-        m_path = device.path();
-        QTimer feed;
-        qsizetype printed = 0;
-        QObject::connect(&feed, &QTimer::timeout, [&] {
-            if (!m_printing || printed >= m_text.size() || device.queued() > 4096)
-                return;
-            const qsizetype chunk = qMin<qsizetype>(4096, m_text.size() - printed);
-            device.print(QByteArrayView(m_text).sliced(printed, chunk));
-            printed += chunk;
-        });
-        feed.start(10);
-        m_ready.release();
-        exec();
-    }
-
-private:
-    std::binary_semaphore m_ready{0};
-    QString m_path;
-    QByteArray m_text; // written before m_printing is set, read only after
-    std::atomic<bool> m_printing{false};
+/// What the device prints once asked. The text is written before `printing` is set and read only after.
+struct Printout {
+    QByteArray text;
+    std::atomic<bool> printing{false};
 };
+
+/// The device on its pseudo-terminal, on the thread of `thread`: once asked, it prints the text at its line's
+/// pace, keeping a little of it queued at all times.
+void servePrintout(DeviceThread &thread, Printout &out)
+{
+    PtyDeviceSim device({.baud = kBaud});
+    if (!device.start(&thread.error))
+        return thread.serve({});
+    QTimer feed;
+    qsizetype printed = 0;
+    QObject::connect(&feed, &QTimer::timeout, [&] {
+        if (!out.printing || printed >= out.text.size() || device.queued() > 4096)
+            return;
+        const qsizetype chunk = qMin<qsizetype>(4096, out.text.size() - printed);
+        device.print(QByteArrayView(out.text).sliced(printed, chunk));
+        printed += chunk;
+    });
+    feed.start(10);
+    thread.serve(device.path());
+}
 
 /// The real serial port, counting what each poll takes from it.
 class CountingPort : public QtMSComm
@@ -147,7 +117,7 @@ struct Terminal {
     MainWindow window{udp};
 };
 
-void consoleFlood(Terminal &terminal, DeviceThread &device, int seconds)
+void consoleFlood(Terminal &terminal, Printout &out, int seconds)
 {
     const QByteArray text = consoleText(qint64(seconds) * kBytesPerSecond);
     terminal.udp.tbReceiveData.setText({});
@@ -157,7 +127,8 @@ void consoleFlood(Terminal &terminal, DeviceThread &device, int seconds)
     QElapsedTimer clock;
     clock.start();
     const double cpuStart = threadCpuSeconds();
-    device.print(text);
+    out.text = text;
+    out.printing = true;
     // The line needs `seconds`; a few more let the last bytes arrive, then nothing more is coming.
     runUntil([&] { return terminal.mscomm.received - receivedBefore >= text.size(); }, (seconds + 10) * 1000);
     const double elapsed = clock.nsecsElapsed() / 1e9;
@@ -235,7 +206,8 @@ int main(int argc, char *argv[])
     const int seconds = qMax(1, parser.value(secondsOption).toInt());
     const int rtuSeconds = qMax(1, parser.value(rtuOption).toInt());
 
-    DeviceThread device;
+    Printout out;
+    DeviceThread device([&out](DeviceThread &thread) { servePrintout(thread, out); });
     const QString path = device.startDevice();
     if (path.isEmpty()) {
         std::printf("no pseudo-terminal (%s): nothing to measure\n", qPrintable(device.error));
@@ -250,7 +222,7 @@ int main(int argc, char *argv[])
     }
     std::printf("serial line: simulated device on %s, the terminal with its offscreen view\n", qPrintable(path));
     runUntil([] { return false; }, 200);
-    consoleFlood(terminal, device, seconds);
+    consoleFlood(terminal, out, seconds);
     rtuRoundTrips(terminal, rtuSeconds);
     // The port closes before the device goes, as a user would close it before unplugging.
     terminal.udp.BTNOpenCom_Click();

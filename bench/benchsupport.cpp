@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "benchsupport.h"
 
+#include "devicesim.h"
+
 #include <QCoreApplication>
+#include <QFile>
 #include <QTimer>
 
 #include <arpa/inet.h>
@@ -35,16 +38,36 @@ bool runUntil(const std::function<bool()> &done, int timeoutMs)
     return true;
 }
 
-UdpFlood::UdpFlood(quint16 port, int size) : m_port(port), m_size(size)
+QByteArray readFile(const QString &path)
 {
-    m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+int boundLoopbackSocket(quint16 *port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(m_fd, reinterpret_cast<sockaddr *>(&local), sizeof local);
+    ::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local);
     socklen_t len = sizeof local;
-    ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&local), &len);
-    m_sourcePort = ntohs(local.sin_port);
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&local), &len);
+    *port = ntohs(local.sin_port);
+    return fd;
+}
+
+void serveUdpDevice(DeviceThread &thread)
+{
+    DeviceSim::Options options;
+    options.port = 0;
+    DeviceSim device(options);
+    thread.serve(device.start(&thread.error) ? QString::number(device.port()) : QString());
+}
+
+UdpFlood::UdpFlood(quint16 port, int size) : m_port(port), m_size(size)
+{
+    m_fd = boundLoopbackSocket(&m_sourcePort);
 }
 
 UdpFlood::~UdpFlood()

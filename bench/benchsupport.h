@@ -7,9 +7,12 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QThread>
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
+#include <semaphore>
 #include <thread>
 
 /// Answers every file dialog with one path.
@@ -73,3 +76,50 @@ private:
     std::atomic<int> m_sent{0};
     std::atomic<bool> m_finished{false};
 };
+
+/// Contents of a file; empty when it cannot be read.
+QByteArray readFile(const QString &path);
+
+/// A UDP socket bound to a free port on 127.0.0.1; its port in `*port`.
+int boundLoopbackSocket(quint16 *port);
+
+/// A simulated device on a thread of its own, so that a blocking client can talk to it and its pacing costs
+/// the terminal's thread nothing. The body runs on that thread: it builds and starts the device and calls
+/// serve() with the device's name (its UDP port or the path of its pseudo-terminal; empty when it did not
+/// start, with the reason in `error`), which runs the thread's event loop until the object goes.
+class DeviceThread : public QThread
+{
+public:
+    explicit DeviceThread(std::function<void(DeviceThread &)> body) : m_body(std::move(body)) {}
+    ~DeviceThread() override
+    {
+        quit();
+        wait();
+    }
+    /// Starts the device and returns its name once it is up.
+    QString startDevice()
+    {
+        start();
+        m_ready.acquire();
+        return m_name;
+    }
+    void serve(const QString &name)
+    {
+        m_name = name;
+        m_ready.release();
+        if (!name.isEmpty())
+            exec();
+    }
+    QString error;
+
+protected:
+    void run() override { m_body(*this); }
+
+private:
+    std::function<void(DeviceThread &)> m_body;
+    std::binary_semaphore m_ready{0};
+    QString m_name;
+};
+
+/// The UDP simulated device at a free port of 127.0.0.1, on a thread of its own.
+void serveUdpDevice(DeviceThread &thread);
