@@ -184,10 +184,8 @@ void TestFlash::nothingStarts()
     h.udp.Command4_Click();
     h.dialog.answer = QStringLiteral("empty.bin");
     h.udp.Command3_Click();
-    QStringList boxes;
-    for (const FakeMessageBox::Shown &shown : h.boxes.boxes)
-        boxes << shown.title + QStringLiteral(": ") + shown.text;
-    QCOMPARE(boxes, QStringList({"Vantrel: Cancel", "Vantrel: Cancel", "Error#9: The file is empty: empty.bin"}));
+    QCOMPARE(h.boxes.lines(),
+             QStringList({"Vantrel: Cancel", "Vantrel: Cancel", "Error#9: The file is empty: empty.bin"}));
     QCOMPARE(h.boxes.boxes.last().icon, MessageBox::Critical);
     QCOMPARE(h.dialog.shown, QStringList({"open", "save", "open"}));
     QVERIFY(h.winsock.written().isEmpty());
@@ -306,9 +304,7 @@ void TestFlash::runFault()
     QCOMPARE(h.udp.vbalProgressBar1.Text(), c.progress);
     QCOMPARE(h.udp.vbalProgressBar1.Value(), c.value);
     QCOMPARE(h.udp.FlashReading + h.udp.FlashWriting, int(c.running));
-    QStringList boxes;
-    for (const FakeMessageBox::Shown &shown : h.boxes.boxes)
-        boxes << shown.title + QStringLiteral(": ") + shown.text;
+    const QStringList boxes = h.boxes.lines();
     QCOMPARE(boxes.size(), c.boxes.size());
     for (qsizetype i = 0; i < boxes.size(); ++i) {
         const QStringList words = c.boxes[i].split(QStringLiteral(": "));

@@ -69,13 +69,12 @@ Bytes withCrLf(const Bytes &lines)
     return framed;
 }
 
+/// The boxes shown, each cut to the length of the one expected in its place.
 QStringList shownBoxes(const FakeMessageBox &boxes, const QStringList &expected)
 {
-    QStringList shown;
-    for (qsizetype i = 0; i < boxes.boxes.size(); ++i) {
-        const QString box = boxes.boxes[i].title + QStringLiteral(": ") + boxes.boxes[i].text;
-        shown << (i < expected.size() ? box.left(expected[i].size()) : box);
-    }
+    QStringList shown = boxes.lines();
+    for (qsizetype i = 0; i < qMin(shown.size(), expected.size()); ++i)
+        shown[i].truncate(expected[i].size());
     return shown;
 }
 } // namespace
