@@ -29,23 +29,6 @@ private slots:
         QCOMPARE(h.system.randomized, 1);
     }
 
-    void localPort_data()
-    {
-        QTest::addColumn<double>("random");
-        QTest::addColumn<QByteArray>("port");
-        QTest::newRow("lowest") << 0.0 << QByteArray("5500");
-        QTest::newRow("fraction dropped") << 0.1239 << QByteArray("5623");
-        QTest::newRow("highest") << 0.99999 << QByteArray("6499");
-    }
-    void localPort()
-    {
-        QFETCH(double, random);
-        Harness h;
-        h.system.random = random;
-        h.udp.Form_Load();
-        QTEST(h.udp.tbLocalPort.Text(), "port");
-    }
-
     void twoStartsAppendToTheLog()
     {
         Harness h;
@@ -78,6 +61,19 @@ private slots:
         h.udp.logLine("typed");
         h.udp.files.close(n);
         QCOMPARE(h.file(QStringLiteral("other.txt")), QByteArray());
+        // Nothing received on either link is lost for want of the log.
+        QVERIFY(!h.udp.logOpen());
+        h.winsock.feedReceived("VER 3.1\r\n");
+        QVERIFY(h.udp.YesConnect.Visible());
+        h.udp.BTNOpenCom_Click();
+        h.mscomm.feedReceived("VER 3.2\r\n");
+        h.udp.TMRComm_Timer();
+        QCOMPARE(h.udp.tbReceiveData.Text(), QByteArray("VER 3.1\r\nVER 3.2\r\n"));
+        QCOMPARE(h.udp.Pic.FillColor(), Colour::Red);
+        h.udp.tbSendData.setText("VER");
+        h.udp.Command6_Click();
+        QCOMPARE(h.mscomm.written(), QByteArrayList{"VER\r\n"});
+        QCOMPARE(h.boxes.boxes.size(), 1); // the one of the start-up
     }
 
     void logFaults_data()
