@@ -3,8 +3,6 @@
 
 #include <QTest>
 
-#include <algorithm>
-
 namespace
 {
 /// Datagrams fed with the pane holding "old", the .bas file open, and a download of "10 A", "20 B", "30 C"
@@ -27,7 +25,6 @@ private slots:
     void branches_data();
     void branches();
     void failureBoxesDoNotPileUp();
-    void noLog();
     void paneKeepsTheLatest_data();
     void paneKeepsTheLatest();
 };
@@ -73,11 +70,7 @@ void TestDispatcher::branches()
     w.YesConnect.setVisible(false);
     w.NoConnect.setVisible(true);
     w.tbReceiveData.setText("old");
-    w.ProgFileNum = w.files.FreeFile();
-    w.files.openOutput(w.ProgFileNum, QStringLiteral("list.bas"));
-    std::ranges::copy(QByteArrayList{"10 A", "20 B", "30 C", "40 left from a longer program"}, &w.ProgLine[1]);
-    w.ProgLineCount = 3;
-    w.ProgLineIdx = 1;
+    h.midDownload();
     w.ProgSaveMode = c.flags.contains('S');
     w.FlashWriting = c.flags.contains('W');
     w.ProgDownloadMode = c.flags.contains('D');
@@ -123,18 +116,6 @@ void TestDispatcher::failureBoxesDoNotPileUp()
     QVERIFY(h.udp.YesConnect.Visible());
     QVERIFY(h.winsock.written().isEmpty());
     QCOMPARE(h.udp.ProgDownloadMode, qint16(1)); // a failure leaves the flags as they are
-}
-
-void TestDispatcher::noLog()
-{
-    Harness h;
-    QVERIFY(QDir(h.dir.path()).mkdir(QStringLiteral("Terminal.log")));
-    h.udp.Form_Load();
-    QVERIFY(!h.udp.logOpen());
-    h.winsock.feedReceived("VER 3.1\r\n");
-    QCOMPARE(h.udp.tbReceiveData.Text(), QByteArray("VER 3.1\r\n"));
-    QVERIFY(h.udp.YesConnect.Visible());
-    QCOMPARE(h.boxes.boxes.size(), 1); // the one of the start-up
 }
 
 void TestDispatcher::paneKeepsTheLatest_data()

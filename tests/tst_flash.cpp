@@ -52,8 +52,6 @@ class TestFlash : public QObject
 {
     Q_OBJECT
 private slots:
-    void writeBlocks_data();
-    void writeBlocks();
     void replies_data();
     void replies();
     void nothingStarts();
@@ -65,48 +63,6 @@ private slots:
 private:
     void runFault();
 };
-
-void TestFlash::writeBlocks_data()
-{
-    QTest::addColumn<int>("size");
-    QTest::addColumn<QList<int>>("blocks");
-    QTest::newRow("1 byte") << 1 << QList<int>{1};
-    QTest::newRow("20 bytes") << 20 << QList<int>{20};
-    QTest::newRow("21 bytes") << 21 << QList<int>{21};
-    QTest::newRow("22 bytes") << 22 << QList<int>{21, 1};
-    QTest::newRow("42 bytes") << 42 << QList<int>{21, 21};
-    QTest::newRow("43 bytes") << 43 << QList<int>{21, 21, 1};
-    QTest::newRow("1000 bytes") << 1000 << (QList<int>(47, 21) << 13);
-}
-
-void TestFlash::writeBlocks()
-{
-    QFETCH(int, size);
-    QFETCH(QList<int>, blocks);
-    Harness h;
-    h.startLinked();
-    QByteArray data;
-    for (int i = 0; i < size; ++i)
-        data += char(i * 37 + 11); // neighbours differ, and 256 bytes hold every value
-    h.writeFile(QStringLiteral("local.bin"), data);
-    h.dialog.answer = QStringLiteral("local.bin");
-    h.udp.Command3_Click();
-    QCOMPARE(h.dialog.filter, QStringLiteral("All files (*.*)|*.*"));
-    QCOMPARE(h.udp.vbalProgressBar1.Max(), size);
-    QByteArray log = "OPENWR \"SAMPLE.TXT\"\r\n";
-    int next = 0;
-    for (const int length : blocks) {
-        const QByteArray command = "WRITE \"" + data.mid(next, length).toHex().toUpper() + '"';
-        next += length;
-        QCOMPARE(h.feed({kOk}), Bytes{command + "\r\n"});
-        QCOMPARE(h.udp.tbSendData.Text(), command);
-        QCOMPARE(h.udp.vbalProgressBar1.Value(), next + 1);
-        log += kOk + command + "\r\n";
-    }
-    QCOMPARE(h.feed({kOk, kOk}), kClose); // the second OK is the console's
-    QCOMPARE(h.udp.vbalProgressBar1.Text(), QByteArray("OK"));
-    QCOMPARE(h.newLog(), log + kOk + kClose.first() + kOk);
-}
 
 void TestFlash::replies_data()
 {
@@ -184,10 +140,9 @@ void TestFlash::nothingStarts()
     h.udp.Command4_Click();
     h.dialog.answer = QStringLiteral("empty.bin");
     h.udp.Command3_Click();
-    QStringList boxes;
-    for (const FakeMessageBox::Shown &shown : h.boxes.boxes)
-        boxes << shown.title + QStringLiteral(": ") + shown.text;
-    QCOMPARE(boxes, QStringList({"Vantrel: Cancel", "Vantrel: Cancel", "Error#9: The file is empty: empty.bin"}));
+    QCOMPARE(h.dialog.filter, QStringLiteral("All files (*.*)|*.*"));
+    QCOMPARE(h.boxes.lines(),
+             QStringList({"Vantrel: Cancel", "Vantrel: Cancel", "Error#9: The file is empty: empty.bin"}));
     QCOMPARE(h.boxes.boxes.last().icon, MessageBox::Critical);
     QCOMPARE(h.dialog.shown, QStringList({"open", "save", "open"}));
     QVERIFY(h.winsock.written().isEmpty());
@@ -306,9 +261,7 @@ void TestFlash::runFault()
     QCOMPARE(h.udp.vbalProgressBar1.Text(), c.progress);
     QCOMPARE(h.udp.vbalProgressBar1.Value(), c.value);
     QCOMPARE(h.udp.FlashReading + h.udp.FlashWriting, int(c.running));
-    QStringList boxes;
-    for (const FakeMessageBox::Shown &shown : h.boxes.boxes)
-        boxes << shown.title + QStringLiteral(": ") + shown.text;
+    const QStringList boxes = h.boxes.lines();
     QCOMPARE(boxes.size(), c.boxes.size());
     for (qsizetype i = 0; i < boxes.size(); ++i) {
         const QStringList words = c.boxes[i].split(QStringLiteral(": "));

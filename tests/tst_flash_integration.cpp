@@ -54,6 +54,7 @@ void TestFlashIntegration::roundTrip_data()
     QTest::newRow("100 KiB, every byte value") << qsizetype(100 * 1024);
     // The last read block is short and carries its digits before the end marker.
     QTest::newRow("307 bytes") << qsizetype(307);
+    QTest::newRow("1 byte") << qsizetype(1);
 }
 
 void TestFlashIntegration::roundTrip()

@@ -104,6 +104,31 @@ QByteArray randomChunk(QRandomGenerator &rng, QByteArray &rest)
     return chunk;
 }
 
+/// A full line table, so that a download may run to any line.
+void fillProgram(UDP &w)
+{
+    for (int i = 1; i <= 2048; ++i)
+        w.ProgLine[i] = QByteArray::number(i * 10) + " PRINT " + QByteArray::number(i);
+}
+
+/// A program exchange under way at a random line, with the program file open.
+void enterProgram(Harness &h, QRandomGenerator &rng)
+{
+    h.openProgramFile();
+    h.udp.ProgLineCount = qint16(1 + rng.bounded(2048));
+    h.udp.ProgLineIdx = qint16(rng.bounded(int(h.udp.ProgLineCount)));
+}
+
+/// The log holds exactly the expected bytes; a mismatch is reported at its first byte.
+void compareLog(const QByteArray &log, const QByteArray &expected)
+{
+    qsizetype same = 0;
+    while (same < qMin(log.size(), expected.size()) && log[same] == expected[same])
+        ++same;
+    QCOMPARE(same, expected.size());
+    QCOMPARE(log.size(), expected.size());
+}
+
 /// The first value out of its range, empty when all are in range.
 QString outOfRange(const UDP &w)
 {
@@ -167,14 +192,9 @@ class TestFuzz : public QObject
             takeSent();
         }
         if (modes & 9) {
-            if (!w.files.isOpen(w.ProgFileNum)) {
-                w.ProgFileNum = w.files.FreeFile();
-                w.files.openOutput(w.ProgFileNum, QStringLiteral("list.bas"));
-            }
+            enterProgram(*m_h, rng);
             w.ProgSaveMode = qint16(modes & 1);
             w.ProgDownloadMode = qint16((modes >> 3) & 1);
-            w.ProgLineCount = qint16(1 + rng.bounded(2048));
-            w.ProgLineIdx = qint16(rng.bounded(int(w.ProgLineCount)));
         }
     }
 
@@ -187,8 +207,7 @@ private slots:
         for (int i = 0; i < file.size(); ++i)
             file[i] = char(i * 7);
         QVERIFY(h.writeFile(QStringLiteral("send.bin"), file));
-        for (int i = 1; i <= 2048; ++i)
-            h.udp.ProgLine[i] = QByteArray::number(i * 10) + " PRINT " + QByteArray::number(i);
+        fillProgram(h.udp);
         h.startLinked();
         m_expectedLog.clear();
         m_sent = h.winsock.written().size();
@@ -210,12 +229,7 @@ private slots:
             if (!wrong.isEmpty())
                 QFAIL(qPrintable(QStringLiteral("after datagram %1: %2").arg(n).arg(wrong)));
         }
-        const QByteArray log = h.newLog();
-        qsizetype same = 0;
-        while (same < qMin(log.size(), m_expectedLog.size()) && log[same] == m_expectedLog[same])
-            ++same;
-        QCOMPARE(same, m_expectedLog.size());
-        QCOMPARE(log.size(), m_expectedLog.size());
+        compareLog(h.newLog(), m_expectedLog);
         QVERIFY(h.udp.YesConnect.Visible());
         m_h = nullptr;
     }
@@ -224,12 +238,9 @@ private slots:
     {
         Harness h;
         UDP &w = h.udp;
-        for (int i = 1; i <= 2048; ++i)
-            w.ProgLine[i] = QByteArray::number(i * 10) + " PRINT " + QByteArray::number(i);
-        w.Form_Load();
-        w.BTNOpenCom_Click();
+        fillProgram(w);
+        h.startOpen();
         QVERIFY(h.mscomm.portOpen());
-        h.logMark = h.file(QStringLiteral("Terminal.log")).size();
 
         QRandomGenerator rng(kSeed + 1);
         QByteArray expectedLog, rest;
@@ -241,14 +252,8 @@ private slots:
                 w.ProgDownloadMode = qint16((modes >> 1) & 1);
                 w.Check1.setValue(qint16((modes >> 2) & 1));
                 w.Check3.setValue(qint16((modes >> 3) & 1));
-                if (modes & 3) {
-                    if (!w.files.isOpen(w.ProgFileNum)) {
-                        w.ProgFileNum = w.files.FreeFile();
-                        w.files.openOutput(w.ProgFileNum, QStringLiteral("list.bas"));
-                    }
-                    w.ProgLineCount = qint16(1 + rng.bounded(2048));
-                    w.ProgLineIdx = qint16(rng.bounded(int(w.ProgLineCount)));
-                }
+                if (modes & 3)
+                    enterProgram(h, rng);
                 modes = (modes + 1) % 16;
                 left = rng.bounded(50);
             }
@@ -260,12 +265,7 @@ private slots:
             if (!wrong.isEmpty())
                 QFAIL(qPrintable(QStringLiteral("after chunk %1: %2").arg(n).arg(wrong)));
         }
-        const QByteArray log = h.newLog();
-        qsizetype same = 0;
-        while (same < qMin(log.size(), expectedLog.size()) && log[same] == expectedLog[same])
-            ++same;
-        QCOMPARE(same, expectedLog.size());
-        QCOMPARE(log.size(), expectedLog.size());
+        compareLog(h.newLog(), expectedLog);
         QVERIFY(h.mscomm.portOpen());
         QVERIFY(h.boxes.boxes.isEmpty());
     }

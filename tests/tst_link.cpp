@@ -43,6 +43,8 @@ void TestLink::steps_data()
     const QByteArray me = "10.20.30.40";
     QTest::newRow("connect, lowest local port")
         << Link{.steps = "C", .up = true, .myIP = me, .localPort = 5500, .random = 0.0};
+    QTest::newRow("connect, fraction of the local port dropped")
+        << Link{.steps = "C", .up = true, .myIP = me, .localPort = 5623, .random = 0.1239};
     QTest::newRow("connect, highest local port")
         << Link{.steps = "C", .up = true, .myIP = me, .localPort = 6499, .random = 0.9999};
     QTest::newRow("serial port open at connect") << Link{.steps = "SC"};

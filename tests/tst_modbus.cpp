@@ -36,7 +36,6 @@ private slots:
     void writeCom32();
     void initPort_data();
     void initPort();
-    void enterSendsOnThePort();
     void check2LocksTheFlashDisk();
 };
 
@@ -175,38 +174,6 @@ void TestModbus::initPort()
     QCOMPARE(w.Pic.FillColor(), Colour::White);
     QCOMPARE(w.tbReceiveData.Text(), QByteArray("old"));
     QCOMPARE(w.focus(), button == "Command7" ? &w.tbSendData : static_cast<Element *>(&w.Comm_number));
-}
-
-void TestModbus::enterSendsOnThePort()
-{
-    Harness h;
-    UDP &w = h.udp;
-    w.Form_Load();
-    h.logMark = h.file(QStringLiteral("Terminal.log")).size();
-    w.tbSendData.setText("VER");
-    qint16 key = 13;
-    w.tbSendData_KeyPress(key); // the port is closed: nothing goes anywhere, the line stays
-    QCOMPARE(w.tbSendData.Text(), QByteArray("VER"));
-    QVERIFY(h.mscomm.written().isEmpty());
-
-    w.BTNOpenCom_Click();
-    w.Check1.setValue(1);
-    w.tbReceiveData.setText("old");
-    w.Pic.setFillColor(Colour::Red);
-    w.tbSendData.setText("VER");
-    w.Comm_number.SetFocus();
-    key = 13;
-    w.tbSendData_KeyPress(key);
-    QCOMPARE(h.mscomm.written(), QByteArrayList{hex("104305") + "VER\r\n" + hex("4BD0")});
-    QCOMPARE(w.RetVal, qint16(10));
-    QCOMPARE(h.newLog(), QByteArray("VER\r\n"));
-    // Shown once, as typed, on a line of its own.
-    QCOMPARE(w.tbReceiveData.Text(), QByteArray("old\r\nVER\r\n"));
-    QCOMPARE(w.tbReceiveData.SelStart(), qint32(w.tbReceiveData.Text().size()));
-    QCOMPARE(w.Pic.FillColor(), Colour::SendGreen);
-    QCOMPARE(w.tbSendData.Text(), QByteArray());
-    QCOMPARE(w.focus(), &w.tbSendData);
-    QVERIFY(h.winsock.written().isEmpty());
 }
 
 void TestModbus::check2LocksTheFlashDisk()

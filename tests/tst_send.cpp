@@ -5,25 +5,18 @@
 
 namespace
 {
-/// Enter pressed with the pane holding "old" and Text4 "16".
+/// Enter pressed with the pane holding "old", Text4 "16" and the focus elsewhere.
 struct Entry {
     QByteArray typed = "VER";
     QByteArrayList sent{};
     qint16 wrap = 0;
     QByteArray text4 = "16";
-    char link = 'U'; // U up, F up but the send fails, D down
+    char link = 'U'; // U up, F up but the send fails, D down, S the serial port open in RTU framing instead
     QByteArray logged = "VER\r\n";
     QByteArray pane = "old\r\nVER\r\n";
     QByteArray left{}; // what the command line holds afterwards
+    QByteArrayList serial{};
 };
-
-void pressEnter(Harness &h, const QByteArray &line)
-{
-    h.udp.tbSendData.setText(line);
-    qint16 key = 13;
-    h.udp.tbSendData_KeyPress(key);
-    QCOMPARE(key, qint16(0));
-}
 } // namespace
 Q_DECLARE_METATYPE(Entry)
 
@@ -47,6 +40,8 @@ void TestSend::enter_data()
     QTest::newRow("empty line") << Entry{.typed = "", .sent = {"\r\n"}, .logged = "\r\n", .pane = "old\r\n\r\n"};
     QTest::newRow("send fails: echoed and logged all the same") << Entry{.link = 'F'};
     QTest::newRow("no link") << Entry{.link = 'D', .logged = "", .pane = "old\r\n", .left = "VER"};
+    QTest::newRow("serial port, RTU frame to station 16")
+        << Entry{.link = 'S', .serial = {QByteArray::fromHex("104305") + "VER\r\n" + QByteArray::fromHex("4BD0")}};
 }
 
 void TestSend::enter()
@@ -54,21 +49,31 @@ void TestSend::enter()
     QFETCH(Entry, c);
     Harness h;
     h.startLinked();
-    if (c.link == 'D')
+    if (c.link == 'D' || c.link == 'S')
         h.udp.Command1_Click();
+    if (c.link == 'S') {
+        h.udp.BTNOpenCom_Click();
+        h.udp.Check1.setValue(1);
+    }
     if (c.link == 'F')
         h.winsock.injectError();
     h.udp.Check2.setValue(c.wrap);
     h.udp.Text4.setText(c.text4);
     h.udp.tbReceiveData.setText("old");
-    pressEnter(h, c.typed);
+    h.udp.Comm_number.SetFocus();
+    QCOMPARE(pressEnter(h.udp, c.typed), qint16(0));
     QCOMPARE(h.winsock.written(), c.sent);
+    QCOMPARE(h.mscomm.written(), c.serial);
+    // The indicator shows sends on the serial port only.
+    QCOMPARE(h.udp.Pic.FillColor(), c.serial.isEmpty() ? Colour::Yellow : Colour::SendGreen);
+    if (c.link != 'D')
+        QCOMPARE(h.udp.focus(), &h.udp.tbSendData);
     QCOMPARE(h.newLog(), c.logged);
     QCOMPARE(h.udp.tbReceiveData.Text(), c.pane);
     QCOMPARE(h.udp.tbReceiveData.SelStart(), qint32(c.pane.size()));
     QCOMPARE(h.udp.tbSendData.Text(), c.left);
     QCOMPARE(h.udp.CmdHistory[1], c.typed); // an empty line is not stored
-    QCOMPARE(h.udp.RetVal, qint16(c.sent.size()));
+    QCOMPARE(h.udp.RetVal, qint16(c.serial.isEmpty() ? c.sent.size() : c.serial[0].size()));
 }
 
 void TestSend::udpSendGuards()
@@ -114,7 +119,7 @@ void TestSend::history()
     Harness h;
     h.startLinked();
     for (const QByteArray &line : entered)
-        pressEnter(h, line);
+        pressEnter(h.udp, line);
     h.udp.tbSendData.setText("typed");
     const QHash<char, qint16> codes{{'U', 38}, {'D', 40}, {'b', 8}, {'x', 46}, {'l', 37}, {'r', 39}, {'a', 65}};
     for (int i = 0; i < keys.size(); ++i) {
@@ -125,7 +130,7 @@ void TestSend::history()
         QCOMPARE(h.udp.tbSendData.Text(), shown[i]);
         QCOMPARE(h.udp.tbSendData.SelStart(), qint32(shown[i].size()));
     }
-    pressEnter(h, "B"); // as recalled, or typed anew
+    pressEnter(h.udp, "B"); // as recalled, or typed anew
     QCOMPARE(QByteArrayList(h.udp.CmdHistory.begin() + 1, h.udp.CmdHistory.begin() + 5), history);
 }
 

@@ -5,8 +5,6 @@
 
 #include <QTest>
 
-#include <algorithm>
-
 namespace
 {
 /// Ticks of the poll with the port open, the pane holding "old", the .bas file open, and a download of
@@ -46,14 +44,6 @@ char colourLetter(quint32 colour)
         return '?';
     }
 }
-
-/// Start-up with the port open; the log written so far is left out of newLog().
-void startOpen(Harness &h)
-{
-    h.udp.Form_Load();
-    h.udp.BTNOpenCom_Click();
-    h.logMark = h.file(QStringLiteral("Terminal.log")).size();
-}
 } // namespace
 Q_DECLARE_METATYPE(Poll)
 
@@ -64,7 +54,6 @@ private slots:
     void poll_data();
     void poll();
     void quietFailures();
-    void noLog();
     void unpluggedInsideAnotherBox();
 };
 
@@ -106,6 +95,8 @@ void TestSerial::poll_data()
                                                                          {},
                                                                          {"20 B\r\n", "30 C\r\n"}};
     QTest::newRow("download: ERROR before OK") << Poll{"D", {"OK ERROR"}, "oldError - see  source file \r\n", "R", "F"};
+    QTest::newRow("RTU download: ERROR in a frame")
+        << Poll{"RD", {reply("ERROR 1\r\n")}, "oldError - see  source file \r\n", "R*", "F"};
     QTest::newRow("download: anything else") << Poll{"D", {"Prompt>"}, "oldPrompt>\r\n", "R", "DF"};
     QTest::newRow("listing: a line") << Poll{"SD", {ab}, "LOAD DATA = " + ab + CRLF, "R", "SDF", ab};
     QTest::newRow("listing: lines, then OK")
@@ -121,16 +112,12 @@ void TestSerial::poll()
 {
     QFETCH(Poll, c);
     Harness h;
-    startOpen(h);
+    h.startOpen();
+    h.midDownload();
     UDP &w = h.udp;
     w.Check1.setValue(c.mode.contains('R'));
     w.Check3.setValue(c.mode.contains('U'));
     w.tbReceiveData.setText("old");
-    w.ProgFileNum = w.files.FreeFile();
-    w.files.openOutput(w.ProgFileNum, QStringLiteral("list.bas"));
-    std::ranges::copy(QByteArrayList{"10 A", "20 B", "30 C"}, &w.ProgLine[1]);
-    w.ProgLineCount = 3;
-    w.ProgLineIdx = 1;
     w.ProgSaveMode = c.mode.contains('S');
     w.ProgDownloadMode = c.mode.contains('D');
     TimerTrace timer(w);
@@ -163,7 +150,7 @@ void TestSerial::poll()
 void TestSerial::quietFailures()
 {
     Harness h;
-    startOpen(h);
+    h.startOpen();
     UDP &w = h.udp;
     h.mscomm.feedReceived("VER");
     h.mscomm.injectError();
@@ -184,28 +171,10 @@ void TestSerial::quietFailures()
     QCOMPARE(portState(w), QByteArray(kPortOpen));
 }
 
-void TestSerial::noLog()
-{
-    // The log could not be opened at start-up: what arrives is still shown and handled.
-    Harness h;
-    QVERIFY(QDir(h.dir.path()).mkdir(QStringLiteral("Terminal.log")));
-    h.udp.Form_Load();
-    QVERIFY(!h.udp.logOpen());
-    h.udp.BTNOpenCom_Click();
-    h.mscomm.feedReceived("VER 3.1\r\n");
-    h.udp.TMRComm_Timer();
-    QCOMPARE(h.udp.tbReceiveData.Text(), QByteArray("VER 3.1\r\n"));
-    QCOMPARE(h.udp.Pic.FillColor(), Colour::Red);
-    h.udp.tbSendData.setText("VER");
-    h.udp.Command6_Click();
-    QCOMPARE(h.mscomm.written(), QByteArrayList{"VER\r\n"});
-    QCOMPARE(h.boxes.boxes.size(), 1); // the one of the start-up
-}
-
 void TestSerial::unpluggedInsideAnotherBox()
 {
     Harness h;
-    startOpen(h);
+    h.startOpen();
     UDP &w = h.udp;
     QVERIFY(QDir(h.dir.path()).mkdir(QStringLiteral("terminal.ini"))); // Save fails with a box
     h.boxes.whileOpen = [&] {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/failure.h"
+#include "fakes.h"
 #include "platform/qt/qtwinsock.h"
 
 #include <QNetworkDatagram>
@@ -11,17 +11,6 @@
 
 namespace
 {
-/// The failure number a call throws, 0 when it does not fail.
-template <typename F> int failureOf(F call)
-{
-    try {
-        call();
-    } catch (const Failure &f) {
-        return f.number();
-    }
-    return 0;
-}
-
 /// A socket bound to a port of the system's choosing and aimed at a loopback peer that plays the device.
 struct Link {
     explicit Link(const QByteArray &remoteHost = "127.0.0.1")

@@ -93,6 +93,14 @@ void FakeMessageBox::show(const QString &text, Icon icon, const QString &title)
         whileOpen();
 }
 
+QStringList FakeMessageBox::lines() const
+{
+    QStringList shown;
+    for (const Shown &box : boxes)
+        shown << box.title + QStringLiteral(": ") + box.text;
+    return shown;
+}
+
 bool FakeSystem::startCommand(const QString &program, const QStringList &arguments)
 {
     commands << (QStringList{program} + arguments).join(QLatin1Char(' '));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/commondialog.h"
+#include "platform/failure.h"
 #include "platform/messagebox.h"
 #include "platform/mscomm.h"
 #include "platform/system.h"
@@ -116,6 +117,8 @@ public:
         QString title;
     };
     void show(const QString &text, Icon icon, const QString &title) override;
+    /// Each box as "title: text".
+    QStringList lines() const;
     QList<Shown> boxes;
     /// Runs while the box is "open", as a modal box's event loop would.
     std::function<void()> whileOpen;
@@ -137,3 +140,14 @@ public:
     QStringList commands;
     QList<int> slept; // the sleeps asked for, in milliseconds; none is taken
 };
+
+/// The number of the failure a call throws; 0 when it does not fail.
+template <typename F> int failureOf(F call)
+{
+    try {
+        call();
+    } catch (const Failure &f) {
+        return f.number();
+    }
+    return 0;
+}

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 /// One set of fakes for a window model.
 struct Fakes {
     FakeWinsock winsock;
@@ -39,6 +41,15 @@ struct WorkDir {
     QString previous;
 };
 
+/// Enter pressed on `line` in the command line; returns the key code as the handler left it.
+inline qint16 pressEnter(UDP &w, const QByteArray &line)
+{
+    w.tbSendData.setText(line);
+    qint16 key = 13;
+    w.tbSendData_KeyPress(key);
+    return key;
+}
+
 /// The window model on fakes, in a working directory of its own.
 struct Harness : Fakes, WorkDir {
     /// The link up to 127.0.0.1 (never a real device address).
@@ -54,7 +65,31 @@ struct Harness : Fakes, WorkDir {
         connect();
         logMark = file(QStringLiteral("Terminal.log")).size();
     }
-    /// What the log gained since startLinked().
+    /// Start-up with the serial port open; the log written so far is left out of newLog().
+    void startOpen()
+    {
+        udp.Form_Load();
+        udp.BTNOpenCom_Click();
+        logMark = file(QStringLiteral("Terminal.log")).size();
+    }
+    /// list.bas open as the program file, unless one is open already.
+    void openProgramFile()
+    {
+        if (!udp.files.isOpen(udp.ProgFileNum)) {
+            udp.ProgFileNum = udp.files.FreeFile();
+            udp.files.openOutput(udp.ProgFileNum, QStringLiteral("list.bas"));
+        }
+    }
+    /// The program file open, and a download of "10 A", "20 B", "30 C" whose first line has gone out; a fourth
+    /// line is left over from a longer program.
+    void midDownload()
+    {
+        openProgramFile();
+        std::ranges::copy(QByteArrayList{"10 A", "20 B", "30 C", "40 left from a longer program"}, &udp.ProgLine[1]);
+        udp.ProgLineCount = 3;
+        udp.ProgLineIdx = 1;
+    }
+    /// What the log gained since startLinked() or startOpen().
     QByteArray newLog() const { return file(QStringLiteral("Terminal.log")).mid(logMark); }
     /// Delivers the datagrams one by one; returns what the terminal sent meanwhile.
     QByteArrayList feed(const QByteArrayList &datagrams)

@@ -3,7 +3,27 @@
 
 #include "devicesim.h"
 #include "harness.h"
+#include "platform/qt/qtmscomm.h"
 #include "platform/qt/qtwinsock.h"
+#include "ptydevicesim.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTimer>
+
+#include <optional>
+
+/// Turns the event loop (device, socket and poll) until `done` holds; false after `timeoutMs`.
+inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 30000)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    return true;
+}
 
 /// The window model on the real UDP socket, talking over loopback to a simulated device that runs on the
 /// same thread, in a working directory of its own. The serial port, dialogs, boxes and operating system stay
@@ -43,6 +63,65 @@ struct SimLink : WorkDir {
     FakeSystem system;
     UDP udp{Platform{winsock, mscomm, dialog, boxes, system}};
     DeviceSim sim;
+    QString error;
+    qsizetype logStart = 0;
+};
+
+/// Runs the poll as the window does: every 20 ms while TMRComm is enabled, a full interval after each restart.
+class PollTimer : public ElementObserver
+{
+public:
+    explicit PollTimer(UDP &w) : m_w(w)
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(w.TMRComm.Interval());
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] { m_w.TMRComm_Timer(); });
+        m_w.setObserver(this);
+        if (w.TMRComm.Enabled())
+            m_timer.start();
+    }
+    ~PollTimer() override { m_w.setObserver(nullptr); }
+    void changed(Element &element, Prop prop) override
+    {
+        if (&element == &m_w.TMRComm && prop == Prop::Enabled)
+            element.Enabled() ? m_timer.start() : m_timer.stop();
+    }
+    void appended(TextBox &, const QByteArray &) override {}
+
+private:
+    UDP &m_w;
+    QTimer m_timer;
+};
+
+/// The window model on the real serial port, whose port 3 (the port box's "COM3") is the simulated device on
+/// a pseudo-terminal, running on the same thread; the poll runs as in the window. The other components are fakes.
+struct SerialLink : WorkDir {
+    explicit SerialLink(PtyDeviceSim::Options options = {}) : sim(std::move(options)) {}
+    ~SerialLink() { qunsetenv("VANTREL_COM3"); }
+
+    /// Starts the device, points port 3 at it, starts the window and opens the port; false when no
+    /// pseudo-terminal can be made (the reason in `error`).
+    bool connect()
+    {
+        if (!sim.start(&error))
+            return false;
+        qputenv("VANTREL_COM3", QFile::encodeName(sim.path()));
+        udp.Form_Load();
+        poll.emplace(udp);
+        udp.BTNOpenCom.Click();
+        logStart = file(QStringLiteral("Terminal.log")).size();
+        return udp.PortOpened == 1;
+    }
+    QByteArray logAfterStart() const { return file(QStringLiteral("Terminal.log")).mid(logStart); }
+
+    PtyDeviceSim sim;
+    FakeWinsock winsock;
+    QtMSComm mscomm;
+    FakeDialog dialog;
+    FakeMessageBox boxes;
+    FakeSystem system;
+    UDP udp{Platform{winsock, mscomm, dialog, boxes, system}};
+    std::optional<PollTimer> poll;
     QString error;
     qsizetype logStart = 0;
 };

@@ -1,0 +1,169 @@
+// SPDX-License-Identifier: MIT
+// The terminal against the simulated device, over UDP and over a pseudo-terminal.
+#include "integration.h"
+#include "serial/modbus.h"
+#include "serialport.h"
+
+#include <QTest>
+
+namespace
+{
+/// What the device sends for these reply lines: as they are, or each in frames to station 16 of at most
+/// 255 bytes.
+QByteArray deviceWire(const QByteArrayList &lines, bool rtu)
+{
+    QByteArray wire;
+    for (const QByteArray &line : lines)
+        for (qsizetype at = 0; at < line.size(); at += 255)
+            wire += rtu ? Modbus::frame(16, Modbus::kConsoleFunction, line.mid(at, 255)) : line.mid(at, 255);
+    return wire;
+}
+
+/// Puts the terminal's serial link in plain text (false) or RTU framing to station 16 (true).
+void setFraming(UDP &w, bool rtu)
+{
+    w.Check1.setValue(qint16(rtu));
+    w.Check3.setValue(0);
+    w.Text3.setText("16");
+}
+
+/// VER typed with the boxes of `checks` (1 RTU framing, 3 its "MDC " form, 2 wrapped for Modbus over UDP).
+template <typename Link>
+void verRoundTrip(Link &link, const QByteArray &checks, const QByteArray &shown, const QByteArray &wire)
+{
+    UDP &w = link.udp;
+    w.Check1.setValue(checks.contains('1'));
+    w.Check2.setValue(checks.contains('2'));
+    w.Check3.setValue(checks.contains('3'));
+    w.Text4.setText("16");
+    pressEnter(w, "VER");
+    // The echo and Enter's line break come first; the reply follows as the device sent it.
+    const QByteArray pane = "\r\nVER\r\n" + shown;
+    QVERIFY2(waitUntil([&] { return w.tbReceiveData.Text() == pane; }, 5000), w.tbReceiveData.Text().constData());
+    // The typed line, never its wrapped or framed form, then what the device sent, raw.
+    QCOMPARE(link.logAfterStart(), "VER\r\n" + wire);
+    QVERIFY(link.boxes.boxes.isEmpty());
+}
+
+/// A program downloaded, listed back into a file, then NEW and an empty listing.
+template <typename Link> void programRoundTrip(Link &link, bool rtuDown, bool rtuList, const QByteArrayList &program)
+{
+    UDP &w = link.udp;
+    const QByteArray source = program.join();
+    QVERIFY(link.writeFile(QStringLiteral("prog.bas"), source));
+    setFraming(w, rtuDown);
+    link.dialog.answer = QStringLiteral("prog.bas");
+    w.Command10_Click();
+    QCOMPARE(w.ProgDownloadMode, qint16(1));
+    // The device's OK to the last line arrives after completion, as console text.
+    QVERIFY(waitUntil([&] { return w.tbReceiveData.Text() == "SEND BASIC PROGRAM COMPLETED\r\nOK\r\n"; }));
+
+    setFraming(w, rtuList);
+    link.dialog.answer = QStringLiteral("back.bas");
+    w.Command11_Click();
+    QVERIFY(waitUntil([&] { return w.ProgSaveMode == 0; }));
+    QCOMPARE(w.tbReceiveData.Text(), QByteArray("LOAD BASIC PROGRAM COMPLETED\r\n"));
+    QCOMPARE(link.file(QStringLiteral("back.bas")), source);
+
+    w.Command12_Click();
+    QVERIFY(waitUntil([&] { return w.tbReceiveData.Text() == "LOAD BASIC PROGRAM COMPLETED\r\nOK\r\n"; }));
+    link.dialog.answer = QStringLiteral("empty.bas");
+    w.Command11_Click();
+    QVERIFY(waitUntil([&] { return w.ProgSaveMode == 0; }));
+    QVERIFY(QFile::exists(QStringLiteral("empty.bas")));
+    QCOMPARE(link.file(QStringLiteral("empty.bas")), QByteArray());
+    QVERIFY(link.boxes.boxes.isEmpty());
+    // Program lines and commands are not logged; what the device sent is, raw. The end of each listing and NEW
+    // are answered with OK as well.
+    const QByteArray ok = "OK\r\n";
+    QCOMPARE(link.logAfterStart(), deviceWire(QByteArrayList(program.size(), ok), rtuDown) +
+                                       deviceWire(program + QByteArrayList{ok, ok, ok}, rtuList));
+}
+} // namespace
+
+class TestIntegration : public QObject
+{
+    Q_OBJECT
+private slots:
+    void ver_data();
+    void ver();
+    void program_data();
+    void program();
+};
+
+void TestIntegration::ver_data()
+{
+    QTest::addColumn<bool>("serial");
+    QTest::addColumn<QByteArray>("checks");
+    QTest::addColumn<QByteArray>("shown"); // what the pane shows of the reply
+    QTest::addColumn<QByteArray>("wire");  // what the device sent, as the log holds it
+    const QByteArray ver = "VER 3.1 SIM\r\n", mdc = "MDC 16: VER 3.1 STATION\r\n";
+    // Over UDP the device answers VER itself, and passes a wrapped one on to Modbus station 16.
+    QTest::newRow("UDP, plain") << false << QByteArray() << ver << ver;
+    QTest::newRow("UDP, wrapped for station 16") << false << QByteArray("2") << mdc << mdc;
+    QTest::newRow("serial, plain line") << true << QByteArray() << ver << ver;
+    QTest::newRow("serial, RTU frame to station 16") << true << QByteArray("1") << ver << Modbus::frame(16, 'C', ver);
+    QTest::newRow("serial, MDC line via USB") << true << QByteArray("13") << mdc << mdc;
+}
+
+void TestIntegration::ver()
+{
+    QFETCH(bool, serial);
+    QFETCH(QByteArray, checks);
+    QFETCH(QByteArray, shown);
+    QFETCH(QByteArray, wire);
+    if (serial) {
+        SerialLink link;
+        if (!link.connect())
+            QSKIP(qPrintable("no pseudo-terminal: " + link.error));
+        QCOMPARE(portState(link.udp), QByteArray(kPortOpen));
+        verRoundTrip(link, checks, shown, wire);
+    } else {
+        SimLink link;
+        QVERIFY2(link.connect(), qPrintable(link.error));
+        verRoundTrip(link, checks, shown, wire);
+    }
+}
+
+void TestIntegration::program_data()
+{
+    QTest::addColumn<bool>("serial");
+    QTest::addColumn<bool>("rtuDown");
+    QTest::addColumn<bool>("rtuList");
+    QTest::addColumn<QByteArrayList>("program");
+    // Each line as the device lists it (number, blank, statement) and ends it (CR LF): the listing gives the
+    // file back.
+    QByteArrayList lines;
+    for (int n = 10; n <= 3000; n += 10)
+        lines << QByteArray::number(n) + " PRINT \"LINE " + QByteArray::number(n) + "\";" + QByteArray::number(n % 7) +
+                     "\r\n";
+    QTest::newRow("UDP") << false << false << false << lines;
+    QTest::newRow("serial, plain text") << true << false << false << lines;
+    QTest::newRow("serial, RTU frames") << true << true << true << lines;
+    // A listed line longer than a frame comes in two; the second starts with "OK" but is not the end.
+    const QByteArray head = "20 REM ";
+    const QByteArray longLine = head + QByteArray(255 - head.size(), 'x') + "OK" + QByteArray(100, 'y') + "\r\n";
+    QTest::newRow("serial, RTU listing, a line over two frames")
+        << true << false << true << QByteArrayList{lines[0], longLine};
+}
+
+void TestIntegration::program()
+{
+    QFETCH(bool, serial);
+    QFETCH(bool, rtuDown);
+    QFETCH(bool, rtuList);
+    QFETCH(QByteArrayList, program);
+    if (serial) {
+        SerialLink link({.console = {.newDelayMs = 10}});
+        if (!link.connect())
+            QSKIP(qPrintable("no pseudo-terminal: " + link.error));
+        programRoundTrip(link, rtuDown, rtuList, program);
+    } else {
+        SimLink link({.newDelayMs = 10, .diskFolder = {}});
+        QVERIFY2(link.connect(), qPrintable(link.error));
+        programRoundTrip(link, rtuDown, rtuList, program);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestIntegration)
+#include "tst_integration.moc"
