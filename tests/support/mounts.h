@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 
 #include <sys/mount.h>
@@ -23,7 +24,7 @@ public:
         if (prepare(point))
             check(::mount("tmpfs", path(), "tmpfs", 0, QByteArray("size=" + QByteArray::number(bytes)).constData()));
     }
-    /// `source` seen read-only at `point`.
+    /// `source` seen read-only at `point`: a folder, or a file mounted over an existing file.
     TestMount(const QString &source, const QString &point)
     {
         if (prepare(point) && check(::mount(QFile::encodeName(source).constData(), path(), nullptr, MS_BIND, nullptr)))
@@ -46,7 +47,7 @@ private:
         m_point = point;
         if (::geteuid() != 0)
             m_error = QStringLiteral("mounting a file system needs root");
-        else if (!QDir().mkpath(point))
+        else if (!QFileInfo(point).isFile() && !QDir().mkpath(point))
             m_error = QStringLiteral("cannot make %1").arg(point);
         return m_error.isEmpty();
     }
