@@ -97,17 +97,7 @@ private:
 class RawClient
 {
 public:
-    explicit RawClient(quint16 port)
-    {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in device{};
-        device.sin_family = AF_INET;
-        device.sin_port = htons(port);
-        device.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::connect(m_fd, reinterpret_cast<sockaddr *>(&device), sizeof device);
-        timeval wait{5, 0};
-        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-    }
+    explicit RawClient(quint16 port) { m_fd = connectedLoopbackSocket(port); }
     ~RawClient() { ::close(m_fd); }
 
     bool write(const QByteArray &name, const QByteArray &data)

@@ -122,14 +122,7 @@ class RawUdpClient
 public:
     explicit RawUdpClient(quint16 port)
     {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in device{};
-        device.sin_family = AF_INET;
-        device.sin_port = htons(port);
-        device.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::connect(m_fd, reinterpret_cast<sockaddr *>(&device), sizeof device);
-        timeval wait{5, 0};
-        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        m_fd = connectedLoopbackSocket(port);
         // The listing comes as a burst of datagrams: the same room for them as the terminal's socket has.
         const int room = 4 * 1024 * 1024;
         ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &room, sizeof room);

@@ -57,6 +57,19 @@ int boundLoopbackSocket(quint16 *port)
     return fd;
 }
 
+int connectedLoopbackSocket(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in device{};
+    device.sin_family = AF_INET;
+    device.sin_port = htons(port);
+    device.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::connect(fd, reinterpret_cast<sockaddr *>(&device), sizeof device);
+    timeval wait{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    return fd;
+}
+
 void serveUdpDevice(DeviceThread &thread)
 {
     DeviceSim::Options options;

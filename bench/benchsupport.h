@@ -83,6 +83,9 @@ QByteArray readFile(const QString &path);
 /// A UDP socket bound to a free port on 127.0.0.1; its port in `*port`.
 int boundLoopbackSocket(quint16 *port);
 
+/// A blocking UDP socket that talks to 127.0.0.1:`port` alone, each receive waiting at most 5 s.
+int connectedLoopbackSocket(quint16 port);
+
 /// A simulated device on a thread of its own, so that a blocking client can talk to it and its pacing costs
 /// the terminal's thread nothing. The body runs on that thread: it builds and starts the device and calls
 /// serve() with the device's name (its UDP port or the path of its pseudo-terminal; empty when it did not
