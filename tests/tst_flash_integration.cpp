@@ -110,7 +110,7 @@ void TestFlashIntegration::deviceAborts()
         QCOMPARE(link.file(kOnDevice), source.first(3 * 21));
     }
     // Four block commands, the last refused; the refusal logged raw, then CLOSE and the device's answer to it.
-    const QByteArray log = link.logAfterStart();
+    const QByteArray log = link.newLog();
     QCOMPARE(log.count(reading ? "READ 20\"\r\n" : "WRITE \""), 4);
     QVERIFY2(log.endsWith("\"\r\nERROR simulated failure\r\nCLOSE\r\nOK\r\n"), log.right(80).constData());
     QVERIFY(link.boxes.boxes.isEmpty());

@@ -41,7 +41,7 @@ void verRoundTrip(Link &link, const QByteArray &checks, const QByteArray &shown,
     const QByteArray pane = "\r\nVER\r\n" + shown;
     QVERIFY2(waitUntil([&] { return w.tbReceiveData.Text() == pane; }, 5000), w.tbReceiveData.Text().constData());
     // The typed line, never its wrapped or framed form, then what the device sent, raw.
-    QCOMPARE(link.logAfterStart(), "VER\r\n" + wire);
+    QCOMPARE(link.newLog(), "VER\r\n" + wire);
     QVERIFY(link.boxes.boxes.isEmpty());
 }
 
@@ -76,8 +76,8 @@ template <typename Link> void programRoundTrip(Link &link, bool rtuDown, bool rt
     // Program lines and commands are not logged; what the device sent is, raw. The end of each listing and NEW
     // are answered with OK as well.
     const QByteArray ok = "OK\r\n";
-    QCOMPARE(link.logAfterStart(), deviceWire(QByteArrayList(program.size(), ok), rtuDown) +
-                                       deviceWire(program + QByteArrayList{ok, ok, ok}, rtuList));
+    QCOMPARE(link.newLog(), deviceWire(QByteArrayList(program.size(), ok), rtuDown) +
+                                deviceWire(program + QByteArrayList{ok, ok, ok}, rtuList));
 }
 } // namespace
 

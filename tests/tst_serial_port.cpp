@@ -10,18 +10,8 @@
 #include <numeric>
 #include <optional>
 
-namespace
-{
 /// The window model on the real serial port; the other components are fakes.
-struct RealPort : WorkDir {
-    FakeWinsock winsock;
-    QtMSComm mscomm;
-    FakeDialog dialog;
-    FakeMessageBox boxes;
-    FakeSystem system;
-    UDP udp{Platform{winsock, mscomm, dialog, boxes, system}};
-};
-} // namespace
+using RealPort = ModelOn<FakeWinsock, QtMSComm>;
 
 /// Ports 1 and 3 (the port box's "COM3") are a fresh pseudo-terminal in each test; the test plays the device on its
 /// master side.

@@ -63,8 +63,6 @@ void FakeMSComm::setPortOpen(bool open)
         throw Failure(Err::PortAlreadyOpen, QStringLiteral("Port already open"));
     if (m_gone)
         throw Failure(Err::InvalidPortNumber, QStringLiteral("No device for port %1").arg(m_port));
-    if (openError)
-        throw Failure(Err(openError), QStringLiteral("Cannot open %1").arg(deviceName(m_port)));
     m_open = true;
 }
 

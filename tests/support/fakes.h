@@ -71,11 +71,8 @@ public:
     /// The device goes away: once the bytes fed before are read, every call fails with "Device
     /// disconnected", and opening fails until it is back.
     void disconnect() { m_gone = m_lost = true; }
-    void reconnect() { m_gone = false; }
 
     int closeCount = 0;
-    /// Non-zero: opening fails with this number.
-    int openError = 0;
 
 private:
     /// Throws what the port would: an injected failure, a vanished device, a closed port.

@@ -41,6 +41,23 @@ struct WorkDir {
     QString previous;
 };
 
+/// The window model on the socket and serial port given, the other components fakes, in a working directory of
+/// its own.
+template <typename Socket, typename Port> struct ModelOn : WorkDir {
+    /// From now on newLog() leaves out what the log holds.
+    void markLog() { logMark = file(QStringLiteral("Terminal.log")).size(); }
+    /// What the log gained since markLog().
+    QByteArray newLog() const { return file(QStringLiteral("Terminal.log")).mid(logMark); }
+
+    Socket winsock;
+    Port mscomm;
+    FakeDialog dialog;
+    FakeMessageBox boxes;
+    FakeSystem system;
+    UDP udp{Platform{winsock, mscomm, dialog, boxes, system}};
+    qsizetype logMark = 0;
+};
+
 /// Enter pressed on `line` in the command line; returns the key code as the handler left it.
 inline qint16 pressEnter(UDP &w, const QByteArray &line)
 {
@@ -51,7 +68,7 @@ inline qint16 pressEnter(UDP &w, const QByteArray &line)
 }
 
 /// The window model on fakes, in a working directory of its own.
-struct Harness : Fakes, WorkDir {
+struct Harness : ModelOn<FakeWinsock, FakeMSComm> {
     /// The link up to 127.0.0.1 (never a real device address).
     void connect()
     {
@@ -63,14 +80,14 @@ struct Harness : Fakes, WorkDir {
     {
         udp.Form_Load();
         connect();
-        logMark = file(QStringLiteral("Terminal.log")).size();
+        markLog();
     }
     /// Start-up with the serial port open; the log written so far is left out of newLog().
     void startOpen()
     {
         udp.Form_Load();
         udp.BTNOpenCom_Click();
-        logMark = file(QStringLiteral("Terminal.log")).size();
+        markLog();
     }
     /// list.bas open as the program file, unless one is open already.
     void openProgramFile()
@@ -89,8 +106,6 @@ struct Harness : Fakes, WorkDir {
         udp.ProgLineCount = 3;
         udp.ProgLineIdx = 1;
     }
-    /// What the log gained since startLinked() or startOpen().
-    QByteArray newLog() const { return file(QStringLiteral("Terminal.log")).mid(logMark); }
     /// Delivers the datagrams one by one; returns what the terminal sent meanwhile.
     QByteArrayList feed(const QByteArrayList &datagrams)
     {
@@ -99,7 +114,4 @@ struct Harness : Fakes, WorkDir {
             winsock.feedReceived(datagram);
         return winsock.written().mid(before);
     }
-
-    UDP udp{platform()};
-    qsizetype logMark = 0;
 };

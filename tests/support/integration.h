@@ -28,7 +28,7 @@ inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 30000)
 /// The window model on the real UDP socket, talking over loopback to a simulated device that runs on the
 /// same thread, in a working directory of its own. The serial port, dialogs, boxes and operating system stay
 /// fakes: the ARP flush of Connect never reaches the real system.
-struct SimLink : WorkDir {
+struct SimLink : ModelOn<QtWinsock, FakeMSComm> {
     /// A diskFolder given as a relative name lies inside the working directory. Port 0 lets the system pick a
     /// free one, so that test runs side by side never collide.
     explicit SimLink(DeviceSim::Options options = {})
@@ -46,25 +46,16 @@ struct SimLink : WorkDir {
         if (!sim.start(&error))
             return false;
         udp.Form_Load();
-        logStart = file(QStringLiteral("Terminal.log")).size();
+        markLog();
         udp.ComboRemoteIP.setText("127.0.0.1");
         udp.tbRemotePort.setText(QByteArray::number(sim.port()));
         udp.tbLocalPort.setText("0");
         udp.cbBind_Click();
         return udp.Winsock1.state() == 1;
     }
-    /// What the log gained after start-up.
-    QByteArray logAfterStart() const { return file(QStringLiteral("Terminal.log")).mid(logStart); }
 
-    QtWinsock winsock;
-    FakeMSComm mscomm;
-    FakeDialog dialog;
-    FakeMessageBox boxes;
-    FakeSystem system;
-    UDP udp{Platform{winsock, mscomm, dialog, boxes, system}};
     DeviceSim sim;
     QString error;
-    qsizetype logStart = 0;
 };
 
 /// Runs the poll as the window does: every 20 ms while TMRComm is enabled, a full interval after each restart.
@@ -95,7 +86,7 @@ private:
 
 /// The window model on the real serial port, whose port 3 (the port box's "COM3") is the simulated device on
 /// a pseudo-terminal, running on the same thread; the poll runs as in the window. The other components are fakes.
-struct SerialLink : WorkDir {
+struct SerialLink : ModelOn<FakeWinsock, QtMSComm> {
     explicit SerialLink(PtyDeviceSim::Options options = {}) : sim(std::move(options)) {}
     ~SerialLink() { qunsetenv("VANTREL_COM3"); }
 
@@ -109,19 +100,11 @@ struct SerialLink : WorkDir {
         udp.Form_Load();
         poll.emplace(udp);
         udp.BTNOpenCom.Click();
-        logStart = file(QStringLiteral("Terminal.log")).size();
+        markLog();
         return udp.PortOpened == 1;
     }
-    QByteArray logAfterStart() const { return file(QStringLiteral("Terminal.log")).mid(logStart); }
 
     PtyDeviceSim sim;
-    FakeWinsock winsock;
-    QtMSComm mscomm;
-    FakeDialog dialog;
-    FakeMessageBox boxes;
-    FakeSystem system;
-    UDP udp{Platform{winsock, mscomm, dialog, boxes, system}};
     std::optional<PollTimer> poll;
     QString error;
-    qsizetype logStart = 0;
 };
