@@ -36,37 +36,23 @@ QByteArray hexDigits(QRandomGenerator &rng, int count)
 QByteArray randomDatagram(QRandomGenerator &rng)
 {
     const QByteArray lineEnd = kMarkers[5 + rng.bounded(3)];
-    switch (rng.bounded(8)) {
-    case 0:
-    case 1:
+    const int kind = rng.bounded(8);
+    if (kind < 2)
         return (rng.bounded(3) ? QByteArray("OK") : kMarkers[rng.bounded(5)]) + (rng.bounded(2) ? lineEnd : "");
-    case 2:
-    case 3:
+    if (kind < 4)
         return hexDigits(rng, rng.bounded(45)) + (rng.bounded(4) ? "" : "ND") + lineEnd;
-    case 4: {
-        QByteArray bytes(rng.bounded(41), Qt::Uninitialized);
-        for (char &c : bytes)
-            c = char(rng.bounded(256));
-        return bytes;
-    }
-    default:
-        break;
-    }
-    const int size = rng.bounded(1501);
+    const int size = kind == 4 ? rng.bounded(41) : rng.bounded(1501);
     QByteArray datagram;
     while (datagram.size() < size) {
         const int run = 1 + rng.bounded(40);
-        switch (rng.bounded(3)) {
-        case 0:
+        const int part = kind == 4 ? 2 : rng.bounded(3);
+        if (part == 0)
             datagram += kMarkers[rng.bounded(kMarkers.size())];
-            break;
-        case 1:
+        else if (part == 1)
             datagram += hexDigits(rng, run);
-            break;
-        default:
+        else
             for (int i = 0; i < run; ++i)
                 datagram += char(rng.bounded(256));
-        }
     }
     datagram.truncate(size);
     return datagram;
@@ -77,15 +63,9 @@ QByteArray randomDatagram(QRandomGenerator &rng)
 QByteArray randomChunk(QRandomGenerator &rng, QByteArray &rest)
 {
     QByteArray chunk = std::exchange(rest, {});
-    switch (rng.bounded(6)) {
-    case 0:
-        return chunk; // an idle tick, unless a frame's rest is due
-    case 1:
-    case 2:
-        return chunk + randomDatagram(rng);
-    default:
-        break;
-    }
+    // An idle tick (unless a frame's rest is due), or random text.
+    if (const int kind = rng.bounded(6); kind < 3)
+        return kind == 0 ? chunk : chunk + randomDatagram(rng);
     for (int frames = 1 + rng.bounded(3); frames > 0; --frames) {
         const QByteArray data = rng.bounded(2) ? randomDatagram(rng).left(255) : QByteArray("OK\r\n");
         QByteArray frame = Modbus::frame(quint8(rng.bounded(256)), Modbus::kConsoleFunction, data);
@@ -119,16 +99,6 @@ void enterProgram(Harness &h, QRandomGenerator &rng)
     h.udp.ProgLineIdx = qint16(rng.bounded(int(h.udp.ProgLineCount)));
 }
 
-/// The log holds exactly the expected bytes; a mismatch is reported at its first byte.
-void compareLog(const QByteArray &log, const QByteArray &expected)
-{
-    qsizetype same = 0;
-    while (same < qMin(log.size(), expected.size()) && log[same] == expected[same])
-        ++same;
-    QCOMPARE(same, expected.size());
-    QCOMPARE(log.size(), expected.size());
-}
-
 /// The first value out of its range, empty when all are in range.
 QString outOfRange(const UDP &w)
 {
@@ -158,80 +128,59 @@ QString outOfRange(const UDP &w)
 class TestFuzz : public QObject
 {
     Q_OBJECT
-
-    Harness *m_h = nullptr;
-    QByteArray m_expectedLog;
-    qsizetype m_sent = 0;
-
-    /// What the terminal sent since the last call goes to the expected log: the flash-disk commands are logged
-    /// as sent, the program lines are not.
-    void takeSent()
-    {
-        const QByteArrayList &written = m_h->winsock.written();
-        for (; m_sent < written.size(); ++m_sent)
-            if (!written[m_sent].isEmpty() && !std::isdigit(uchar(written[m_sent][0])))
-                m_expectedLog += written[m_sent];
-    }
-
-    /// Puts the terminal into the exchanges of `modes` (bit 0 listing, 1 flash write, 2 flash read,
-    /// 3 download), each started as its button or menu would leave it, and out of the others.
-    void enter(int modes, QRandomGenerator &rng)
-    {
-        UDP &w = m_h->udp;
-        w.ProgSaveMode = w.ProgDownloadMode = w.FlashWriting = w.FlashReading = 0;
-        w.files.release(w.FlashFile);
-        if (modes & 6) {
-            if (modes & 2) {
-                m_h->dialog.answer = m_h->dir.filePath(QStringLiteral("send.bin"));
-                w.Command3_Click();
-            }
-            if (modes & 4) {
-                m_h->dialog.answer = m_h->dir.filePath(QStringLiteral("read.bin"));
-                w.Command4_Click();
-            }
-            takeSent();
-        }
-        if (modes & 9) {
-            enterProgram(*m_h, rng);
-            w.ProgSaveMode = qint16(modes & 1);
-            w.ProgDownloadMode = qint16((modes >> 3) & 1);
-        }
-    }
-
 private slots:
     void datagramsInEveryMode()
     {
         Harness h;
-        m_h = &h;
+        UDP &w = h.udp;
         QByteArray file(5000, Qt::Uninitialized);
         for (int i = 0; i < file.size(); ++i)
             file[i] = char(i * 7);
         QVERIFY(h.writeFile(QStringLiteral("send.bin"), file));
-        fillProgram(h.udp);
+        fillProgram(w);
         h.startLinked();
-        m_expectedLog.clear();
-        m_sent = h.winsock.written().size();
+        QByteArray expectedLog;
+        qsizetype sent = h.winsock.written().size();
+        // What the terminal sent goes to the expected log: the flash-disk commands are logged, program lines not.
+        const auto takeSent = [&] {
+            for (const QByteArray &line : h.winsock.written().mid(std::exchange(sent, h.winsock.written().size())))
+                if (!line.isEmpty() && !std::isdigit(uchar(line[0])))
+                    expectedLog += line;
+        };
 
         QRandomGenerator rng(kSeed);
         int modes = 0, left = 0;
         for (int n = 0; n < kDatagrams; ++n) {
             if (left-- == 0) {
-                // Every combination in turn, each for a random stretch.
-                enter(modes, rng);
+                // Every combination in turn (bit 0 listing, 1 flash write, 2 flash read, 3 download), each for a
+                // random stretch, entered as its button would leave it.
+                w.ProgSaveMode = w.ProgDownloadMode = w.FlashWriting = w.FlashReading = 0;
+                w.files.release(w.FlashFile);
+                for (const int bit : {2, 4}) {
+                    h.dialog.answer =
+                        h.dir.filePath(bit == 2 ? QStringLiteral("send.bin") : QStringLiteral("read.bin"));
+                    if (modes & bit)
+                        bit == 2 ? w.Command3_Click() : w.Command4_Click();
+                }
+                takeSent();
+                if (modes & 9) {
+                    enterProgram(h, rng);
+                    w.ProgSaveMode = qint16(modes & 1);
+                    w.ProgDownloadMode = qint16((modes >> 3) & 1);
+                }
                 modes = (modes + 1) % 16;
                 left = rng.bounded(50);
             }
             const QByteArray datagram = randomDatagram(rng);
             h.winsock.feedReceived(datagram);
-            m_expectedLog += datagram;
+            expectedLog += datagram;
             takeSent();
-            const QString wrong = outOfRange(h.udp);
+            const QString wrong = outOfRange(w);
             if (!wrong.isEmpty())
                 QFAIL(qPrintable(QStringLiteral("after datagram %1: %2").arg(n).arg(wrong)));
         }
-        compareLog(h.newLog(), m_expectedLog);
-        QVERIFY(h.udp.YesConnect.Visible());
-        m_h = nullptr;
+        QCOMPARE(h.newLog(), expectedLog);
+        QVERIFY(w.YesConnect.Visible());
     }
 
     void serialChunksInEveryMode()
@@ -265,7 +214,7 @@ private slots:
             if (!wrong.isEmpty())
                 QFAIL(qPrintable(QStringLiteral("after chunk %1: %2").arg(n).arg(wrong)));
         }
-        compareLog(h.newLog(), expectedLog);
+        QCOMPARE(h.newLog(), expectedLog);
         QVERIFY(h.mscomm.portOpen());
         QVERIFY(h.boxes.boxes.isEmpty());
     }
