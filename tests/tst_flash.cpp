@@ -13,20 +13,9 @@ namespace
 const QByteArray kOk = "OK\r\n";
 const Bytes kClose{"CLOSE\r\n"};
 
-/// Replies during a transfer that the buttons in `start` began: Send (3) of "ABC", Recieve (4) into copy.bin,
-/// which held "stale" before.
-struct Transfer {
-    QByteArray start{};
-    Bytes replies{};
-    QByteArray file{}; // copy.bin afterwards
-    Bytes sent{};      // in answer to the replies
-    QByteArray progress{};
-    int value = 0;
-};
-
-/// A transfer that goes wrong, as a script of steps: "#send" (of abc.txt), "#recieve" (into dest/copy.bin, which
-/// held "stale" before), "#end", "#disconnect", "#connect", "#tick" (five seconds without a reply); any other step
-/// is a datagram from the device.
+/// A transfer as a script of steps: "#send" (of "ABC" in abc.txt), "#recieve" (into dest/copy.bin, which held
+/// "stale" before), "#end", "#disconnect", "#connect", "#tick" (five seconds without a reply); any other step is a
+/// datagram from the device. The file name on the device is MY "F".TXT: blanks and quotes go out as typed.
 struct Fault {
     Bytes script{};
     Bytes sent{}; // every command, from the first
@@ -39,13 +28,13 @@ struct Fault {
     QByteArray disk{};        // "full": dest is a tiny disk filled up; "ro": abc.txt lies on a read-only mount
 };
 
-const QByteArray kOpenRd = "OPENRD \"SAMPLE.TXT\"\r\n", kOpenWr = "OPENWR \"SAMPLE.TXT\"\r\n", kRead = "READ 20\"\r\n";
+const QByteArray kOpenRd = "OPENRD \"MY \"F\".TXT\"\r\n", kOpenWr = "OPENWR \"MY \"F\".TXT\"\r\n";
+const QByteArray kRead = "READ 20\"\r\n";
 const QByteArray kWriteAbc = "WRITE \"414243\"\r\n";
 const QByteArray kDigits40 = "000102030405060708090A0B0C0D0E0F10111213";
 const QString kRefused = QStringLiteral("Vantrel: A transfer is running: press End first.");
 
 } // namespace
-Q_DECLARE_METATYPE(Transfer)
 Q_DECLARE_METATYPE(Fault)
 
 class TestFlash : public QObject
@@ -53,7 +42,7 @@ class TestFlash : public QObject
     Q_OBJECT
 private slots:
     void replies_data();
-    void replies();
+    void replies() { runFault(); }
     void nothingStarts();
     void readFaults_data();
     void readFaults() { runFault(); }
@@ -66,65 +55,38 @@ private:
 
 void TestFlash::replies_data()
 {
-    QTest::addColumn<Transfer>("c");
-    const QByteArray digits40 = "000102030405060708090A0B0C0D0E0F10111213", bytes20 = QByteArray::fromHex(digits40);
+    QTest::addColumn<Fault>("c");
+    const QByteArray digits40 = kDigits40, bytes20 = QByteArray::fromHex(digits40);
     const auto block = [](const char *hex) { return QByteArray::fromHex(hex).leftJustified(20, '\0'); };
-    const Bytes write{"WRITE \"414243\"\r\n"};
     // Each READ 20 goes out on an OK and is answered by one data reply; the file takes its place at the end marker.
     const auto reading = [](const Bytes &data) {
-        Bytes replies;
+        Bytes script{"#recieve"};
         for (const QByteArray &reply : data)
-            replies << kOk << reply;
-        return replies;
+            script << kOk << reply;
+        return script;
     };
-    const auto reads = [](int n) { return Bytes(n, kRead); };
+    const auto reads = [](int n) { return Bytes{kOpenRd} + Bytes(n, kRead); };
+    const auto ended = [](const QByteArray &end) { return Bytes{"#recieve", end}; };
     // Pairs decode as 1F 31, 7 alone 7, a5 5, ff 0, G1 1; characters next to the digit ranges count 0.
-    QTest::newRow("40 digits, 1F7, end") << Transfer{
-        "4", reading({digits40 + "\r\n", "1F7"}) << "ND", bytes20 + block("1F07"), reads(2) + kClose, "OK", 100};
-    QTest::newRow("line end inside") << Transfer{
-        "4", reading({"1F\r\nFF"}) << "ND", block("1F00FF"), reads(1) + kClose, "OK", 100};
-    QTest::newRow("lower case, non-hex") << Transfer{
-        "4", reading({"a5ffG1/:@G"}) << "ND", block("050001"), reads(1) + kClose, "OK", 100};
+    QTest::newRow("40 digits, 1F7, end") << Fault{
+        reading({digits40 + "\r\n", "1F7"}) << "ND", reads(2) + kClose, "OK", 100, false, {}, bytes20 + block("1F07")};
+    QTest::newRow("line end inside") << Fault{
+        reading({"1F\r\nFF"}) << "ND", reads(1) + kClose, "OK", 100, false, {}, block("1F00FF")};
+    QTest::newRow("lower case, non-hex") << Fault{
+        reading({"a5ffG1/:@G"}) << "ND", reads(1) + kClose, "OK", 100, false, {}, block("050001")};
     // The old file stays in place until the end marker.
-    QTest::newRow("progress modulo 100") << Transfer{"4", reading(Bytes(101, digits40)), "stale", reads(101), "READ",
-                                                     1};
-    QTest::newRow("ND at 1") << Transfer{"4", {"ND\r\n"}, "", kClose, "OK", 100};
-    QTest::newRow("ND at 2") << Transfer{"4", {"1ND\r\n"}, "", kClose, "OK", 100};
-    QTest::newRow("ND at 7") << Transfer{"4", {"ABCDEFND"}, "\xAB\xCD\xEF", kClose, "OK", 100};
-    QTest::newRow("ND at 8") << Transfer{"4", {"ABCDEF1ND"}, "\xAB\xCD\xEF", kClose, "OK", 100};
-    QTest::newRow("ND at 41") << Transfer{"4", {digits40 + "ND\r\n"}, bytes20, kClose, "OK", 100};
-    QTest::newRow("ND with OK") << Transfer{"4", {"12OKND"}, QByteArray::fromHex("1200"), kClose, "OK", 100};
-    QTest::newRow("ERROR over ND and OK") << Transfer{"4", {"12OKND ERROR"}, "stale", kClose, "ERROR", 0};
-    QTest::newRow("write: case, contains") << Transfer{"3", {"BUSY", "ok", "BOOKED"}, "stale", write, "SEND", 4};
-    QTest::newRow("write: ERROR over OK") << Transfer{"3", {"OK ERROR"}, "stale", kClose, "ERROR", 0};
-}
-
-void TestFlash::replies()
-{
-    QFETCH(Transfer, c);
-    Harness h;
-    h.startLinked();
-    h.writeFile(QStringLiteral("abc.txt"), "ABC");
-    h.writeFile(QStringLiteral("copy.bin"), "stale");
-    h.udp.Text2.setText("MY \"F\".TXT"); // blanks and quotes go out as typed
-    Bytes opened;
-    for (const char button : c.start) {
-        h.dialog.answer = button == '3' ? QStringLiteral("abc.txt") : QStringLiteral("copy.bin");
-        button == '3' ? h.udp.Command3_Click() : h.udp.Command4_Click();
-        opened << (button == '3' ? "OPENWR" : "OPENRD") + QByteArray(" \"MY \"F\".TXT\"\r\n");
-    }
-    QByteArray log = opened.join();
-    for (const QByteArray &reply : c.replies)
-        log += reply + h.feed({reply}).join();
-    QCOMPARE(h.winsock.written(), opened + c.sent);
-    QCOMPARE(h.newLog(), log);
-    QCOMPARE(h.udp.vbalProgressBar1.Text(), c.progress);
-    QCOMPARE(h.udp.vbalProgressBar1.Value(), c.value);
-    // The bar's text tells whether the transfer is still under way.
-    const bool reading = c.progress == "READ";
-    QCOMPARE((QList<int>{h.udp.FlashReading, h.udp.FlashWriting, h.udp.files.isOpen(h.udp.FlashFile)}),
-             (QList<int>{reading, c.progress == "SEND", reading}));
-    QCOMPARE(h.file(QStringLiteral("copy.bin")), c.file);
+    QTest::newRow("progress modulo 100") << Fault{reading(Bytes(101, digits40)), reads(101), "READ", 1, true};
+    QTest::newRow("ND at 1") << Fault{ended("ND\r\n"), reads(0) + kClose, "OK", 100, false, {}, ""};
+    QTest::newRow("ND at 2") << Fault{ended("1ND\r\n"), reads(0) + kClose, "OK", 100, false, {}, ""};
+    QTest::newRow("ND at 7") << Fault{ended("ABCDEFND"), reads(0) + kClose, "OK", 100, false, {}, "\xAB\xCD\xEF"};
+    QTest::newRow("ND at 8") << Fault{ended("ABCDEF1ND"), reads(0) + kClose, "OK", 100, false, {}, "\xAB\xCD\xEF"};
+    QTest::newRow("ND at 41") << Fault{ended(digits40 + "ND\r\n"), reads(0) + kClose, "OK", 100, false, {}, bytes20};
+    QTest::newRow("ND with OK") << Fault{
+        ended("12OKND"), reads(0) + kClose, "OK", 100, false, {}, QByteArray::fromHex("1200")};
+    QTest::newRow("ERROR over ND and OK") << Fault{ended("12OKND ERROR"), reads(0) + kClose, "ERROR"};
+    QTest::newRow("write: case, contains")
+        << Fault{{"#send", "BUSY", "ok", "BOOKED"}, {kOpenWr, kWriteAbc}, "SEND", 4, true};
+    QTest::newRow("write: ERROR over OK") << Fault{{"#send", "OK ERROR"}, {kOpenWr, kClose[0]}, "ERROR"};
 }
 
 void TestFlash::nothingStarts()
@@ -238,8 +200,14 @@ void TestFlash::runFault()
     if (c.disk == "full")
         QVERIFY(fillDisk(dest));
     auto *flashTimer = static_cast<Timer *>(h.udp.find("TMRFlash"));
+    h.udp.Text2.setText("MY \"F\".TXT");
 
+    // Every datagram is logged as it came, and every command as it went out, in order.
+    QByteArray log;
     for (const QByteArray &step : c.script) {
+        const qsizetype sentBefore = h.winsock.written().size();
+        if (!step.startsWith('#'))
+            log += step;
         if (step == "#send" || step == "#recieve") {
             h.dialog.answer = step == "#send" ? QDir(source).filePath(QStringLiteral("abc.txt"))
                                               : QDir(dest).filePath(QStringLiteral("copy.bin"));
@@ -256,8 +224,10 @@ void TestFlash::runFault()
         } else {
             h.winsock.feedReceived(step);
         }
+        log += h.winsock.written().mid(sentBefore).join();
     }
     QCOMPARE(h.winsock.written(), c.sent);
+    QCOMPARE(h.newLog(), log);
     QCOMPARE(h.udp.vbalProgressBar1.Text(), c.progress);
     QCOMPARE(h.udp.vbalProgressBar1.Value(), c.value);
     QCOMPARE(h.udp.FlashReading + h.udp.FlashWriting, int(c.running));
