@@ -53,10 +53,6 @@ class TestSim : public QObject
 private slots:
     void replies_data();
     void replies();
-
-private:
-    void serialReplies(const QByteArray &setup, const DeviceConsole::Options &console, const QByteArrayList &commands,
-                       const QByteArrayList &replies);
 };
 
 void TestSim::replies_data()
@@ -113,34 +109,30 @@ void TestSim::replies()
     options.login = setup == "login";
     options.errorAfterBlocks = numberAfter(setup, "fail after ");
     options.errorLine = numberAfter(setup, "error line ");
-    if (setup.startsWith("pty"))
-        return serialReplies(setup, options.console(), commands, replies);
-    DeviceSim sim(options);
-    QVERIFY(sim.start());
-
-    // A terminal stand-in: a plain socket on loopback. The device answers in order, so once this row's replies
-    // are in, the reply to one more MDC VER comes next; anything extra would show up before it.
-    QUdpSocket client;
-    QVERIFY(client.bind(QHostAddress::LocalHost, 0));
-    QByteArrayList received;
-    const auto exchange = [&](const QByteArrayList &lines, qsizetype count) {
-        for (const QByteArray &line : lines)
-            client.writeDatagram(line + "\r\n", QHostAddress::LocalHost, sim.port());
-        for (; count > 0 && QTest::qWaitFor([&] { return client.hasPendingDatagrams(); }, 5000); --count)
-            received.append(client.receiveDatagram().data());
+    // The device answers in order, so once this row's replies are in, the reply to one more plain MDC VER comes
+    // next; anything extra would show up before it.
+    const QByteArray marker = "MDC 0: VER 3.1 STATION\r\n";
+    QByteArray expected = replies.join("\r\n") + (replies.isEmpty() ? "" : "\r\n") + marker, received;
+    const auto arrived = [&](const std::function<QByteArray()> &read) {
+        return QTest::qWaitFor([&] { return (received += read()).endsWith(marker); }, 5000);
     };
-    exchange(commands, replies.size());
-    exchange({"MDC 0,VER"}, 1);
-    replies.append("MDC 0: VER 3.1 STATION");
-    for (QByteArray &reply : replies)
-        reply += "\r\n";
-    QCOMPARE(received, replies);
-}
-
-void TestSim::serialReplies(const QByteArray &setup, const DeviceConsole::Options &console,
-                            const QByteArrayList &commands, const QByteArrayList &replies)
-{
-    PtyDeviceSim sim({.console = console});
+    if (!setup.startsWith("pty")) {
+        DeviceSim sim(options);
+        QVERIFY(sim.start());
+        // A terminal stand-in: a plain socket on loopback.
+        QUdpSocket client;
+        QVERIFY(client.bind(QHostAddress::LocalHost, 0));
+        const auto read = [&] { return client.hasPendingDatagrams() ? client.receiveDatagram().data() : QByteArray(); };
+        // The marker goes out once the row's replies are in: NEW answers only after its delay.
+        for (const QByteArray &line : commands)
+            client.writeDatagram(line + "\r\n", QHostAddress::LocalHost, sim.port());
+        (void)QTest::qWaitFor([&] { return (received += read()).count("\r\n") >= replies.size(); }, 5000);
+        client.writeDatagram("MDC 0,VER\r\n", QHostAddress::LocalHost, sim.port());
+        QVERIFY(arrived(read));
+        QCOMPARE(received, expected);
+        return;
+    }
+    PtyDeviceSim sim({.console = options.console()});
     QString error;
     if (!sim.start(&error))
         QSKIP(qPrintable("no pseudo-terminal: " + error));
@@ -148,25 +140,15 @@ void TestSim::serialReplies(const QByteArray &setup, const DeviceConsole::Option
     const int port = ::open(QFile::encodeName(sim.path()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     QVERIFY(port >= 0);
     const auto closePort = qScopeGuard([port] { ::close(port); });
-
-    // As on UDP, a plain MDC VER after the row's commands shows that nothing else was answered.
-    const QByteArray marker = "MDC 0: VER 3.1 STATION\r\n";
-    QByteArray sent, expected, received;
+    QByteArray sent;
     for (const QByteArray &command : commands)
         sent += request(setup, command);
     sent += "MDC 0,VER\r\n";
-    for (const QByteArray &reply : replies)
-        expected += reply + "\r\n";
-    expected += marker;
     QCOMPARE(::write(port, sent.constData(), size_t(sent.size())), ssize_t(sent.size()));
-    const bool complete = QTest::qWaitFor(
-        [&] {
-            char buffer[512];
-            const ssize_t got = ::read(port, buffer, sizeof buffer);
-            received.append(buffer, qMax<ssize_t>(got, 0));
-            return received.endsWith(marker);
-        },
-        5000);
+    const bool complete = arrived([&] {
+        char buffer[512];
+        return QByteArray(buffer, qMax<ssize_t>(::read(port, buffer, sizeof buffer), 0));
+    });
     QCOMPARE(received, expected);
     QVERIFY(complete);
 }
