@@ -127,9 +127,7 @@ void TestIntegration::ver()
 
 void TestIntegration::program_data()
 {
-    QTest::addColumn<bool>("serial");
-    QTest::addColumn<bool>("rtuDown");
-    QTest::addColumn<bool>("rtuList");
+    QTest::addColumn<QByteArray>("link"); // U over UDP, S the serial port; D download, L listing in RTU frames
     QTest::addColumn<QByteArrayList>("program");
     // Each line as the device lists it (number, blank, statement) and ends it (CR LF): the listing gives the
     // file back.
@@ -137,23 +135,22 @@ void TestIntegration::program_data()
     for (int n = 10; n <= 3000; n += 10)
         lines << QByteArray::number(n) + " PRINT \"LINE " + QByteArray::number(n) + "\";" + QByteArray::number(n % 7) +
                      "\r\n";
-    QTest::newRow("UDP") << false << false << false << lines;
-    QTest::newRow("serial, plain text") << true << false << false << lines;
-    QTest::newRow("serial, RTU frames") << true << true << true << lines;
+    QTest::newRow("UDP") << QByteArray("U") << lines;
+    QTest::newRow("serial, plain text") << QByteArray("S") << lines;
+    QTest::newRow("serial, RTU frames") << QByteArray("SDL") << lines;
     // A listed line longer than a frame comes in two; the second starts with "OK" but is not the end.
     const QByteArray head = "20 REM ";
     const QByteArray longLine = head + QByteArray(255 - head.size(), 'x') + "OK" + QByteArray(100, 'y') + "\r\n";
     QTest::newRow("serial, RTU listing, a line over two frames")
-        << true << false << true << QByteArrayList{lines[0], longLine};
+        << QByteArray("SL") << QByteArrayList{lines[0], longLine};
 }
 
 void TestIntegration::program()
 {
-    QFETCH(bool, serial);
-    QFETCH(bool, rtuDown);
-    QFETCH(bool, rtuList);
+    QFETCH(QByteArray, link);
     QFETCH(QByteArrayList, program);
-    if (serial) {
+    const bool rtuDown = link.contains('D'), rtuList = link.contains('L');
+    if (link.startsWith('S')) {
         SerialLink link({.console = {.newDelayMs = 10}});
         if (!link.connect())
             QSKIP(qPrintable("no pseudo-terminal: " + link.error));
