@@ -29,20 +29,9 @@ QByteArray reply(const QByteArray &data)
 
 char colourLetter(quint32 colour)
 {
-    switch (colour) {
-    case Colour::Yellow:
-        return 'Y';
-    case Colour::Red:
-        return 'R';
-    case Colour::White:
-        return 'W';
-    case Colour::Grey:
-        return 'G';
-    case Colour::SendGreen:
-        return 'g';
-    default:
-        return '?';
-    }
+    const QHash<quint32, char> letters{
+        {Colour::Yellow, 'Y'}, {Colour::Red, 'R'}, {Colour::White, 'W'}, {Colour::Grey, 'G'}, {Colour::SendGreen, 'g'}};
+    return letters.value(colour, '?');
 }
 } // namespace
 Q_DECLARE_METATYPE(Poll)
@@ -87,13 +76,13 @@ void TestSerial::poll_data()
     QTest::newRow("RTU: a send drops what followed the frame")
         << Poll{"RD", {reply("OK\r\n") + reply("X")}, "LOAD DATA = 20 B", "g*", "DF", {}, {reply("20 B\r\n")}};
     // The line parser: a listing, then a download, then the console.
-    QTest::newRow("download: OK, the last OK, then the console") << Poll{"D",
-                                                                         {"OK\r\n", "OK\r\n", "ERROR 1\r\n"},
-                                                                         "SEND BASIC PROGRAM COMPLETED\r\nERROR 1\r\n",
-                                                                         "g*g*R",
-                                                                         "F",
-                                                                         {},
-                                                                         {"20 B\r\n", "30 C\r\n"}};
+    QTest::newRow("download: OK, the last OK, then the console")
+        << Poll{.mode = "D",
+                .chunks = {"OK\r\n", "OK\r\n", "ERROR 1\r\n"},
+                .pane = "SEND BASIC PROGRAM COMPLETED\r\nERROR 1\r\n",
+                .ticks = "g*g*R",
+                .after = "F",
+                .sent = {"20 B\r\n", "30 C\r\n"}};
     QTest::newRow("download: ERROR before OK") << Poll{"D", {"OK ERROR"}, "oldError - see  source file \r\n", "R", "F"};
     QTest::newRow("RTU download: ERROR in a frame")
         << Poll{"RD", {reply("ERROR 1\r\n")}, "oldError - see  source file \r\n", "R*", "F"};

@@ -9,11 +9,9 @@
 #include <memory>
 #include <thread>
 
-#if defined(Q_OS_UNIX)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 class TestSettings : public QObject
 {
@@ -55,7 +53,6 @@ private slots:
 
     void loadSkipsAFifo()
     {
-#if defined(Q_OS_UNIX)
         Harness h;
         const QByteArray path = QFile::encodeName(h.dir.filePath(QStringLiteral("terminal.ini")));
         if (::mkfifo(path.constData(), 0600) != 0)
@@ -78,9 +75,6 @@ private slots:
         QVERIFY(!opened);
         QCOMPARE(h.udp.ComboRemoteIP.items(), QByteArrayList{kDefaultAddress});
         QVERIFY(h.boxes.boxes.isEmpty());
-#else
-        QSKIP("FIFOs are made with mkfifo");
-#endif
     }
 
     void addDelSaveRestart()
