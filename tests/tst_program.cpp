@@ -32,13 +32,14 @@ struct Listing {
     bool capturing = false;
 };
 
-/// A listing that has captured "10 A" CR LF when something else happens: a button (10 or 11 cancelled,
-/// 5 "End"), after a flash transfer that was finished before it began (3 Send, 4 Recieve, or none).
-struct Interrupted {
-    QByteArray flash;
-    char button;
-    QByteArray file;
-    QByteArray pane;
+/// Exchanges one after another over the UDP link, as steps: "10:NAME" Open File and  Download, "11:NAME" Save
+/// Programm, "3:NAME" Send, "4:NAME" Recieve, each from or into NAME ("10:" and "11:" cancelled), "5" End; any
+/// other step is a datagram from the device. Each exchange may close only a file it opened itself.
+struct Exchanges {
+    Bytes steps;
+    QByteArray list{}; // list.bas afterwards
+    QByteArray copy{}; // copy.bin afterwards
+    QByteArray pane{}; // not checked when null
     QStringList boxes{};
 };
 
@@ -72,7 +73,7 @@ QStringList shownBoxes(const FakeMessageBox &boxes, const QStringList &expected)
 } // namespace
 Q_DECLARE_METATYPE(Download)
 Q_DECLARE_METATYPE(Listing)
-Q_DECLARE_METATYPE(Interrupted)
+Q_DECLARE_METATYPE(Exchanges)
 Q_DECLARE_METATYPE(Click)
 
 class TestProgram : public QObject
@@ -83,10 +84,8 @@ private slots:
     void download();
     void listing_data();
     void listing();
-    void interrupted_data();
-    void interrupted();
-    void flashReadKept_data();
-    void flashReadKept();
+    void exchanges_data();
+    void exchanges();
     void clicks_data();
     void clicks();
 };
@@ -262,96 +261,74 @@ void TestProgram::listing()
     QVERIFY(h.boxes.boxes.isEmpty());
 }
 
-void TestProgram::interrupted_data()
+void TestProgram::exchanges_data()
 {
-    QTest::addColumn<Interrupted>("c");
-    const QByteArray console = "LOAD DATA = 10 A\r\n\r\n20 B\r\nOK\r\n";
+    QTest::addColumn<Exchanges>("c");
+    const QByteArray console = "LOAD DATA = 10 A\r\n\r\n20 B\r\nOK\r\n", two = "10 A\r\n20 B\r\n";
+    // A listing that has captured "10 A" when something else happens, after a flash transfer that has ended.
+    const auto listing = [](const QByteArray &between, const Bytes &before = {}) {
+        return before + Bytes{"11:list.bas", "10 A\r\n", between, "20 B\r\n", "OK\r\n"};
+    };
     // Cancelling either file dialog ends the capture: its file was closed, later replies are console text.
-    QTest::newRow("Open File and  Download cancelled") << Interrupted{"", '0', "10 A\r\n", console, {kCancel}};
-    QTest::newRow("Save Programm cancelled") << Interrupted{"", '1', "10 A\r\n", console, {kCancel}};
+    QTest::newRow("Open File and  Download cancelled") << Exchanges{listing("10:"), "10 A\r\n", {}, console, {kCancel}};
+    QTest::newRow("Save Programm cancelled") << Exchanges{listing("11:"), "10 A\r\n", {}, console, {kCancel}};
     // "End" closes only a flash transfer's file, never the listing's.
-    QTest::newRow("End") << Interrupted{"", '5', "10 A\r\n20 B\r\n", kListed};
-    QTest::newRow("End after a finished Send") << Interrupted{"3", '5', "10 A\r\n20 B\r\n", kListed};
-    QTest::newRow("End after a finished Recieve") << Interrupted{"4", '5', "10 A\r\n20 B\r\n", kListed};
+    QTest::newRow("End") << Exchanges{listing("5"), two, {}, kListed};
+    QTest::newRow("End after a finished Send") << Exchanges{listing("5", {"3:abc.txt", "OK", "OK"}), two, {}, kListed};
+    QTest::newRow("End after a finished Recieve")
+        << Exchanges{listing("5", {"4:copy.bin", "414243ND"}), two, "ABC", kListed};
     QTest::newRow("End after a Send that could not open its file")
-        << Interrupted{"3x", '5', "10 A\r\n20 B\r\n", kListed, {"Error#53"}};
+        << Exchanges{listing("5", {"3:missing.txt"}), two, {}, kListed, {"Error#53"}};
+    // A read under way outlives a cancelled program exchange, whatever exchanges came before it: d a download of
+    // prog.bas, m a start from a missing file, c a cancelled Save Programm, l a finished listing.
+    const QHash<char, Bytes> earlier{
+        {'d', {"10:prog.bas"}}, {'m', {"10:none.bas"}}, {'c', {"11:"}}, {'l', {"11:list.bas", "10 A\r\n", "OK\r\n"}}};
+    for (const char *before : {"d", "m", "c", "l", "dcl"}) {
+        for (const char *button : {"10:", "11:"}) {
+            Exchanges c{{}, QByteArray(before).contains('l') ? "10 A\r\n" : "", QByteArray(20, 'A') + "C"};
+            for (const char exchange : QByteArray(before)) {
+                c.steps += earlier[exchange];
+                if (exchange == 'm' || exchange == 'c')
+                    c.boxes << (exchange == 'm' ? QStringLiteral("Error#53") : kCancel);
+            }
+            c.steps += Bytes{"4:copy.bin", "OK\r\n", QByteArray("41").repeated(20), "OK\r\n", button, "43ND"};
+            c.boxes << kCancel;
+            QTest::addRow("%s, then %s cancelled", before, button) << c;
+        }
+    }
 }
 
-void TestProgram::interrupted()
+void TestProgram::exchanges()
 {
-    QFETCH(Interrupted, c);
+    QFETCH(Exchanges, c);
     Harness h;
     h.startLinked();
     UDP &w = h.udp;
     h.writeFile(QStringLiteral("abc.txt"), "ABC");
-    if (c.flash == "3x") {
-        h.dialog.answer = QStringLiteral("missing.txt");
-        w.Command3_Click();
-    } else if (c.flash == "3") {
-        h.dialog.answer = QStringLiteral("abc.txt");
-        w.Command3_Click();
-        h.feed({"OK", "OK"});
-    } else if (c.flash == "4") {
-        h.dialog.answer = QStringLiteral("copy.bin");
-        w.Command4_Click();
-        h.feed({"414243ND"});
-        QCOMPARE(h.file(QStringLiteral("copy.bin")), QByteArray("ABC"));
+    h.writeFile(QStringLiteral("prog.bas"), "10 A");
+    const QHash<QByteArray, void (UDP::*)()> buttons{{"10", &UDP::Command10_Click},
+                                                     {"11", &UDP::Command11_Click},
+                                                     {"3", &UDP::Command3_Click},
+                                                     {"4", &UDP::Command4_Click},
+                                                     {"5", &UDP::Command5_Click}};
+    for (const QByteArray &step : c.steps) {
+        const QByteArray button = step.split(':').constFirst();
+        if (!buttons.contains(button)) {
+            h.winsock.feedReceived(step);
+            continue;
+        }
+        h.dialog.answer = QString::fromLatin1(step.mid(button.size() + 1));
+        h.dialog.cancel = h.dialog.answer.isEmpty();
+        (w.*buttons[button])();
     }
-    QVERIFY(!w.FlashWriting && !w.FlashReading);
-    h.dialog.answer = QStringLiteral("list.bas");
-    w.Command11_Click();
-    h.feed({"10 A\r\n"});
-    h.dialog.answer.clear();
-    h.dialog.cancel = true;
-    c.button == '0' ? w.Command10_Click() : c.button == '1' ? w.Command11_Click() : w.Command5_Click();
-    h.feed({"20 B\r\n", "OK\r\n"});
-    QCOMPARE(h.file(QStringLiteral("list.bas")), c.file);
-    QCOMPARE(w.tbReceiveData.Text(), c.pane);
+    QCOMPARE(h.file(QStringLiteral("list.bas")), c.list);
+    QCOMPARE(h.file(QStringLiteral("copy.bin")), c.copy);
+    if (!c.pane.isNull())
+        QCOMPARE(w.tbReceiveData.Text(), c.pane);
+    QCOMPARE(shownBoxes(h.boxes, c.boxes), c.boxes);
     QCOMPARE(w.ProgSaveMode, qint16(0));
     QCOMPARE(w.ProgFileNum, qint16(0));
-    QVERIFY(!w.files.isOpen(2)); // the log holds 1
-    QCOMPARE(shownBoxes(h.boxes, c.boxes), c.boxes);
-    QCOMPARE(h.winsock.written().count("LIST\r\n"), 1);
-}
-
-void TestProgram::flashReadKept_data()
-{
-    QTest::addColumn<QByteArray>("earlier");
-    QTest::addColumn<char>("button");
-    // The exchanges before the read: d a download of prog.bas, m a start from a missing file, c a cancelled
-    // Save Programm, l a finished listing. None of them leaves a number that names the read's file.
-    for (const char *earlier : {"d", "m", "c", "l", "dcl"})
-        for (const char button : {'0', '1'})
-            QTest::addRow("%s, then %s cancelled", earlier, button == '0' ? "Open File" : "Save Programm")
-                << QByteArray(earlier) << button;
-}
-
-void TestProgram::flashReadKept()
-{
-    QFETCH(QByteArray, earlier);
-    QFETCH(char, button);
-    Harness h;
-    h.startLinked();
-    UDP &w = h.udp;
-    h.writeFile(QStringLiteral("prog.bas"), "10 A");
-    for (const char exchange : earlier) {
-        h.dialog.cancel = exchange == 'c';
-        h.dialog.answer = exchange == 'm' ? QStringLiteral("none.bas") : QStringLiteral("prog.bas");
-        exchange == 'd' || exchange == 'm' ? w.Command10_Click() : w.Command11_Click();
-        if (exchange == 'l')
-            h.feed({"10 A\r\n", "OK\r\n"});
-    }
-    h.dialog.cancel = false;
-    h.dialog.answer = QStringLiteral("copy.bin");
-    w.Command4_Click();
-    h.feed({"OK\r\n", QByteArray("41").repeated(20), "OK\r\n"}); // OPENRD accepted, one block, the next READ
-    h.dialog.cancel = true;
-    button == '0' ? w.Command10_Click() : w.Command11_Click();
-    h.feed({"43ND"});
-    QCOMPARE(h.file(QStringLiteral("copy.bin")), QByteArray(20, 'A') + "C");
-    QCOMPARE(w.vbalProgressBar1.Text(), QByteArray("OK"));
-    for (const FakeMessageBox::Shown &box : h.boxes.boxes)
-        QVERIFY2(!box.title.startsWith(QStringLiteral("Error#52")), qPrintable(box.text));
+    QCOMPARE(h.winsock.written().count("LIST\r\n"), c.steps.count("11:list.bas"));
 }
 
 void TestProgram::clicks_data()
