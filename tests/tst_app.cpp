@@ -129,22 +129,6 @@ private slots:
         }
     }
 
-    void changeCase()
-    {
-        // "List Ёж" in Windows-1251; the whole table is tst_charset's.
-        const QByteArray text = "List \xA8\xE6", upper = "LIST \xA8\xC6", lower = "list \xB8\xE6";
-        Harness h;
-        h.udp.Form_Load();
-        for (const auto &[handler, expected] :
-             {std::pair{&UDP::Command15_Click, upper}, {&UDP::Command16_Click, lower}}) {
-            h.udp.tbSendData.setText(text);
-            h.udp.Command2.SetFocus();
-            (h.udp.*handler)();
-            QCOMPARE(h.udp.tbSendData.Text(), expected);
-            QCOMPARE(h.udp.focus(), &h.udp.tbSendData);
-        }
-    }
-
     void clearAndUnload()
     {
         Harness h;

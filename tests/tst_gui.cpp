@@ -299,9 +299,15 @@ private slots:
 
         QTest::keyClicks(edit, "ver ");
         QTest::sendKeyEvent(QTest::Click, edit, Qt::Key(0x0416), QStringLiteral("ж"), Qt::NoModifier);
+        m_h->udp.Command2.SetFocus(); // each case button gives the command line its focus back
         QTest::mouseClick(m_window->widget(m_h->udp.Command15), Qt::LeftButton);
         QCOMPARE(edit->text(), QStringLiteral("VER Ж"));
         QCOMPARE(m_h->udp.tbSendData.Text(), QByteArray("VER \xC6"));
+        QCOMPARE(m_h->udp.focus(), &m_h->udp.tbSendData);
+        m_h->udp.Command2.SetFocus();
+        QTest::mouseClick(m_window->widget(m_h->udp.Command16), Qt::LeftButton);
+        QCOMPARE(edit->text(), QStringLiteral("ver ж"));
+        QCOMPARE(m_h->udp.focus(), &m_h->udp.tbSendData);
     }
 
     void paneLineBreaks_data()
