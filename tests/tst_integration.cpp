@@ -79,6 +79,22 @@ template <typename Link> void programRoundTrip(Link &link, bool rtuDown, bool rt
     QCOMPARE(link.newLog(), deviceWire(QByteArrayList(program.size(), ok), rtuDown) +
                                 deviceWire(program + QByteArrayList{ok, ok, ok}, rtuList));
 }
+/// Runs `test` on the serial port with the simulator on a pseudo-terminal (skipped when none can be made), or on
+/// UDP with the simulator on loopback.
+template <typename Test> void onLink(bool serial, PtyDeviceSim::Options pty, DeviceSim::Options udp, const Test &test)
+{
+    if (serial) {
+        SerialLink link(pty);
+        if (!link.connect())
+            QSKIP(qPrintable("no pseudo-terminal: " + link.error));
+        QCOMPARE(portState(link.udp), QByteArray(kPortOpen));
+        test(link);
+    } else {
+        SimLink link(udp);
+        QVERIFY2(link.connect(), qPrintable(link.error));
+        test(link);
+    }
+}
 } // namespace
 
 class TestIntegration : public QObject
@@ -112,17 +128,7 @@ void TestIntegration::ver()
     QFETCH(QByteArray, checks);
     QFETCH(QByteArray, shown);
     QFETCH(QByteArray, wire);
-    if (serial) {
-        SerialLink link;
-        if (!link.connect())
-            QSKIP(qPrintable("no pseudo-terminal: " + link.error));
-        QCOMPARE(portState(link.udp), QByteArray(kPortOpen));
-        verRoundTrip(link, checks, shown, wire);
-    } else {
-        SimLink link;
-        QVERIFY2(link.connect(), qPrintable(link.error));
-        verRoundTrip(link, checks, shown, wire);
-    }
+    onLink(serial, {}, {}, [&](auto &link) { verRoundTrip(link, checks, shown, wire); });
 }
 
 void TestIntegration::program_data()
@@ -150,16 +156,8 @@ void TestIntegration::program()
     QFETCH(QByteArray, link);
     QFETCH(QByteArrayList, program);
     const bool rtuDown = link.contains('D'), rtuList = link.contains('L');
-    if (link.startsWith('S')) {
-        SerialLink link({.console = {.newDelayMs = 10}});
-        if (!link.connect())
-            QSKIP(qPrintable("no pseudo-terminal: " + link.error));
-        programRoundTrip(link, rtuDown, rtuList, program);
-    } else {
-        SimLink link({.newDelayMs = 10, .diskFolder = {}});
-        QVERIFY2(link.connect(), qPrintable(link.error));
-        programRoundTrip(link, rtuDown, rtuList, program);
-    }
+    onLink(link.startsWith('S'), {.console = {.newDelayMs = 10}}, {.newDelayMs = 10, .diskFolder = {}},
+           [&](auto &link) { programRoundTrip(link, rtuDown, rtuList, program); });
 }
 
 QTEST_GUILESS_MAIN(TestIntegration)
