@@ -12,6 +12,8 @@ public:
     virtual ~System() = default;
     /// The current local date and time as the system writes it: short date, a blank, the time.
     virtual QByteArray nowText() const = 0;
+    /// The wall clock in milliseconds since 1970 (UTC): when a reply came, how long a command waits for one.
+    virtual qint64 clockMs() const = 0;
     /// Seeds the random generator from the clock.
     virtual void randomize() = 0;
     /// A random fraction in [0, 1).

@@ -22,6 +22,8 @@ public:
     virtual void bind(const QByteArray &localPort) = 0;
     /// This host's IPv4 address as dotted text.
     virtual QByteArray localIP() const = 0;
+    /// The local port the socket is bound to (the system's choice when bound to port 0); 0 when not bound.
+    virtual quint16 localPort() const = 0;
     /// 1 means bound and usable; every other value means not usable.
     virtual qint16 state() const = 0;
     /// The bytes go out unchanged as one datagram to the remote host and port; a failure fails the call.

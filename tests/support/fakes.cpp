@@ -11,6 +11,13 @@ void FakeWinsock::bind(const QByteArray &localPort)
     m_state = 1;
 }
 
+void FakeWinsock::setRemoteHost(const QByteArray &host)
+{
+    if (host.endsWith(".invalid"))
+        throw Failure(Err::SocketHostNotFound, QStringLiteral("Host not found: %1").arg(QString::fromLatin1(host)));
+    remoteHost = host;
+}
+
 void FakeWinsock::sendData(const QByteArray &data)
 {
     if (m_state != 1)

@@ -20,9 +20,11 @@ class FakeWinsock : public Winsock
 public:
     void setProtocol(Protocol p) override { protocol = p; }
     void setRemotePort(qint32 port) override { remotePort = port; }
-    void setRemoteHost(const QByteArray &host) override { remoteHost = host; }
+    /// Names in the reserved top-level domain .invalid are never found.
+    void setRemoteHost(const QByteArray &host) override;
     void bind(const QByteArray &localPort) override;
     QByteArray localIP() const override { return "10.20.30.40"; }
+    quint16 localPort() const override { return m_state == 1 ? boundPort : 0; }
     qint16 state() const override { return m_state; }
     void sendData(const QByteArray &data) override;
     QByteArray getData() override { return m_current; }
@@ -126,12 +128,14 @@ class FakeSystem : public System
 {
 public:
     QByteArray nowText() const override { return now; }
+    qint64 clockMs() const override { return clock; }
     void randomize() override { ++randomized; }
     double rnd() override { return random; }
     void sleep(int ms) override { slept << ms; }
     bool startCommand(const QString &program, const QStringList &arguments) override;
 
     QByteArray now = "06.12.2026 10:00:00";
+    qint64 clock = 1796540400000; // 6 December 2026, 07:00:00 UTC
     double random = 0.5;
     int randomized = 0;
     QStringList commands;

@@ -18,6 +18,11 @@ QByteArray QtSystem::nowText() const
     return (date + QLatin1Char(' ') + now.time().toString(QStringLiteral("HH:mm:ss"))).toLatin1();
 }
 
+qint64 QtSystem::clockMs() const
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
 void QtSystem::randomize()
 {
     m_random.seed(std::mt19937::result_type(std::chrono::system_clock::now().time_since_epoch().count()));

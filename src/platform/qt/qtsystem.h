@@ -10,6 +10,7 @@ class QtSystem : public System
 {
 public:
     QByteArray nowText() const override;
+    qint64 clockMs() const override;
     void randomize() override;
     double rnd() override;
     void sleep(int ms) override;

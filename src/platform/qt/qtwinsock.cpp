@@ -74,7 +74,10 @@ void QtWinsock::setRemoteHost(const QByteArray &host)
         addresses << literal;
     else if (!name.isEmpty())
         addresses = lookUp(name);
-    addresses.removeIf([](const QHostAddress &a) { return a.protocol() != QAbstractSocket::IPv4Protocol; });
+    // A name is reached by its IPv4 addresses, as the device has no other; an IPv6 address typed as such is
+    // taken as it is.
+    if (addresses.size() != 1 || addresses.first().protocol() != QAbstractSocket::IPv6Protocol)
+        addresses.removeIf([](const QHostAddress &a) { return a.protocol() != QAbstractSocket::IPv4Protocol; });
     if (addresses.isEmpty())
         throw Failure(Err::SocketHostNotFound, QStringLiteral("Host not found: %1").arg(name));
 
@@ -120,7 +123,9 @@ void QtWinsock::bind(const QByteArray &localPort)
     if (m_socket.state() != QAbstractSocket::UnconnectedState)
         throw Failure(Err::SocketInvalidArgument, QStringLiteral("The socket is already bound"));
     // Without DontShareAddress Qt sets SO_REUSEADDR, and Linux then lets two sockets share a busy port.
-    if (!m_socket.bind(QHostAddress::AnyIPv4, quint16(port), QAbstractSocket::DontShareAddress))
+    const bool ipv6 = m_remote.protocol() == QAbstractSocket::IPv6Protocol;
+    if (!m_socket.bind(ipv6 ? QHostAddress::AnyIPv6 : QHostAddress::AnyIPv4, quint16(port),
+                       QAbstractSocket::DontShareAddress))
         throw socketFailure(m_socket);
     m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(kReceiveBufferSize));
 }
@@ -154,6 +159,14 @@ void QtWinsock::sendData(const QByteArray &data)
         throw socketFailure(m_socket);
 }
 
+bool QtWinsock::accepted(const QHostAddress &sender) const
+{
+    if (m_remote.protocol() == QAbstractSocket::IPv6Protocol)
+        return sender.isEqual(m_remote, QHostAddress::StrictConversion);
+    const quint32 address = sender.toIPv4Address();
+    return std::find(m_accepted.begin(), m_accepted.end(), address) != m_accepted.end();
+}
+
 void QtWinsock::readPending()
 {
     // The arrival handler may close the socket; hasPendingDatagrams() is then false.
@@ -161,8 +174,7 @@ void QtWinsock::readPending()
         const qint64 size = m_socket.readDatagram(m_buffer.data(), m_buffer.size(), &m_sender);
         if (size < 0)
             return;
-        const quint32 sender = m_sender.toIPv4Address();
-        if (!m_acceptAll && std::find(m_accepted.begin(), m_accepted.end(), sender) == m_accepted.end()) {
+        if (!m_acceptAll && !accepted(m_sender)) {
             ++m_dropped;
             continue;
         }

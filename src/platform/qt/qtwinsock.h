@@ -28,18 +28,20 @@ public:
     void close() override { m_socket.close(); }
     quint64 droppedCount() const override { return m_dropped; }
 
-    /// The port the socket is bound to, 0 when not bound.
-    quint16 localPort() const { return m_socket.localPort(); }
+    quint16 localPort() const override { return m_socket.localPort(); }
 
 private:
     void readPending();
+    /// A datagram from `sender` is the remote host's.
+    bool accepted(const QHostAddress &sender) const;
     /// The addresses of a host name, looked up with the event loop running, for a few seconds at most.
     QList<QHostAddress> lookUp(const QString &name);
 
     QUdpSocket m_socket;
     QHostAddress m_remote;
     quint16 m_remotePort = 0;
-    /// The remote host's IPv4 addresses; a datagram from any other address is dropped.
+    /// The remote host's IPv4 addresses (an IPv6 remote host has one address, m_remote); a datagram from any other
+    /// address is dropped.
     std::vector<quint32> m_accepted;
     /// The remote host is a broadcast address, so every host may answer.
     bool m_acceptAll = false;
