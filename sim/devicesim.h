@@ -36,6 +36,7 @@ public:
     bool start(QString *error = nullptr);
     /// The bound port; 0 while not started.
     quint16 port() const;
+    const Options &options() const { return m_options; }
     /// Closes the socket and any open flash file; pending NEW answers are dropped. Program and disk stay.
     void stop();
 

@@ -135,6 +135,69 @@ private slots:
         QVERIFY(!h.mscomm.portOpen());
         QCOMPARE(h.mscomm.closeCount, 1);
     }
+
+    /// The status line after a few steps, clicks and keys going through the window's wiring: C Connect to
+    /// 127.0.0.1:5111, D Disconnect, O Open (the port box's COM3 in RTU framing), E Enter on "VER", R a reply,
+    /// T twelve seconds, and the buttons 3 (Send), 8 (Init Port) and 9 (">>").
+    void statusLine_data()
+    {
+        QTest::addColumn<QByteArray>("steps");
+        QTest::addColumn<QString>("status");
+        const QString udp = QStringLiteral("UDP 127.0.0.1:5111 from 10.20.30.40:6000 | ");
+        const QString com = QStringLiteral("COM3 = /dev/fake3, 115200, RTU to station 16 | ");
+        const QString none = QStringLiteral("not connected | "), idle = QStringLiteral("0 B sent, 0 B received");
+        const QString notConnected = QStringLiteral("not connected: Connect or Open first | ");
+        QTest::newRow("start") << QByteArray() << none + idle;
+        QTest::newRow("Connect") << QByteArray("C") << udp + idle;
+        QTest::newRow("a command awaits its reply")
+            << QByteArray("CET") << udp + "no reply for 12 s | 5 B sent, 0 B received";
+        QTest::newRow("the reply came") << QByteArray("CETR") << udp + "5 B sent, 9 B received";
+        QTest::newRow("Disconnect") << QByteArray("CETD") << none + "5 B sent, 0 B received";
+        QTest::newRow("Open") << QByteArray("O") << com + idle;
+        QTest::newRow("Enter, no link") << QByteArray("E") << none + notConnected + idle;
+        QTest::newRow("the next click clears the reason") << QByteArray("EC") << udp + idle;
+        QTest::newRow("Connect with the port open")
+            << QByteArray("OC") << com + "the serial port is open: close it first | " + idle;
+        QTest::newRow("Open with the link up")
+            << QByteArray("CO") << udp + "the link is up: Disconnect first | " + idle;
+        QTest::newRow("Init Port without Via USB")
+            << QByteArray("O8") << com + "\"Init Port\" sends only with \"Via USB\" ticked | " + idle;
+        QTest::newRow("Send on the serial port")
+            << QByteArray("O3")
+            << com + "the flash disk is reached over UDP only: Close the port, then Connect | " + idle;
+        QTest::newRow(">> with no download")
+            << QByteArray("C9") << udp + "no download under way: \">>\" sends the next line of one | " + idle;
+    }
+    void statusLine()
+    {
+        QFETCH(QByteArray, steps);
+        QFETCH(QString, status);
+        Harness h;
+        UDP &w = h.udp;
+        w.Form_Load();
+        w.tbLocalPort.setText("6000");
+        w.ComboRemoteIP.setText("127.0.0.1:5111");
+        w.Check1.setValue(1);
+        const QByteArrayList buttons = QByteArray("cbBind,Command1,BTNOpenCom,Command3,Command8,Command9").split(',');
+        for (const char step : steps) {
+            qint16 enter = 13;
+            switch (step) {
+            case 'E':
+                w.tbSendData.setText("VER");
+                w.tbSendData.KeyPress(enter);
+                break;
+            case 'R':
+                h.winsock.feedReceived("VER 3.1\r\n");
+                break;
+            case 'T':
+                h.system.clock += 12'500;
+                break;
+            default:
+                w.find(buttons[QByteArray("CDO389").indexOf(step)])->Click();
+            }
+        }
+        QCOMPARE(w.statusText(), status);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestApp)

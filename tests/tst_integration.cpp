@@ -27,7 +27,8 @@ void setFraming(UDP &w, bool rtu)
     w.Text3.setText("16");
 }
 
-/// VER typed with the boxes of `checks` (1 RTU framing, 3 its "MDC " form, 2 wrapped for Modbus over UDP).
+/// VER typed with the boxes of `checks` (1 RTU framing, 3 its "MDC " form, 2 wrapped for Modbus over UDP; P: the
+/// device's port was typed after the address).
 template <typename Link>
 void verRoundTrip(Link &link, const QByteArray &checks, const QByteArray &shown, const QByteArray &wire)
 {
@@ -116,6 +117,8 @@ void TestIntegration::ver_data()
     const QByteArray ver = "VER 3.1 SIM\r\n", mdc = "MDC 16: VER 3.1 STATION\r\n";
     // Over UDP the device answers VER itself, and passes a wrapped one on to Modbus station 16.
     QTest::newRow("UDP, plain") << false << QByteArray() << ver << ver;
+    QTest::newRow("UDP, the port after the address") << false << QByteArray("P") << ver << ver;
+    QTest::newRow("UDP, [IPv6]:port") << false << QByteArray("P6") << ver << ver;
     QTest::newRow("UDP, wrapped for station 16") << false << QByteArray("2") << mdc << mdc;
     QTest::newRow("serial, plain line") << true << QByteArray() << ver << ver;
     QTest::newRow("serial, RTU frame to station 16") << true << QByteArray("1") << ver << Modbus::frame(16, 'C', ver);
@@ -128,6 +131,16 @@ void TestIntegration::ver()
     QFETCH(QByteArray, checks);
     QFETCH(QByteArray, shown);
     QFETCH(QByteArray, wire);
+    if (checks.startsWith('P')) {
+        const bool ipv6 = checks.contains('6');
+        SimLink link({}, ipv6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost);
+        if (!link.connect(true) && ipv6 && !link.sim.port())
+            QSKIP(qPrintable("no IPv6 loopback here: " + link.error));
+        QVERIFY2(link.udp.Winsock1.state() == 1, qPrintable(link.error + link.udp.statusText()));
+        QCOMPARE(link.udp.tbRemotePort.Text(), QByteArray("111"));
+        verRoundTrip(link, checks, shown, wire);
+        return;
+    }
     onLink(serial, {}, {}, [&](auto &link) { verRoundTrip(link, checks, shown, wire); });
 }
 

@@ -15,6 +15,9 @@ struct Link {
     bool busy = false;
     QByteArray host = "127.0.0.1";
     QString flushed = QStringLiteral("127.0.0.1"); // the address whose neighbour entry Connect flushes, if any
+    QString why{};                                 // the status line's reason when nothing came of it
+    QByteArray remoteHost{};                       // what the socket is given, where it is not `host`
+    qint32 port = 111;
 };
 
 /// The command that flushes the neighbour (ARP) entry of one address.
@@ -47,13 +50,65 @@ void TestLink::steps_data()
         << Link{.steps = "C", .up = true, .myIP = me, .localPort = 5623, .random = 0.1239};
     QTest::newRow("connect, highest local port")
         << Link{.steps = "C", .up = true, .myIP = me, .localPort = 6499, .random = 0.9999};
-    QTest::newRow("serial port open at connect") << Link{.steps = "SC"};
-    QTest::newRow("remote port abc") << Link{.steps = "C", .remotePort = "abc"};
-    QTest::newRow("remote port 111 + 2^32") << Link{.steps = "C", .remotePort = "4294967407"};
-    QTest::newRow("local port busy") << Link{.steps = "C", .busy = true};
+    const QString serialOpen = QStringLiteral("the serial port is open: close it first");
+    QTest::newRow("serial port open at connect") << Link{.steps = "SC", .why = serialOpen};
+    QTest::newRow("remote port abc") << Link{
+        .steps = "C", .remotePort = "abc", .why = QStringLiteral("remote port is not a number: abc")};
+    QTest::newRow("remote port 111 + 2^32")
+        << Link{.steps = "C", .remotePort = "4294967407", .why = "remote port is not between 1 and 65535: 4294967407"};
+    QTest::newRow("local port busy") << Link{
+        .steps = "C", .busy = true, .why = QStringLiteral("local port 6000 is in use")};
     QTest::newRow("disconnect without connect") << Link{.steps = "D"};
     QTest::newRow("disconnect keeps my address") << Link{.steps = "CD", .myIP = me};
-    QTest::newRow("serial port open at disconnect") << Link{.steps = "CSD", .up = true, .myIP = me, .localPort = 6000};
+    QTest::newRow("serial port open at disconnect")
+        << Link{.steps = "CSD", .up = true, .myIP = me, .localPort = 6000, .why = serialOpen};
+    // "host:port" names the device's port for that Connect; the remote port box stays as it is.
+    QTest::newRow("host:port") << Link{.steps = "C",
+                                       .up = true,
+                                       .myIP = me,
+                                       .localPort = 6000,
+                                       .host = "10.0.0.7:5111",
+                                       .flushed = "10.0.0.7",
+                                       .remoteHost = "10.0.0.7",
+                                       .port = 5111};
+    QTest::newRow("name:port, blanks") << Link{.steps = "C",
+                                               .up = true,
+                                               .myIP = me,
+                                               .localPort = 6000,
+                                               .host = " device.local : 65535 ",
+                                               .flushed = {},
+                                               .remoteHost = "device.local",
+                                               .port = 65535};
+    QTest::newRow("[IPv6]:port") << Link{.steps = "C",
+                                         .up = true,
+                                         .myIP = me,
+                                         .localPort = 6000,
+                                         .host = "[fe80::1]:5111",
+                                         .flushed = {},
+                                         .remoteHost = "fe80::1",
+                                         .port = 5111};
+    QTest::newRow("IPv6 without brackets has no port")
+        << Link{.steps = "C", .up = true, .myIP = me, .localPort = 6000, .host = "fe80::1:5111", .flushed = {}};
+    QTest::newRow("host:abc") << Link{.steps = "C",
+                                      .host = "10.0.0.7:abc",
+                                      .flushed = "10.0.0.7",
+                                      .why = QStringLiteral("remote port is not a number: abc")};
+    QTest::newRow("host: nothing") << Link{.steps = "C",
+                                           .host = "10.0.0.7:",
+                                           .flushed = "10.0.0.7",
+                                           .why = QStringLiteral("remote port is not a number: ")};
+    QTest::newRow("host:0") << Link{.steps = "C",
+                                    .host = "10.0.0.7:0",
+                                    .flushed = "10.0.0.7",
+                                    .why = QStringLiteral("remote port is not between 1 and 65535: 0")};
+    QTest::newRow("host:65536") << Link{.steps = "C",
+                                        .host = "10.0.0.7:65536",
+                                        .flushed = "10.0.0.7",
+                                        .why = QStringLiteral("remote port is not between 1 and 65535: 65536")};
+    QTest::newRow("unknown host") << Link{.steps = "C",
+                                          .host = "nowhere.invalid:5111",
+                                          .flushed = {},
+                                          .why = QStringLiteral("host name not found: nowhere.invalid")};
     // Only the device's own entry is flushed, never the whole table; a host name has no entry to flush yet.
     QTest::newRow("blanks around the address")
         << Link{.steps = "C", .up = true, .myIP = me, .host = " 10.0.0.7 ", .flushed = "10.0.0.7"};
@@ -89,14 +144,15 @@ void TestLink::steps()
     QCOMPARE(upState, QList<bool>(7, c.up));
     QCOMPARE(h.udp.Text1.Text(), c.myIP);
     QVERIFY(h.boxes.boxes.isEmpty());
+    QCOMPARE(h.udp.statusReason(), c.why);
     // The serial port is the active transport: Connect does not even flush the ARP cache.
     const bool flush = c.steps.contains('C') && c.steps != "SC" && !c.flushed.isEmpty();
     QCOMPARE(h.system.commands, flush ? QStringList{arpFlush(c.flushed)} : QStringList{});
     if (c.localPort) {
         QCOMPARE(h.winsock.boundPort, c.localPort);
         QCOMPARE(h.winsock.protocol, Winsock::UDP);
-        QCOMPARE(h.winsock.remotePort, 111);
-        QCOMPARE(h.winsock.remoteHost, c.host);
+        QCOMPARE(h.winsock.remotePort, c.port);
+        QCOMPARE(h.winsock.remoteHost, c.remoteHost.isNull() ? c.host : c.remoteHost);
         QCOMPARE(h.udp.focus(), &h.udp.tbSendData);
     }
 }

@@ -26,6 +26,8 @@ public:
     /// The pane lost `removed` at its start (its oldest text, up to a line start); nothing after it changed.
     /// An observer that shows no pane has nothing to do.
     virtual void trimmed(TextBox &, const QByteArray &) {}
+    /// Something the status line shows changed (the link, a refusal, the byte counts).
+    virtual void statusChanged() {}
 };
 
 enum class Kind { Label, TextBox, Button, CheckBox, OptionButton, ComboBox, Frame, Image, Shape, ProgressBar, Timer };

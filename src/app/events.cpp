@@ -26,9 +26,11 @@ void UDP::wireEvents()
         {Command13, &UDP::Command13_Click}, {Command2, &UDP::Command2_Click},     {Command15, &UDP::Command15_Click},
         {Command16, &UDP::Command16_Click}, {cbSendData, &UDP::cbSendData_Click}, {Command6, &UDP::Command6_Click},
     };
-    // Every event ends by telling of a failed log write, after the handler that wrote has finished.
+    // Every event ends by telling of a failed log write, after the handler that wrote has finished. A click or
+    // Enter is a new action: the status line's reason why the last one did nothing goes.
     for (const Wire &wire : clicks)
         wire.element.setClickHandler([this, handler = wire.handler] {
+            clearRefusal();
             (this->*handler)();
             reportLogFailure();
         });
@@ -39,6 +41,8 @@ void UDP::wireEvents()
             reportLogFailure();
         },
         [this](qint16 &KeyAscii) {
+            if (KeyAscii == 13)
+                clearRefusal();
             tbSendData_KeyPress(KeyAscii);
             reportLogFailure();
         });

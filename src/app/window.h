@@ -4,6 +4,7 @@
 #include "element.h"
 #include "filetable.h"
 #include "platform/failure.h"
+#include "status.h"
 
 #include "platform/platform.h"
 
@@ -147,6 +148,34 @@ public:
     qint16 ModbusByteCount = 0;
     qint16 PortOpened = 0;
 
+    // app/status.cpp
+    /// The status line, display only: the link as it stands, why the last action did nothing, the silence since
+    /// a command went out, and the bytes both ways, joined by " | ". Nothing in the model reads it back.
+    QString statusText() const;
+    QString statusLink() const;
+    QString statusReason() const;
+    QString statusSilence() const;
+    QString statusTraffic() const;
+    Why why() const { return m_why; }
+    /// The action under way does nothing, for this reason (`what` names the host, the port...).
+    void refuse(Why why, const QByteArray &what = {});
+    /// A new action starts: the reason of the last one no longer stands.
+    void clearRefusal()
+    {
+        if (m_why != Why::None)
+            refuse(Why::None);
+    }
+    /// Bytes handed to the socket or the port; a reply is awaited from then on.
+    void countSent(qsizetype bytes);
+    /// Bytes received: whatever was awaited has had its answer.
+    void countReceived(qsizetype bytes);
+    qint64 bytesSent() const { return m_bytesSent; }
+    qint64 bytesReceived() const { return m_bytesReceived; }
+    /// A command went out and nothing has come back since.
+    bool awaitingReply() const { return m_sentAt >= 0; }
+    /// The link came up to `target` ("host:port", or the serial port's device), or went down (empty).
+    void linkChanged(const QByteArray &target);
+
     // app/lifecycle.cpp
     void Form_Load();
     void Form_Unload();
@@ -274,6 +303,8 @@ public:
                                             "\xE7\xE4\xE5\xF1\xFC"; // "Команды набирать здесь"
 
 private:
+    void statusChanged();
+
     MessageBox &m_messageBox;
     System &m_system;
     bool m_logOpen = false;
@@ -288,4 +319,11 @@ private:
     // A serial listing comes in pieces cut anywhere (program/replies.cpp).
     QByteArray m_listingHead;      // the start of a listed line, too short yet to tell whether it is "OK"
     bool m_listingMidLine = false; // the last piece ended inside a line already written
+    // The status line (app/status.cpp).
+    Why m_why = Why::None;
+    QByteArray m_whyWhat;
+    QByteArray m_linkTarget; // "host:port" of the UDP link, or the serial port's device, while one is up
+    qint64 m_bytesSent = 0;
+    qint64 m_bytesReceived = 0;
+    qint64 m_sentAt = -1; // clock of the first send since the last reply; -1 when nothing is awaited
 };

@@ -2,6 +2,7 @@
 #include "app/window.h"
 #include "flash/hex.h"
 
+#include "platform/mscomm.h"
 #include "platform/winsock.h"
 
 #include <limits>
@@ -22,6 +23,15 @@ void sendCommand(UDP &w, const QByteArray &command)
     w.tbSendData.setText(command);
     w.RetVal = w.UDP_Send(command + CRLF);
     w.logLine(command);
+}
+
+/// The flash disk is reached by datagrams only; the status line says so when the link is down.
+bool flashReachable(UDP &w)
+{
+    if (w.Winsock1.state() == 1)
+        return true;
+    w.refuse(w.MSComm1.portOpen() ? Why::UdpOnly : Why::NotConnected);
+    return false;
 }
 
 /// A second transfer would take over the flags and the file number of the one under way.
@@ -53,7 +63,7 @@ void readFailed(UDP &w)
 void UDP::Command3_Click()
 {
     tbSendData.SetFocus();
-    if (Winsock1.state() != 1 || refuseSecondTransfer(*this))
+    if (!flashReachable(*this) || refuseSecondTransfer(*this))
         return;
     try {
         const QString name = chooseLocalFile(kAllFiles, false);
@@ -125,7 +135,7 @@ void UDP::FlashWriteReply(const QByteArray &reply)
 void UDP::Command4_Click()
 {
     tbSendData.SetFocus();
-    if (Winsock1.state() != 1 || refuseSecondTransfer(*this))
+    if (!flashReachable(*this) || refuseSecondTransfer(*this))
         return;
     try {
         const QString name = chooseLocalFile(kAllFiles, true);
@@ -214,7 +224,7 @@ void UDP::FlashReadReply(const QByteArray &reply)
 void UDP::Command5_Click()
 {
     tbSendData.SetFocus();
-    if (Winsock1.state() != 1)
+    if (!flashReachable(*this))
         return;
     FlashStop();
     sendCommand(*this, "CLOSE");

@@ -48,8 +48,10 @@ QString UDP::ProgChooseFile(bool save)
 void UDP::Command10_Click()
 {
     tbSendData.SetFocus();
-    if (Winsock1.state() != 1 && !MSComm1.portOpen())
+    if (Winsock1.state() != 1 && !MSComm1.portOpen()) {
+        refuse(Why::NotConnected);
         return;
+    }
     try {
         const QString name = ProgChooseFile(false);
         if (name.isEmpty())
@@ -85,6 +87,8 @@ void UDP::Command9_Click()
 {
     if (ProgDownloadMode == 1)
         ProgAdvance(Via::Button);
+    else
+        refuse(Why::NoDownload);
 }
 
 void UDP::Command14_Click()

@@ -22,8 +22,10 @@ void sendCommand(UDP &w, const QByteArray &datagram, QByteArray serial)
 void UDP::Command11_Click()
 {
     tbSendData.SetFocus();
-    if (Winsock1.state() != 1 && !MSComm1.portOpen())
+    if (Winsock1.state() != 1 && !MSComm1.portOpen()) {
+        refuse(Why::NotConnected);
         return;
+    }
     try {
         const QString name = ProgChooseFile(true);
         if (name.isEmpty())
@@ -45,6 +47,8 @@ void UDP::Command11_Click()
 void UDP::Command12_Click()
 {
     tbSendData.SetFocus();
+    if (Winsock1.state() != 1 && !MSComm1.portOpen())
+        refuse(Why::NotConnected);
     // The device takes about 20 seconds to erase; the button's caption tells the user so.
     sendCommand(*this, "NEW", "NEW");
 }
@@ -52,6 +56,8 @@ void UDP::Command12_Click()
 void UDP::Command13_Click()
 {
     tbSendData.SetFocus();
+    if (Winsock1.state() != 1 && !MSComm1.portOpen())
+        refuse(Why::NotConnected);
     RetVal = UDP_Send(QByteArray("VER") + CRLF);
     // WriteCOM32 writes nothing while the port is closed.
     QByteArray command = QByteArray("VER") + CRLF;

@@ -25,6 +25,7 @@ void UDP::TMRComm_Timer()
         }
         PortIdleCount = 0;
         RxText = MSComm1.input();
+        countReceived(RxText.size());
         logRaw(RxText);
         Pic.setFillColor(Colour::Red);
         if (Check1.Value() == 1 && Check3.Value() == 0)

@@ -11,8 +11,10 @@ void UDP::BTNOpenCom_Click()
 {
     tbSendData.setText({});
     // The serial port and the UDP link are used one at a time.
-    if (Winsock1.state() == 1)
+    if (Winsock1.state() == 1) {
+        refuse(Why::LinkUp);
         return;
+    }
     try {
         if (PortOpened == 1) {
             closePort();
@@ -38,6 +40,7 @@ void UDP::BTNOpenCom_Click()
             option->setEnabled(false);
         Frame5.setEnabled(true);
         tbSendData.SetFocus();
+        linkChanged(MSComm1.deviceName(MSComm1.commPort()).toLocal8Bit());
     } catch (const Failure &failure) {
         showFailure(failure);
     }
@@ -54,6 +57,7 @@ void UDP::closePort()
     for (OptionButton *option : {&Option1, &Option2, &Option3, &Option4, &Option5, &Option6})
         option->setEnabled(true);
     Frame5.setEnabled(false);
+    linkChanged({});
 }
 
 void UDP::portLost(const Failure &failure)
@@ -72,11 +76,15 @@ void UDP::portLost(const Failure &failure)
 
 void UDP::Command8_Click()
 {
-    if (Check3.Value() != 1 || !MSComm1.portOpen())
+    if (Check3.Value() != 1 || !MSComm1.portOpen()) {
+        refuse(MSComm1.portOpen() ? Why::ViaUsbOff : Why::PortClosed);
         return;
+    }
     // Straight to the port: never framed or wrapped, not logged, not echoed.
     try {
-        MSComm1.output(QByteArray("UART 2,7") + CRLF);
+        const QByteArray command = QByteArray("UART 2,7") + CRLF;
+        MSComm1.output(command);
+        countSent(command.size());
     } catch (const Failure &) {
         // No failure handler of its own: the window keeps running.
     }
@@ -85,11 +93,15 @@ void UDP::Command8_Click()
 void UDP::Command7_Click()
 {
     tbSendData.SetFocus();
-    if (Winsock1.state() != 1)
+    if (Winsock1.state() != 1) {
+        refuse(Why::NotConnected);
         return;
+    }
     // Straight to the socket: never wrapped as an "MDC " command, even with Check2 set.
     try {
-        Winsock1.sendData(QByteArray("UART 2,7") + CRLF);
+        const QByteArray command = QByteArray("UART 2,7") + CRLF;
+        Winsock1.sendData(command);
+        countSent(command.size());
     } catch (const Failure &) {
         // No failure handler of its own: the window keeps running.
     }

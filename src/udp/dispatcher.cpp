@@ -10,6 +10,7 @@ void UDP::Winsock1_DataArrival()
     RxText.clear();
     try {
         RxText = Winsock1.getData();
+        countReceived(RxText.size());
         logRaw(RxText);
         YesConnect.setVisible(true);
         NoConnect.setVisible(false);

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "address.h"
 #include "app/window.h"
 
 #include "platform/mscomm.h"
@@ -22,6 +23,18 @@ qint32 toLong(const QByteArray &text)
     if (value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
         throw Failure(Err::Overflow, QStringLiteral("Overflow"));
     return qint32(value);
+}
+
+/// The port of a "host:port" entry: 1 to 65535, or the failure that names what was typed instead.
+qint32 entryPort(const QByteArray &text)
+{
+    if (const quint16 port = Address::port(text))
+        return port;
+    const bool digits =
+        !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (digits)
+        throw Failure(Err::Overflow, QStringLiteral("Overflow"));
+    throw Failure(Err::TypeMismatch, QStringLiteral("Type mismatch"));
 }
 
 /// The address as canonical dotted IPv4 text ("10.0.0.7", blanks around it allowed); empty for anything else,
@@ -63,13 +76,28 @@ void UDP::cbBind_Click()
 {
     tbSendData.setText({});
     // The serial port is the active transport: the two never run together.
-    if (MSComm1.portOpen())
+    if (MSComm1.portOpen()) {
+        refuse(Why::SerialOpen);
         return;
-    flushArpEntry(m_system, ComboRemoteIP.Text());
+    }
+    // "host:port" names the device's port for this Connect; a bare host goes to the remote port box's.
+    const Address::HostPort target = Address::split(ComboRemoteIP.Text());
+    const QByteArray portText = target.hasPort ? target.port : tbRemotePort.Text();
+    flushArpEntry(m_system, target.host);
+    // What the step under way is about, should it fail.
+    Why why = Why::RemotePortNotNumber;
+    QByteArray what = portText;
     try {
         Winsock1.setProtocol(Winsock::UDP);
-        Winsock1.setRemotePort(toLong(tbRemotePort.Text()));
-        Winsock1.setRemoteHost(ComboRemoteIP.Text());
+        const qint32 port = target.hasPort ? entryPort(target.port) : toLong(portText);
+        why = Why::RemotePortRange;
+        Winsock1.setRemotePort(port);
+        why = target.host.isEmpty() ? Why::NoAddress : Why::HostNotFound;
+        what = target.host;
+        // The box's text goes to the socket as typed, unless it named a port or held brackets.
+        Winsock1.setRemoteHost(target.host == ComboRemoteIP.Text().trimmed() ? ComboRemoteIP.Text() : target.host);
+        why = Why::LocalPortInUse;
+        what = tbLocalPort.Text().trimmed();
         Winsock1.bind(tbLocalPort.Text());
         cbBind.setEnabled(false);
         cbSendData.setEnabled(true);
@@ -79,19 +107,30 @@ void UDP::cbBind_Click()
         tbSendData.SetFocus();
         Frame6.setEnabled(true);
         Frame2.setEnabled(true);
-    } catch (const Failure &) {
-        // Connect fails silently: the user sees the Connect button come back.
+        const bool ipv6 = target.host.contains(':');
+        linkChanged((ipv6 ? '[' + target.host + ']' : target.host) + ':' + QByteArray::number(port));
+    } catch (const Failure &failure) {
+        if (why == Why::RemotePortNotNumber && failure.number() == int(Err::Overflow))
+            why = Why::RemotePortRange;
+        // Connect fails without a box: the user sees the Connect button come back, and the status line says why.
         Winsock1.close();
         cbBind.setEnabled(true);
         cbSendData.setEnabled(false);
+        linkChanged({});
+        if (why == Why::LocalPortInUse && failure.number() != int(Err::SocketAddressInUse))
+            refuse(Why::ConnectFailed, failure.description().toLocal8Bit());
+        else
+            refuse(why, what);
     }
 }
 
 void UDP::Command1_Click()
 {
     tbSendData.setText({});
-    if (MSComm1.portOpen())
+    if (MSComm1.portOpen()) {
+        refuse(Why::SerialOpen);
         return;
+    }
     // A transfer ends with its link: the replies of the next link are not its blocks.
     if (FlashWriting == 1 || FlashReading == 1)
         FlashStop();
@@ -102,4 +141,5 @@ void UDP::Command1_Click()
     NoConnect.setVisible(true);
     Frame6.setEnabled(false);
     Frame2.setEnabled(false);
+    linkChanged({});
 }

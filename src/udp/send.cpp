@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/window.h"
 
+#include "platform/mscomm.h"
 #include "platform/winsock.h"
 
 namespace
@@ -24,12 +25,15 @@ qint16 UDP::UDP_Send(const QByteArray &UDPString)
             return 0;
         if (Check2.Value() == 0) {
             Winsock1.sendData(UDPString);
+            countSent(UDPString.size());
         } else {
             // The device passes the command on to the Modbus station named in Text4; the command's own
             // CR LF moves behind the wrapping.
             if (UDPString.size() < 2)
                 return 0;
-            Winsock1.sendData("MDC " + Text4.Text() + ',' + UDPString.chopped(2) + CRLF);
+            const QByteArray wrapped = "MDC " + Text4.Text() + ',' + UDPString.chopped(2) + CRLF;
+            Winsock1.sendData(wrapped);
+            countSent(wrapped.size());
         }
         return 1;
     } catch (const Failure &) {
@@ -102,6 +106,8 @@ void UDP::tbSendData_KeyPress(qint16 &KeyAscii)
     HistRecalled = 0;
     HistIndex = 0;
     // Only the active transport sends, echoes and logs the line.
+    if (cbBind.Enabled() && !MSComm1.portOpen())
+        refuse(Why::NotConnected);
     cbSendData_Click();
     Command6_Click();
     tbReceiveData.append(CRLF);

@@ -31,24 +31,30 @@ inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 30000)
 struct SimLink : ModelOn<QtWinsock, FakeMSComm> {
     /// A diskFolder given as a relative name lies inside the working directory. Port 0 lets the system pick a
     /// free one, so that test runs side by side never collide.
-    explicit SimLink(DeviceSim::Options options = {})
-        : sim([](DeviceSim::Options o) {
-              o.address = QHostAddress::LocalHost;
+    explicit SimLink(DeviceSim::Options options = {}, const QHostAddress &address = QHostAddress::LocalHost)
+        : sim([&address](DeviceSim::Options o) {
+              o.address = address;
               o.port = 0;
               return o;
           }(options))
     {
     }
 
-    /// Starts the device, then the window, then Connect to the device; false when either end is not up.
-    bool connect()
+    /// Starts the device, then the window, then Connect to the device, whose port goes into the remote port box or,
+    /// with `inAddress`, after the address ("127.0.0.1:5111"); false when either end is not up.
+    bool connect(bool inAddress = false)
     {
         if (!sim.start(&error))
             return false;
         udp.Form_Load();
         markLog();
-        udp.ComboRemoteIP.setText("127.0.0.1");
-        udp.tbRemotePort.setText(QByteArray::number(sim.port()));
+        const QByteArray port = QByteArray::number(sim.port());
+        QByteArray host = sim.options().address.toString().toLatin1();
+        if (host.contains(':'))
+            host = '[' + host + ']';
+        udp.ComboRemoteIP.setText(inAddress ? host + ':' + port : host);
+        if (!inAddress)
+            udp.tbRemotePort.setText(port);
         udp.tbLocalPort.setText("0");
         udp.cbBind_Click();
         return udp.Winsock1.state() == 1;
