@@ -4,7 +4,7 @@
 # and builds into build/ (or another folder). Sourced by run.sh and test.sh.
 set -euo pipefail
 
-VANTREL_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev fonts-liberation)
+VANTREL_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libqt6svg6 libgl-dev fonts-liberation)
 
 vantrel_install_missing() {
     local missing=()
