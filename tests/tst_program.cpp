@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "harness.h"
+#include "mounts.h"
 
 #include <QTest>
 
@@ -11,9 +12,11 @@ namespace
 {
 const QByteArray kDone = "SEND BASIC PROGRAM COMPLETED\r\n", kListed = "LOAD BASIC PROGRAM COMPLETED\r\n";
 const QString kCancel = QStringLiteral("Vantrel: Cancel");
+const QString kNotRegular = QStringLiteral("Error#75: Path/File access error: fifo.bas (not a regular file)");
 
 /// A download of prog.bas over the UDP link, the pane holding "old" before. Each step is a reply of the
-/// device, ">>" or "X" for the buttons, or "open:NAME" for another start from NAME (none.bas is missing).
+/// device, ">>" or "X" for the buttons, or "open:NAME" for another start from NAME (none.bas is missing, fifo.bas
+/// is a FIFO).
 struct Download {
     QByteArray file{};
     Bytes steps{};
@@ -143,6 +146,7 @@ void TestProgram::download_data()
     QTest::newRow("missing file ends the download under way") << Download{
         abc, {"open:none.bas", "OK", ">>"}, a, "old10 A\nOK", false, {"Error#53: File not found: none.bas"}};
     QTest::newRow("a folder") << Download{abc, {"open:dir.bas", "OK"}, a, "old10 A\nOK", false, {"Error#75: "}};
+    QTest::newRow("a FIFO") << Download{abc, {"open:fifo.bas", "OK"}, a, "old10 A\nOK", false, {kNotRegular}};
     QTest::newRow("a new start begins again")
         << Download{abc, {"OK", "open:prog.bas", "OK"}, {a[0], "20 B\r\n", a[0], "20 B\r\n"}, "LOAD DATA = 20 B", true};
 }
@@ -155,6 +159,8 @@ void TestProgram::download()
     UDP &w = h.udp;
     QVERIFY(h.writeFile(QStringLiteral("prog.bas"), c.file));
     QVERIFY(QDir(h.dir.path()).mkdir(QStringLiteral("dir.bas")));
+    TestFifo fifo(h.dir.filePath(QStringLiteral("fifo.bas")));
+    QVERIFY(fifo.ok());
     // An earlier, longer program must never show through.
     std::fill(w.ProgLine.begin(), w.ProgLine.end(), QByteArray("99 LEFT OVER"));
     w.tbReceiveData.setText("old");
@@ -350,6 +356,8 @@ void TestProgram::clicks_data()
                                                   {kCancel}};
     QTest::newRow("Save Programm, file cannot be created")
         << Click{"udp", &UDP::Command11_Click, QStringLiteral("no/such/list.bas"), {}, false, {save}, {"Error#"}};
+    QTest::newRow("Save Programm onto a FIFO")
+        << Click{"udp", &UDP::Command11_Click, QStringLiteral("fifo.bas"), {}, false, {save}, {kNotRegular}};
     QTest::newRow(">> with no download") << Click{"udp", &UDP::Command9_Click};
 }
 
@@ -363,6 +371,8 @@ void TestProgram::clicks()
         h.connect();
     h.mscomm.setPortOpen(c.link == "serial");
     h.writeFile(QStringLiteral("prog.bas"), "10 A\n");
+    TestFifo fifo(h.dir.filePath(QStringLiteral("fifo.bas")));
+    QVERIFY(fifo.ok());
     h.dialog.cancel = c.answer == QStringLiteral("cancel");
     h.dialog.answer = h.dialog.cancel ? QStringLiteral("list.bas") : c.answer;
     w.Command2.SetFocus();

@@ -7,6 +7,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 #include <cerrno>
 #include <cstring>
 
@@ -47,6 +51,18 @@ private:
     qint64 m_limit;
     qint64 m_handedOut = 0;
 };
+
+/// Whether `path` names a character device (/dev/null, /dev/full), which takes appended text as a file does.
+bool isCharacterDevice(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISCHR(info.st_mode);
+#else
+    Q_UNUSED(path);
+    return false;
+#endif
+}
 
 [[noreturn]] void failOpen(const QFileDevice &f, const QString &path)
 {
@@ -129,9 +145,13 @@ void FileTable::open(qint16 n, const QString &path, int mode, qint64 maxBytes)
         m |= QIODevice::WriteOnly;
         break;
     }
+    // Opening a FIFO waits for its other end, for ever if none comes, and a device may never end: only regular
+    // files are read and written. The log alone may go to a device such as /dev/null.
     const QFileInfo info(path);
-    // Opening a FIFO for reading waits for a writer, and a device may never end.
-    if (info.isDir() || (mode == Input && info.exists() && !info.isFile()) || !f->open(m))
+    if (info.exists() && !info.isFile() && !(mode == Append && isCharacterDevice(path)))
+        throw Failure(Err::PathFileAccessError,
+                      QStringLiteral("Path/File access error: %1 (not a regular file)").arg(path));
+    if (!f->open(m))
         failOpen(*f, path);
     m_files.emplace(n, std::move(f));
 }
