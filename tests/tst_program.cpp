@@ -4,7 +4,11 @@
 
 #include <QTest>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <cstdio>
 
 using Bytes = QByteArrayList;
 
@@ -23,7 +27,8 @@ struct Download {
     Bytes sent{};
     QByteArray pane{};
     bool downloading = false;
-    QStringList boxes{}; // each the start of "title: text"
+    QStringList boxes{};    // each the start of "title: text"
+    bool lowMemory = false; // prog.bas a sparse GiB with no line end, read with little address space to spare
 };
 
 /// A listing into list.bas, which held "stale" before; the replies come by datagram or through Com_Parser.
@@ -63,6 +68,26 @@ Bytes numbered(int count, const char *format)
     for (int i = 1; i <= count; ++i)
         lines << QByteArray(format).replace('#', QByteArray::number(i));
     return lines;
+}
+
+/// Ends a child process that runs one row, once the row is over however it ended: 0 when it passed.
+struct ChildExit {
+    bool child = false;
+    bool done = false;
+    ~ChildExit()
+    {
+        if (child)
+            ::_exit(done && !QTest::currentTestFailed() ? 0 : 1);
+    }
+};
+
+/// From now on the process may take only `margin` bytes of address space beyond what it holds.
+void limitAddressSpace(rlim_t margin)
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    const rlim_t pages = statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ').value(0).toULongLong() : 0;
+    const rlimit limit{pages * rlim_t(::sysconf(_SC_PAGESIZE)) + margin, RLIM_INFINITY};
+    ::setrlimit(RLIMIT_AS, &limit);
 }
 
 /// The boxes shown, each cut to the length of the one expected in its place.
@@ -147,6 +172,8 @@ void TestProgram::download_data()
         abc, {"open:none.bas", "OK", ">>"}, a, "old10 A\nOK", false, {"Error#53: File not found: none.bas"}};
     QTest::newRow("a folder") << Download{abc, {"open:dir.bas", "OK"}, a, "old10 A\nOK", false, {"Error#75: "}};
     QTest::newRow("a FIFO") << Download{abc, {"open:fifo.bas", "OK"}, a, "old10 A\nOK", false, {kNotRegular}};
+    QTest::newRow("out of memory") << Download{
+        .steps = {"OK", ">>"}, .pane = "oldOK", .boxes = {"Error#7: Out of memory"}, .lowMemory = true};
     QTest::newRow("a new start begins again")
         << Download{abc, {"OK", "open:prog.bas", "OK"}, {a[0], "20 B\r\n", a[0], "20 B\r\n"}, "LOAD DATA = 20 B", true};
 }
@@ -166,6 +193,25 @@ void TestProgram::download()
     w.tbReceiveData.setText("old");
     const qint16 freeBefore = w.files.FreeFile();
     h.dialog.answer = QStringLiteral("prog.bas");
+    ChildExit child;
+    if (c.lowMemory) {
+#ifdef VANTREL_SANITIZED
+        QSKIP("the sanitizers reserve more address space than a limit leaves");
+#endif
+        QVERIFY(QFile::resize(QStringLiteral("prog.bas"), qint64(1) << 30));
+        std::fflush(stdout);
+        const pid_t pid = ::fork();
+        QVERIFY(pid >= 0);
+        if (pid > 0) {
+            int status = 0;
+            QCOMPARE(::waitpid(pid, &status, 0), pid);
+            QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0,
+                     qPrintable(QStringLiteral("the row failed in its child (wait status %1)").arg(status)));
+            return;
+        }
+        child.child = true;
+        limitAddressSpace(rlim_t(128) << 20);
+    }
     w.Command10_Click();
     QCOMPARE(h.dialog.filter, QStringLiteral("BAS files (*.bas)|*.bas"));
     QCOMPARE(h.dialog.shown, QStringList{QStringLiteral("open")});
@@ -193,6 +239,7 @@ void TestProgram::download()
     QCOMPARE(w.ProgFileNum, qint16(0));
     QCOMPARE(h.system.slept.isEmpty(), c.sent.isEmpty());
     QCOMPARE(w.focus(), &w.tbSendData);
+    child.done = true;
 }
 
 void TestProgram::listing_data()

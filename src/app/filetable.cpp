@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace
 {
@@ -201,11 +202,16 @@ QByteArray FileTable::lineInput(qint16 n)
     QFileDevice &f = file(n);
     if (f.atEnd())
         throw Failure(Err::InputPastEndOfFile, QStringLiteral("Input past end of file"));
-    QByteArray line;
-    char c;
-    while (f.getChar(&c) && !lineEnd(f, c))
-        line.append(c);
-    return line;
+    try {
+        QByteArray line;
+        char c;
+        while (f.getChar(&c) && !lineEnd(f, c))
+            line.append(c);
+        return line;
+    } catch (const std::bad_alloc &) {
+        // A file with no line end in gigabytes does not fit in memory; the line read so far is freed by now.
+        throw Failure(Err::OutOfMemory, QStringLiteral("Out of memory: a line of %1 is too long").arg(f.fileName()));
+    }
 }
 
 QByteArray FileTable::inputEntry(qint16 n)

@@ -40,7 +40,8 @@ public:
     /// Writes the bytes as they are; a failure names its cause ("No space left on device").
     void print(qint16 n, const QByteArray &bytes);
     bool eof(qint16 n) const;
-    /// The next line of a text file; it ends at CR, LF or CR LF, which are not kept.
+    /// The next line of a text file; it ends at CR, LF or CR LF, which are not kept. A line too long for memory
+    /// fails with 7.
     QByteArray lineInput(qint16 n);
     /// The next entry of a list file: ends at a comma or a line end; leading blanks skipped;
     /// double quotes removed, and inside them commas are kept.
