@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "harness.h"
 #include "mounts.h"
+#include "serial/modbus.h"
 
 #include <QTest>
 
@@ -16,11 +17,13 @@ namespace
 {
 const QByteArray kDone = "SEND BASIC PROGRAM COMPLETED\r\n", kListed = "LOAD BASIC PROGRAM COMPLETED\r\n";
 const QString kCancel = QStringLiteral("Vantrel: Cancel");
+/// A line that, with its CR LF, is one byte over the 65,507 a datagram carries.
+const QByteArray kOverDatagram(65506, 'x');
 const QString kNotRegular = QStringLiteral("Error#75: Path/File access error: fifo.bas (not a regular file)");
 
-/// A download of prog.bas over the UDP link, the pane holding "old" before. Each step is a reply of the
-/// device, ">>" or "X" for the buttons, or "open:NAME" for another start from NAME (none.bas is missing, fifo.bas
-/// is a FIFO).
+/// A download of prog.bas, the pane holding "old" before. Each step is a reply of the device, ">>" or "X" for the
+/// buttons, or "open:NAME" for another start from NAME (none.bas is missing, long.bas holds kOverDatagram alone,
+/// fifo.bas is a FIFO).
 struct Download {
     QByteArray file{};
     Bytes steps{};
@@ -28,6 +31,7 @@ struct Download {
     QByteArray pane{};
     bool downloading = false;
     QStringList boxes{};    // each the start of "title: text"
+    char link = 'U';        // U the UDP link, R the serial port in RTU frames to and from station 16
     bool lowMemory = false; // prog.bas a sparse GiB with no line end, read with little address space to spare
 };
 
@@ -174,6 +178,16 @@ void TestProgram::download_data()
     QTest::newRow("a FIFO") << Download{abc, {"open:fifo.bas", "OK"}, a, "old10 A\nOK", false, {kNotRegular}};
     QTest::newRow("out of memory") << Download{
         .steps = {"OK", ">>"}, .pane = "oldOK", .boxes = {"Error#7: Out of memory"}, .lowMemory = true};
+    // A line its link refuses ends the download with a box naming it, and is not shown as sent.
+    const QString tooLarge = QStringLiteral(" of the program cannot be sent: Datagram was too large to send");
+    QTest::newRow("a line no datagram holds, at the start")
+        << Download{abc, {"open:long.bas", "OK", ">>"}, a, "old10 A\nOK", false, {"Error#10040: Line 1" + tooLarge}};
+    QTest::newRow("a line no datagram holds, on OK")
+        << Download{"10 A\n" + kOverDatagram, {"OK", ">>"}, a, "old10 A\n", false, {"Error#10040: Line 2" + tooLarge}};
+    QTest::newRow("a line no datagram holds, on >>") << Download{
+        "10 A\n" + kOverDatagram, {">>", "OK"}, a, "old10 A\nOK", false, {"Error#10040: Line 2" + tooLarge}};
+    QTest::newRow("RTU: a line over 253 characters, on OK") << Download{
+        "10 A\n" + QByteArray(254, 'x'), {"OK", ">>"}, a, "old10 A\n", false, {"Error#6: Line 2 of the program"}, 'R'};
     QTest::newRow("a new start begins again")
         << Download{abc, {"OK", "open:prog.bas", "OK"}, {a[0], "20 B\r\n", a[0], "20 B\r\n"}, "LOAD DATA = 20 B", true};
 }
@@ -182,9 +196,15 @@ void TestProgram::download()
 {
     QFETCH(Download, c);
     Harness h;
-    h.startLinked();
     UDP &w = h.udp;
+    if (c.link == 'R') {
+        h.startOpen();
+        w.Check1.setValue(1);
+    } else {
+        h.startLinked();
+    }
     QVERIFY(h.writeFile(QStringLiteral("prog.bas"), c.file));
+    QVERIFY(h.writeFile(QStringLiteral("long.bas"), kOverDatagram));
     QVERIFY(QDir(h.dir.path()).mkdir(QStringLiteral("dir.bas")));
     TestFifo fifo(h.dir.filePath(QStringLiteral("fifo.bas")));
     QVERIFY(fifo.ok());
@@ -223,11 +243,17 @@ void TestProgram::download()
             w.Command9_Click();
         } else if (step == "X") {
             w.Command14_Click();
+        } else if (c.link == 'R') {
+            h.mscomm.feedReceived(Modbus::frame(16, Modbus::kConsoleFunction, step));
+            w.TMRComm_Timer();
         } else {
             h.winsock.feedReceived(step);
         }
     }
-    QCOMPARE(h.winsock.written(), c.sent);
+    Bytes sent = h.winsock.written();
+    for (const QByteArray &frame : h.mscomm.written())
+        sent << frame.sliced(3, frame.size() - 5); // the line a frame carries
+    QCOMPARE(sent, c.sent);
     QCOMPARE(w.tbReceiveData.Text(), c.pane);
     QCOMPARE(w.ProgDownloadMode, qint16(c.downloading));
     QCOMPARE(w.ProgSaveMode, qint16(0));

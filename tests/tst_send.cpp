@@ -5,17 +5,18 @@
 
 namespace
 {
-/// Enter pressed with the pane holding "old", Text4 "16" and the focus elsewhere.
+/// Enter pressed with the pane holding "old", Text3 and Text4 "16" and the focus elsewhere.
 struct Entry {
     QByteArray typed = "VER";
     QByteArrayList sent{};
     qint16 wrap = 0;
-    QByteArray text4 = "16";
+    QByteArray address = "16";
     char link = 'U'; // U up, F up but the send fails, D down, S the serial port open in RTU framing instead
     QByteArray logged = "VER\r\n";
     QByteArray pane = "old\r\nVER\r\n";
     QByteArray left{}; // what the command line holds afterwards
     QByteArrayList serial{};
+    QStringList boxes{};
 };
 } // namespace
 Q_DECLARE_METATYPE(Entry)
@@ -36,12 +37,34 @@ void TestSend::enter_data()
     QTest::addColumn<Entry>("c");
     QTest::newRow("plain") << Entry{.sent = {"VER\r\n"}};
     QTest::newRow("wrapped") << Entry{.sent = {"MDC 16,VER\r\n"}, .wrap = 1};
-    QTest::newRow("wrapped, empty address") << Entry{.sent = {"MDC ,VER\r\n"}, .wrap = 1, .text4 = ""};
+    QTest::newRow("wrapped, empty address") << Entry{.sent = {"MDC ,VER\r\n"}, .wrap = 1, .address = ""};
     QTest::newRow("empty line") << Entry{.typed = "", .sent = {"\r\n"}, .logged = "\r\n", .pane = "old\r\n\r\n"};
-    QTest::newRow("send fails: echoed and logged all the same") << Entry{.link = 'F'};
     QTest::newRow("no link") << Entry{.link = 'D', .logged = "", .pane = "old\r\n", .left = "VER"};
     QTest::newRow("serial port, RTU frame to station 16")
         << Entry{.link = 'S', .serial = {QByteArray::fromHex("104305") + "VER\r\n" + QByteArray::fromHex("4BD0")}};
+    // A line that was not sent is neither echoed nor logged; a box says why, and the line stays to be sent again.
+    QTest::newRow("send fails") << Entry{
+        .link = 'F', .logged = "", .pane = "old\r\n", .left = "VER", .boxes = {"Error#10014: Send failed"}};
+    const QByteArray huge(65506, 'x'), long254(254, 'x'); // CR LF makes 65,508: one byte over a datagram's most
+    QTest::newRow("a datagram over 65,507 bytes") << Entry{.typed = huge,
+                                                           .logged = "",
+                                                           .pane = "old\r\n",
+                                                           .left = huge,
+                                                           .boxes = {"Error#10040: Datagram was too large to send"}};
+    QTest::newRow("RTU: a line over 253 characters")
+        << Entry{.typed = long254,
+                 .link = 'S',
+                 .logged = "",
+                 .pane = "old\r\n",
+                 .left = long254,
+                 .boxes = {"Error#6: An RTU frame carries at most 253 characters, the line has 254"}};
+    QTest::newRow("RTU: an address outside 0 to 255")
+        << Entry{.address = "300",
+                 .link = 'S',
+                 .logged = "",
+                 .pane = "old\r\n",
+                 .left = "VER",
+                 .boxes = {"Error#6: The Modbus address 300 lies outside 0 to 255"}};
 }
 
 void TestSend::enter()
@@ -58,14 +81,16 @@ void TestSend::enter()
     if (c.link == 'F')
         h.winsock.injectError();
     h.udp.Check2.setValue(c.wrap);
-    h.udp.Text4.setText(c.text4);
+    h.udp.Text3.setText(c.address);
+    h.udp.Text4.setText(c.address);
     h.udp.tbReceiveData.setText("old");
     h.udp.Comm_number.SetFocus();
     QCOMPARE(pressEnter(h.udp, c.typed), qint16(0));
     QCOMPARE(h.winsock.written(), c.sent);
     QCOMPARE(h.mscomm.written(), c.serial);
+    QCOMPARE(h.boxes.lines(), c.boxes);
     // The indicator shows sends on the serial port only.
-    QCOMPARE(h.udp.Pic.FillColor(), c.serial.isEmpty() ? Colour::Yellow : Colour::SendGreen);
+    QCOMPARE(h.udp.Pic.FillColor(), c.link == 'S' ? Colour::SendGreen : Colour::Yellow);
     if (c.link != 'D')
         QCOMPARE(h.udp.focus(), &h.udp.tbSendData);
     QCOMPARE(h.newLog(), c.logged);

@@ -225,6 +225,8 @@ public:
     void ProgAdvance(Via via);
     /// Sends a program line (with its CR LF) on whichever link is open.
     void ProgSendLine(const QByteArray &line);
+    /// After a send of line ProgLineIdx: a line its link refused ends the download with a failure naming it.
+    void ProgCheckSent();
     /// Line `index` of the program table; an index beyond the table fails with 9.
     const QByteArray &ProgLineAt(qint16 index) const;
     /// The last line has gone out.
@@ -288,4 +290,7 @@ private:
     // A serial listing comes in pieces cut anywhere (program/replies.cpp).
     QByteArray m_listingHead;      // the start of a listed line, too short yet to tell whether it is "OK"
     bool m_listingMidLine = false; // the last piece ended inside a line already written
+    /// Why the last UDP_Send or WriteCOM32 sent nothing though its link was up; empty when it sent, or when it
+    /// found its link down. The primitives return 0 either way; the callers that must tell the user look here.
+    std::optional<Failure> m_sendFailure;
 };

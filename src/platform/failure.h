@@ -27,6 +27,7 @@ enum class Err : int {
     SocketAccessDenied = 10013,
     SocketAddressInUse = 10048,
     SocketInvalidArgument = 10014,
+    SocketMessageTooLong = 10040, // a datagram beyond the 65,507 bytes UDP carries
     SocketNotConnected = 10057,
     SocketHostNotFound = 11001,
 };

@@ -83,8 +83,13 @@ void UDP::Command10_Click()
 
 void UDP::Command9_Click()
 {
-    if (ProgDownloadMode == 1)
+    if (ProgDownloadMode != 1)
+        return;
+    try {
         ProgAdvance(Via::Button);
+    } catch (const Failure &failure) {
+        showFailure(failure);
+    }
 }
 
 void UDP::Command14_Click()

@@ -115,12 +115,16 @@ void UDP::ProgAdvance(Via via)
     const QByteArray line = ProgLineAt(ProgLineIdx) + CRLF;
     // A reply by datagram is answered by datagram alone; the serial port and ">>" also use the port
     // when it is open, and ">>" on a UDP-only link sends the line twice.
-    if (via == Via::Datagram)
+    if (via == Via::Datagram) {
         RetVal = UDP_Send(line);
-    else
+        ProgCheckSent();
+    } else {
         ProgSendLine(line);
-    if (via == Via::Button && !MSComm1.portOpen())
+    }
+    if (via == Via::Button && !MSComm1.portOpen()) {
         RetVal = UDP_Send(line);
+        ProgCheckSent();
+    }
     tbReceiveData.setText("LOAD DATA = " + line.chopped(2));
     if (ProgLineIdx == ProgLineCount)
         ProgComplete();
@@ -130,11 +134,24 @@ void UDP::ProgSendLine(const QByteArray &line)
 {
     // The two links are never open together: the line goes out on the one that is.
     RetVal = UDP_Send(line);
+    ProgCheckSent();
     if (MSComm1.portOpen()) {
         Pic.setFillColor(Colour::SendGreen);
         QByteArray framed = line; // WriteCOM32 replaces it with what it wrote
         RetVal = WriteCOM32(framed);
+        ProgCheckSent();
     }
+}
+
+void UDP::ProgCheckSent()
+{
+    // A line the link refused would be shown as sent, and the download would wait for ever for its answer.
+    if (!m_sendFailure)
+        return;
+    ProgDownloadMode = 0;
+    throw Failure(
+        static_cast<Err>(m_sendFailure->number()),
+        QStringLiteral("Line %1 of the program cannot be sent: %2").arg(ProgLineIdx).arg(m_sendFailure->description()));
 }
 
 void UDP::ProgComplete()

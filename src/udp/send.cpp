@@ -19,6 +19,7 @@ constexpr qint16 kOldestSlot = 32;
 
 qint16 UDP::UDP_Send(const QByteArray &UDPString)
 {
+    m_sendFailure.reset();
     try {
         if (Winsock1.state() != 1)
             return 0;
@@ -32,7 +33,8 @@ qint16 UDP::UDP_Send(const QByteArray &UDPString)
             Winsock1.sendData("MDC " + Text4.Text() + ',' + UDPString.chopped(2) + CRLF);
         }
         return 1;
-    } catch (const Failure &) {
+    } catch (const Failure &failure) {
+        m_sendFailure = failure;
         return 0;
     }
 }
@@ -42,6 +44,13 @@ void UDP::cbSendData_Click()
     if (cbBind.Enabled())
         return;
     RetVal = UDP_Send(tbSendData.Text() + CRLF);
+    if (m_sendFailure) {
+        // Not sent, so neither echoed nor logged; the line stays to be sent again.
+        tbSendData.SetFocus();
+        const Failure failure = *m_sendFailure;
+        showFailure(failure);
+        return;
+    }
     logLine(tbSendData.Text());
     // Appending costs only the echo, however long the console has grown.
     tbReceiveData.append(CRLF + tbSendData.Text());
