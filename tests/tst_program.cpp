@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 using Bytes = QByteArrayList;
 
@@ -35,13 +36,15 @@ struct Download {
     bool lowMemory = false; // prog.bas a sparse GiB with no line end, read with little address space to spare
 };
 
-/// A listing into list.bas, which held "stale" before; the replies come by datagram or through Com_Parser.
+/// A listing into list.bas, which held "stale" before; the replies come by datagram or on the serial port.
 struct Listing {
     bool serial;
     Bytes replies;
     QByteArray file;
     QByteArray pane;
     bool capturing = false;
+    QStringList boxes{};
+    bool fullDisk = false; // list.bas lies on a disk that is full once the listing has started
 };
 
 /// Exchanges one after another over the UDP link, as steps: "10:NAME" Open File and  Download, "11:NAME" Save
@@ -281,6 +284,9 @@ void TestProgram::listing_data()
             << Listing{serial, {"12345OK\r\n"}, "12345OK\r\n", "LOAD DATA = 12345OK\r\n\r\n", true};
         QTest::addRow("%sERROR is a line", side)
             << Listing{serial, {"ERROR 1\r\n"}, "ERROR 1\r\n", "LOAD DATA = ERROR 1\r\n\r\n", true};
+        // The first line the disk refuses ends the capture with one box; the rest is console text.
+        QTest::addRow("%sa full disk", side)
+            << Listing{serial, three, "", "20 END\r\nOK\r\n", false, {QStringLiteral("Error#61")}, true};
     }
     // Serial input may be cut anywhere: the file holds the same characters, the pane the latest piece.
     QTest::newRow("serial: pieces") << Listing{
@@ -312,9 +318,15 @@ void TestProgram::listing()
     } else {
         h.startLinked();
     }
-    QVERIFY(h.writeFile(QStringLiteral("list.bas"), "stale"));
-    h.dialog.answer = QStringLiteral("list.bas");
+    std::optional<TestMount> disk;
+    if (c.fullDisk && !disk.emplace(h.dir.filePath(QStringLiteral("small")), 64 * 1024).ok())
+        QSKIP(qPrintable(disk->error()));
+    const QString list = c.fullDisk ? QStringLiteral("small/list.bas") : QStringLiteral("list.bas");
+    QVERIFY(h.writeFile(list, "stale"));
+    h.dialog.answer = list;
     w.Command11_Click();
+    if (c.fullDisk)
+        QVERIFY(fillDisk(h.dir.filePath(QStringLiteral("small"))));
     QCOMPARE(h.dialog.filter, QStringLiteral("BAS files (*.bas)|*.bas"));
     QCOMPARE(h.dialog.shown, QStringList{QStringLiteral("save")});
     QCOMPARE(h.system.slept, QList<int>{100});
@@ -324,8 +336,8 @@ void TestProgram::listing()
     QCOMPARE(w.Pic.FillColor(), c.serial ? Colour::SendGreen : Colour::Yellow);
     for (const QByteArray &reply : c.replies) {
         if (c.serial) {
-            w.RxText = reply;
-            w.Com_Parser();
+            h.mscomm.feedReceived(reply);
+            w.TMRComm_Timer();
         } else {
             h.winsock.feedReceived(reply);
         }
@@ -336,8 +348,8 @@ void TestProgram::listing()
     QCOMPARE(w.ProgDownloadMode, qint16(0));
     if (!c.capturing)
         QCOMPARE(w.ProgFileNum, qint16(0));
-    QCOMPARE(h.file(QStringLiteral("list.bas")), c.file);
-    QVERIFY(h.boxes.boxes.isEmpty());
+    QCOMPARE(h.file(list), c.file);
+    QCOMPARE(shownBoxes(h.boxes, c.boxes), c.boxes);
 }
 
 void TestProgram::exchanges_data()

@@ -144,12 +144,11 @@ void TestSerial::quietFailures()
     QVERIFY(w.RxText.isEmpty());
     QVERIFY(h.boxes.boxes.isEmpty());
     w.ProgSaveMode = 1;
-    w.ProgFileNum = 7; // no listing file is open: the parser fails, and is told
+    w.ProgFileNum = 7; // no listing file is open: the parser fails, which ends the listing, and is told
     w.TMRComm_Timer();
     QCOMPARE(w.RxText, QByteArray("VER"));
     QCOMPARE(w.Pic.FillColor(), Colour::Red);
     QCOMPARE(h.boxes.lines(), QStringList{QStringLiteral("Error#52: Bad file name or number")});
-    w.ProgSaveMode = 0;
     h.mscomm.feedReceived(" 3.1\r\n");
     w.TMRComm_Timer();
     QCOMPARE(w.tbReceiveData.Text(), QByteArray(" 3.1\r\n"));

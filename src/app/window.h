@@ -219,6 +219,8 @@ public:
     void ProgListingPiece(const QByteArray &text);
     /// The closing "OK" came: the file is closed and the listing reported complete.
     void ProgListingEnd();
+    /// Writes listed text into the file; the first write that fails ends the capture and is thrown on.
+    void ProgListingWrite(const QByteArray &bytes);
     /// A reply to a program line: "OK" sends the next line, "ERROR" ends the download.
     void ProgDownloadReply(const QByteArray &text, Via via);
     /// Sends the next program line on the link the reply came by (">>": on whatever link is open).

@@ -31,7 +31,7 @@ void UDP::ProgListingReply(const QByteArray &text, Via via)
         // Only near the start: a listed line may well hold "OK" further on.
         ProgListingEnd();
     } else {
-        files.print(ProgFileNum, text);
+        ProgListingWrite(text);
         tbReceiveData.setText("LOAD DATA = " + text + CRLF);
     }
 }
@@ -49,7 +49,7 @@ void UDP::ProgListingPiece(const QByteArray &text)
         if (!m_listingMidLine) {
             const QByteArray head = data.mid(at, qMin<qsizetype>(5, next - at));
             if (head.contains("OK")) {
-                files.print(ProgFileNum, data.left(at));
+                ProgListingWrite(data.left(at));
                 ProgListingEnd();
                 return;
             }
@@ -62,7 +62,7 @@ void UDP::ProgListingPiece(const QByteArray &text)
         m_listingMidLine = lf < 0;
         at = next;
     }
-    files.print(ProgFileNum, data);
+    ProgListingWrite(data);
     tbReceiveData.setText("LOAD DATA = " + text + CRLF);
 }
 
@@ -71,6 +71,19 @@ void UDP::ProgListingEnd()
     files.release(ProgFileNum);
     tbReceiveData.setText(QByteArray("LOAD BASIC PROGRAM COMPLETED") + CRLF);
     ProgExchangeEnd();
+}
+
+void UDP::ProgListingWrite(const QByteArray &bytes)
+{
+    try {
+        files.print(ProgFileNum, bytes);
+    } catch (const Failure &) {
+        // Every later line would fail the same way (a full disk): the capture ends at the first, which is told.
+        m_listingHead.clear();
+        files.release(ProgFileNum);
+        ProgSaveMode = 0;
+        throw;
+    }
 }
 
 void UDP::ProgDownloadReply(const QByteArray &text, Via via)
