@@ -305,6 +305,8 @@ void TestProgram::listing_data()
         << Listing{true, {"10 PRINT 1\r\n2"}, "10 PRINT 1\r\n", "LOAD DATA = 10 PRINT 1\r\n2\r\n", true};
     QTest::newRow("serial: OK inside a line")
         << Listing{true, {"10 PRINT \"", "OK\"\r\n", "OK\r\n"}, "10 PRINT \"OK\"\r\n", kListed};
+    QTest::newRow("serial: lines ending in CR alone")
+        << Listing{true, {"10 PRINT 1\r20 END\r", "OK\r"}, "10 PRINT 1\r20 END\r", kListed};
 }
 
 void TestProgram::listing()

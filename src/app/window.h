@@ -292,6 +292,7 @@ private:
     // A serial listing comes in pieces cut anywhere (program/replies.cpp).
     QByteArray m_listingHead;      // the start of a listed line, too short yet to tell whether it is "OK"
     bool m_listingMidLine = false; // the last piece ended inside a line already written
+    bool m_listingCR = false;      // the last piece ended with a CR, whose LF may come with the next
     /// Why the last UDP_Send or WriteCOM32 sent nothing though its link was up; empty when it sent, or when it
     /// found its link down. The primitives return 0 either way; the callers that must tell the user look here.
     std::optional<Failure> m_sendFailure;

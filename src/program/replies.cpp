@@ -9,6 +9,18 @@
 namespace
 {
 constexpr char kAccessDenied[] = "ACCESS DENIED\r\n";
+
+/// Just past the line end that follows `from` (CR, LF or CR LF); -1 when the line goes on past the text.
+qsizetype lineEndAfter(const QByteArray &text, qsizetype from)
+{
+    for (qsizetype i = from; i < text.size(); ++i) {
+        if (text[i] == '\n')
+            return i + 1;
+        if (text[i] == '\r')
+            return i + 1 < text.size() && text[i + 1] == '\n' ? i + 2 : i + 1;
+    }
+    return -1;
+}
 } // namespace
 
 void UDP::ProgExchangeEnd()
@@ -41,11 +53,14 @@ void UDP::ProgListingPiece(const QByteArray &text)
     // A datagram is one line, but a poll takes whatever the line brought: the end of one listed line and the
     // start of the next, the last line with the closing "OK" behind it, or an "O" whose "K" comes with the
     // next poll. So the first five characters are judged at the start of each line, not of each piece, and
-    // a line start too short to judge waits for the next piece instead of going into the file.
+    // a line start too short to judge waits for the next piece instead of going into the file. The device may
+    // end its lines with CR, LF or CR LF.
     QByteArray data = std::exchange(m_listingHead, {}) + text;
-    for (qsizetype at = 0; at < data.size();) {
-        const qsizetype lf = data.indexOf('\n', at);
-        const qsizetype next = lf < 0 ? data.size() : lf + 1;
+    // The LF of a CR LF cut after its CR ends the line before; it starts no line of its own.
+    qsizetype at = std::exchange(m_listingCR, false) && data.startsWith('\n') ? 1 : 0;
+    while (at < data.size()) {
+        const qsizetype end = lineEndAfter(data, at);
+        const qsizetype next = end < 0 ? data.size() : end;
         if (!m_listingMidLine) {
             const QByteArray head = data.mid(at, qMin<qsizetype>(5, next - at));
             if (head.contains("OK")) {
@@ -53,15 +68,16 @@ void UDP::ProgListingPiece(const QByteArray &text)
                 ProgListingEnd();
                 return;
             }
-            if (lf < 0 && head.size() < 5) {
+            if (end < 0 && head.size() < 5) {
                 m_listingHead = data.mid(at);
                 data.truncate(at);
                 break;
             }
         }
-        m_listingMidLine = lf < 0;
+        m_listingMidLine = end < 0;
         at = next;
     }
+    m_listingCR = m_listingHead.isEmpty() && data.endsWith('\r');
     ProgListingWrite(data);
     tbReceiveData.setText("LOAD DATA = " + text + CRLF);
 }
