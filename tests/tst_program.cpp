@@ -48,8 +48,9 @@ struct Listing {
 };
 
 /// Exchanges one after another over the UDP link, as steps: "10:NAME" Open File and  Download, "11:NAME" Save
-/// Programm, "3:NAME" Send, "4:NAME" Recieve, each from or into NAME ("10:" and "11:" cancelled), "5" End; any
-/// other step is a datagram from the device. Each exchange may close only a file it opened itself.
+/// Programm, "3:NAME" Send, "4:NAME" Recieve, each from or into NAME ("10:" and "11:" cancelled), "5" End, ">>";
+/// any other step is a datagram from the device. prog.bas holds two lines. Each exchange may close only a file it
+/// opened itself.
 struct Exchanges {
     Bytes steps;
     QByteArray list{}; // list.bas afterwards
@@ -372,6 +373,9 @@ void TestProgram::exchanges_data()
         << Exchanges{listing("5", {"4:copy.bin", "414243ND"}), two, "ABC", kListed};
     QTest::newRow("End after a Send that could not open its file")
         << Exchanges{listing("5", {"3:missing.txt"}), two, {}, kListed, {"Error#53"}};
+    // Save Programm leaves a download under way as it is, whatever becomes of the listing.
+    QTest::newRow("Save Programm twice during a download")
+        << Exchanges{{"10:prog.bas", "11:list.bas", "11:list.bas", "11:", ">>"}, "", {}, kDone, {kCancel}};
     // A read under way outlives a cancelled program exchange, whatever exchanges came before it: d a download of
     // prog.bas, m a start from a missing file, c a cancelled Save Programm, l a finished listing.
     const QHash<char, Bytes> earlier{
@@ -398,12 +402,10 @@ void TestProgram::exchanges()
     h.startLinked();
     UDP &w = h.udp;
     h.writeFile(QStringLiteral("abc.txt"), "ABC");
-    h.writeFile(QStringLiteral("prog.bas"), "10 A");
-    const QHash<QByteArray, void (UDP::*)()> buttons{{"10", &UDP::Command10_Click},
-                                                     {"11", &UDP::Command11_Click},
-                                                     {"3", &UDP::Command3_Click},
-                                                     {"4", &UDP::Command4_Click},
-                                                     {"5", &UDP::Command5_Click}};
+    h.writeFile(QStringLiteral("prog.bas"), "10 A\n20 B");
+    const QHash<QByteArray, void (UDP::*)()> buttons{{"10", &UDP::Command10_Click}, {">>", &UDP::Command9_Click},
+                                                     {"11", &UDP::Command11_Click}, {"3", &UDP::Command3_Click},
+                                                     {"4", &UDP::Command4_Click},   {"5", &UDP::Command5_Click}};
     for (const QByteArray &step : c.steps) {
         const QByteArray button = step.split(':').constFirst();
         if (!buttons.contains(button)) {

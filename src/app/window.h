@@ -221,6 +221,8 @@ public:
     void ProgListingEnd();
     /// Writes listed text into the file; the first write that fails ends the capture and is thrown on.
     void ProgListingWrite(const QByteArray &bytes);
+    /// The capture ends before its "OK" (the user asked for another file, or for none): its file is closed.
+    void ProgListingStop();
     /// A reply to a program line: "OK" sends the next line, "ERROR" ends the download.
     void ProgDownloadReply(const QByteArray &text, Via via);
     /// Sends the next program line on the link the reply came by (">>": on whatever link is open).
@@ -240,7 +242,7 @@ public:
     void Com_Parser();
 
     // program/download.cpp
-    /// Closes the .bas file of an earlier exchange and asks for the next one; an empty name when cancelled.
+    /// Asks for the next .bas file (an empty name when cancelled), then ends a listing still being captured.
     QString ProgChooseFile(bool save);
     void Command10_Click();
     void Command9_Click();

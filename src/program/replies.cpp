@@ -102,6 +102,12 @@ void UDP::ProgListingWrite(const QByteArray &bytes)
     }
 }
 
+void UDP::ProgListingStop()
+{
+    files.release(ProgFileNum);
+    ProgSaveMode = 0;
+}
+
 void UDP::ProgDownloadReply(const QByteArray &text, Via via)
 {
     if (text.contains("ERROR")) {
