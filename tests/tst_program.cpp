@@ -36,7 +36,8 @@ struct Download {
     bool lowMemory = false; // prog.bas a sparse GiB with no line end, read with little address space to spare
 };
 
-/// A listing into list.bas, which held "stale" before; the replies come by datagram or on the serial port.
+/// A listing into list.bas, which held "stale" before; the replies come by datagram or on the serial port. A reply
+/// "#10:NAME" or "#11:NAME" clicks Open File and  Download or Save Programm, answered with NAME ("" cancels).
 struct Listing {
     bool serial;
     Bytes replies;
@@ -308,6 +309,13 @@ void TestProgram::listing_data()
         << Listing{true, {"10 PRINT \"", "OK\"\r\n", "OK\r\n"}, "10 PRINT \"OK\"\r\n", kListed};
     QTest::newRow("serial: lines ending in CR alone")
         << Listing{true, {"10 PRINT 1\r20 END\r", "OK\r"}, "10 PRINT 1\r20 END\r", kListed};
+    // A line start held back to be judged goes into the file when the capture ends without its OK.
+    const QByteArray held = "10 PRINT 1\r\n2", shown = "LOAD DATA = " + held + "\r\n";
+    QTest::newRow("serial: held back, Save Programm cancelled")
+        << Listing{true, {held, "#11:"}, held, shown, false, {kCancel}};
+    QTest::newRow("serial: held back, Save Programm again")
+        << Listing{true, {held, "#11:other.bas"}, held, shown, true};
+    QTest::newRow("serial: held back, a download starts") << Listing{true, {held, "#10:prog.bas"}, held, kDone};
 }
 
 void TestProgram::listing()
@@ -326,6 +334,7 @@ void TestProgram::listing()
         QSKIP(qPrintable(disk->error()));
     const QString list = c.fullDisk ? QStringLiteral("small/list.bas") : QStringLiteral("list.bas");
     QVERIFY(h.writeFile(list, "stale"));
+    QVERIFY(h.writeFile(QStringLiteral("prog.bas"), "10 A"));
     h.dialog.answer = list;
     w.Command11_Click();
     if (c.fullDisk)
@@ -338,7 +347,10 @@ void TestProgram::listing()
     QCOMPARE(h.winsock.written(), c.serial ? Bytes{} : Bytes{"LIST\r\n"});
     QCOMPARE(w.Pic.FillColor(), c.serial ? Colour::SendGreen : Colour::Yellow);
     for (const QByteArray &reply : c.replies) {
-        if (c.serial) {
+        if (reply.startsWith('#')) {
+            h.dialog.answer = QString::fromLatin1(reply.mid(4));
+            reply.startsWith("#10") ? w.Command10_Click() : w.Command11_Click();
+        } else if (c.serial) {
             h.mscomm.feedReceived(reply);
             w.TMRComm_Timer();
         } else {

@@ -221,7 +221,8 @@ public:
     void ProgListingEnd();
     /// Writes listed text into the file; the first write that fails ends the capture and is thrown on.
     void ProgListingWrite(const QByteArray &bytes);
-    /// The capture ends before its "OK" (the user asked for another file, or for none): its file is closed.
+    /// The capture ends before its "OK" (the user asked for another file, or for none): a line start held back to
+    /// be judged goes into the file, which is closed.
     void ProgListingStop();
     /// A reply to a program line: "OK" sends the next line, "ERROR" ends the download.
     void ProgDownloadReply(const QByteArray &text, Via via);

@@ -104,6 +104,8 @@ void UDP::ProgListingWrite(const QByteArray &bytes)
 
 void UDP::ProgListingStop()
 {
+    if (ProgSaveMode == 1 && !m_listingHead.isEmpty())
+        ProgListingWrite(std::exchange(m_listingHead, {}));
     files.release(ProgFileNum);
     ProgSaveMode = 0;
 }
