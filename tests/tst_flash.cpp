@@ -84,10 +84,13 @@ void TestFlash::replies_data()
     QTest::newRow("ND at 41") << Fault{ended(digits40 + "ND\r\n"), reads(0) + kClose, "OK", 100, false, {}, bytes20};
     QTest::newRow("ND with OK") << Fault{
         ended("12OKND"), reads(0) + kClose, "OK", 100, false, {}, QByteArray::fromHex("1200")};
-    QTest::newRow("ERROR over ND and OK") << Fault{ended("12OKND ERROR"), reads(0) + kClose, "ERROR"};
+    // The device's refusal says why: the user reads it in the pane.
+    QTest::newRow("ERROR over ND and OK") << Fault{
+        .script = ended("12OKND ERROR"), .sent = reads(0) + kClose, .progress = "ERROR", .pane = "12OKND ERROR"};
     QTest::newRow("write: case, contains")
         << Fault{{"#send", "BUSY", "ok", "BOOKED"}, {kOpenWr, kWriteAbc}, "SEND", 4, true};
-    QTest::newRow("write: ERROR over OK") << Fault{{"#send", "OK ERROR"}, {kOpenWr, kClose[0]}, "ERROR"};
+    QTest::newRow("write: ERROR over OK") << Fault{
+        .script = {"#send", "OK ERROR"}, .sent = {kOpenWr, kClose[0]}, .progress = "ERROR", .pane = "OK ERROR"};
 }
 
 void TestFlash::nothingStarts()
@@ -149,7 +152,12 @@ void TestFlash::readFaults_data()
                                         ok + d,
                                         "full"};
     QTest::newRow("ERROR keeps the old file")
-        << Fault{{"#recieve", ok, d, "ERROR"}, {kOpenRd, kRead, kClose[0]}, "ERROR", 1};
+        << Fault{{"#recieve", ok, d, "ERROR"}, {kOpenRd, kRead, kClose[0]}, "ERROR", 1, false, {}, "stale", "ERROR"};
+    // The OK is the device's answer to the CLOSE.
+    QTest::newRow("a file missing on the device") << Fault{.script = {"#recieve", "ERROR file not found\r\n", ok},
+                                                           .sent = {kOpenRd, kClose[0]},
+                                                           .progress = "ERROR",
+                                                           .pane = "ERROR file not found\r\n" + ok};
     // Nothing is asked of the device; its OK is console text.
     QTest::newRow("a FIFO in the local file's place") << Fault{.script = {"#recieve", ok},
                                                                .progress = "READ",
