@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "harness.h"
+#include "serial/modbus.h"
 
 #include <QTest>
 
 namespace
 {
-/// Enter pressed with the pane holding "old", Text3 and Text4 "16" and the focus elsewhere.
+/// Enter pressed with the pane holding "old", Text3 and Text4 "16" and the focus elsewhere, after the device sent
+/// the prompt (datagrams, or on the serial port the data of frames from station 16).
 struct Entry {
     QByteArray typed = "VER";
     QByteArrayList sent{};
@@ -16,8 +18,14 @@ struct Entry {
     QByteArray pane = "old\r\nVER\r\n";
     QByteArray left{}; // what the command line holds afterwards
     QByteArrayList serial{};
+    QByteArrayList prompt{};
     QStringList boxes{};
 };
+
+QByteArray frame16(const QByteArray &data)
+{
+    return Modbus::frame(16, Modbus::kConsoleFunction, data);
+}
 } // namespace
 Q_DECLARE_METATYPE(Entry)
 
@@ -65,6 +73,19 @@ void TestSend::enter_data()
                  .pane = "old\r\n",
                  .left = "VER",
                  .boxes = {"Error#6: The Modbus address 300 lies outside 0 to 255"}};
+    // The line after a password prompt goes out as typed; the pane and the log show asterisks, the history nothing.
+    QTest::newRow("password after a datagram's prompt") << Entry{.typed = "secret",
+                                                                 .sent = {"secret\r\n"},
+                                                                 .logged = "Password:******\r\n",
+                                                                 .pane = "oldPassword:\r\n******\r\n",
+                                                                 .prompt = {"Password:"}};
+    QTest::newRow("password after a prompt cut over two frames")
+        << Entry{.typed = "secret",
+                 .link = 'S',
+                 .logged = frame16("Passw") + frame16("ord:") + "******\r\n",
+                 .pane = "oldPassword:\r\n******\r\n",
+                 .serial = {frame16("secret\r\n")},
+                 .prompt = {"Passw", "ord:"}};
 }
 
 void TestSend::enter()
@@ -84,6 +105,10 @@ void TestSend::enter()
     h.udp.Text3.setText(c.address);
     h.udp.Text4.setText(c.address);
     h.udp.tbReceiveData.setText("old");
+    for (const QByteArray &prompt : c.prompt)
+        c.link == 'S' ? h.mscomm.feedReceived(frame16(prompt)) : h.winsock.feedReceived(prompt);
+    if (c.link == 'S')
+        h.udp.TMRComm_Timer();
     h.udp.Comm_number.SetFocus();
     QCOMPARE(pressEnter(h.udp, c.typed), qint16(0));
     QCOMPARE(h.winsock.written(), c.sent);
@@ -97,7 +122,7 @@ void TestSend::enter()
     QCOMPARE(h.udp.tbReceiveData.Text(), c.pane);
     QCOMPARE(h.udp.tbReceiveData.SelStart(), qint32(c.pane.size()));
     QCOMPARE(h.udp.tbSendData.Text(), c.left);
-    QCOMPARE(h.udp.CmdHistory[1], c.typed); // an empty line is not stored
+    QCOMPARE(h.udp.CmdHistory[1], c.prompt.isEmpty() ? c.typed : QByteArray()); // nor is an empty line
     QCOMPARE(h.udp.RetVal, qint16(c.serial.isEmpty() ? c.sent.size() : c.serial[0].size()));
 }
 

@@ -192,6 +192,9 @@ public:
     void cbSendData_Click();
     void tbSendData_KeyDown(qint16 &KeyCode, qint16 Shift);
     void tbSendData_KeyPress(qint16 &KeyAscii);
+    /// Console text from the device: a password prompt in it makes the next line typed a secret. Serial input
+    /// (`piece`) is cut anywhere, so the prompt is looked for across pieces.
+    void spotPasswordPrompt(const QByteArray &reply, bool piece);
 
     // udp/dispatcher.cpp
     void Winsock1_DataArrival();
@@ -281,6 +284,9 @@ public:
                                             "\xE7\xE4\xE5\xF1\xFC"; // "Команды набирать здесь"
 
 private:
+    /// A line typed in the command line as the pane and the log show it (udp/send.cpp).
+    QByteArray typedAsShown(const QByteArray &typed) const;
+
     MessageBox &m_messageBox;
     System &m_system;
     bool m_logOpen = false;
@@ -299,4 +305,6 @@ private:
     /// Why the last UDP_Send or WriteCOM32 sent nothing though its link was up; empty when it sent, or when it
     /// found its link down. The primitives return 0 either way; the callers that must tell the user look here.
     std::optional<Failure> m_sendFailure;
+    bool m_passwordDue = false; // the device asked for a password: the next line typed is not shown or stored
+    QByteArray m_promptTail;    // the end of the last serial console piece, where a prompt may begin
 };

@@ -70,9 +70,10 @@ void UDP::Command6_Click()
         showFailure(failure);
         return;
     }
-    logLine(tbSendData.Text());
+    const QByteArray shown = typedAsShown(tbSendData.Text());
+    logLine(shown);
     // The echo shows the command as typed, not as framed or wrapped.
-    tbReceiveData.append(CRLF + tbSendData.Text());
+    tbReceiveData.append(CRLF + shown);
     tbReceiveData.caretToEnd();
     tbSendData.setText({});
     tbSendData.SetFocus();

@@ -51,12 +51,29 @@ void UDP::cbSendData_Click()
         showFailure(failure);
         return;
     }
-    logLine(tbSendData.Text());
+    const QByteArray shown = typedAsShown(tbSendData.Text());
+    logLine(shown);
     // Appending costs only the echo, however long the console has grown.
-    tbReceiveData.append(CRLF + tbSendData.Text());
+    tbReceiveData.append(CRLF + shown);
     tbReceiveData.caretToEnd();
     tbSendData.setText({});
     tbSendData.SetFocus();
+}
+
+QByteArray UDP::typedAsShown(const QByteArray &typed) const
+{
+    // A password goes to the device as typed; the pane and the log only count its characters.
+    return m_passwordDue ? QByteArray(typed.size(), '*') : typed;
+}
+
+void UDP::spotPasswordPrompt(const QByteArray &reply, bool piece)
+{
+    const QByteArray seen = piece ? m_promptTail + reply : reply;
+    if (seen.contains("Passwor"))
+        m_passwordDue = true;
+    // Enough of the end for the prompt to be completed by the next piece.
+    if (piece)
+        m_promptTail = seen.right(6);
 }
 
 void UDP::tbSendData_KeyDown(qint16 &KeyCode, qint16 Shift)
@@ -103,7 +120,8 @@ void UDP::tbSendData_KeyPress(qint16 &KeyAscii)
     if (KeyAscii != vbKeyReturn)
         return;
     KeyAscii = 0;
-    if (!tbSendData.Text().isEmpty() && HistRecalled == 0) {
+    // A password is not kept for Up to bring back.
+    if (!tbSendData.Text().isEmpty() && HistRecalled == 0 && !m_passwordDue) {
         for (int slot = kOldestSlot - 1; slot >= 1; --slot)
             CmdHistory[slot + 1] = CmdHistory[slot];
         CmdHistory[1] = tbSendData.Text();
@@ -113,6 +131,7 @@ void UDP::tbSendData_KeyPress(qint16 &KeyAscii)
     // Only the active transport sends, echoes and logs the line.
     cbSendData_Click();
     Command6_Click();
+    m_passwordDue = false;
     tbReceiveData.append(CRLF);
     tbReceiveData.caretToEnd();
 }
