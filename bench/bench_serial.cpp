@@ -3,6 +3,8 @@
 // terminal with its offscreen view, for --seconds: bytes lost (the log and the pane against what was sent),
 // the terminal thread's CPU time per second of traffic, and the largest chunk one poll saw; (b) VER round
 // trips a second in the RTU form, against the limit the 20 ms poll sets (at best one reply a poll, 50 a second).
+// With --soak MINUTES instead: console text at 115200 baud for that long, the resident memory each minute, and at the
+// end the bytes sent against those received.
 #include "benchsupport.h"
 
 #include "app/window.h"
@@ -188,6 +190,35 @@ void rtuRoundTrips(Terminal &terminal, int seconds)
     w.Check1.setValue(0);
 }
 
+/// Hours of a talkative device in minutes: memory must settle once the receive pane holds its fill.
+void soak(Terminal &terminal, Printout &out, int minutes)
+{
+    const QByteArray text = consoleText(qint64(minutes) * 60 * kBytesPerSecond);
+    const qint64 logStart = terminal.logSize();
+    std::printf("soak: console text at %d baud for %d min, the view attached, the pane kept to %lld KiB\n", kBaud,
+                minutes, qint64(terminal.udp.tbReceiveData.maxBytes() / 1024));
+    std::printf("    minute  0: VmRSS %7.1f MiB\n", residentMemoryMiB());
+    std::fflush(stdout);
+    QElapsedTimer clock;
+    clock.start();
+    out.text = text;
+    out.printing = true;
+    for (int minute = 1; minute <= minutes; ++minute) {
+        runUntil([&] { return clock.elapsed() >= minute * 60000LL; }, 61000);
+        std::printf("    minute %2d: VmRSS %7.1f MiB, %lld bytes received\n", minute, residentMemoryMiB(),
+                    terminal.mscomm.received);
+        std::fflush(stdout);
+    }
+    // The last bytes are still on the line.
+    runUntil([&] { return terminal.mscomm.received >= text.size(); }, 30000);
+    runUntil([] { return false; }, 100); // the view's last frame
+    const QByteArray pane = terminal.udp.tbReceiveData.Text();
+    std::printf("    sent %lld bytes, received %lld, lost %lld; log %s; pane holds the last %lld bytes, %s\n",
+                qint64(text.size()), terminal.mscomm.received, qint64(text.size()) - terminal.mscomm.received,
+                terminal.logFrom(logStart) == text ? "identical" : "DIFFERENT", qint64(pane.size()),
+                text.endsWith(pane) ? "identical" : "DIFFERENT");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -201,7 +232,13 @@ int main(int argc, char *argv[])
                                      QStringLiteral("n"), QStringLiteral("60"));
     QCommandLineOption rtuOption(QStringLiteral("rtu-seconds"), QStringLiteral("Seconds of RTU round trips."),
                                  QStringLiteral("n"), QStringLiteral("10"));
-    parser.addOptions({secondsOption, rtuOption});
+    QCommandLineOption soakOption(QStringLiteral("soak"), QStringLiteral("Minutes of steady console text, alone."),
+                                  QStringLiteral("minutes"));
+    // At this line's pace the pane takes 12 minutes to fill its 8 MiB: a smaller one shows the rest settle.
+    QCommandLineOption paneOption(QStringLiteral("pane-kib"),
+                                  QStringLiteral("The receive pane's limit during the soak, in KiB."),
+                                  QStringLiteral("n"));
+    parser.addOptions({secondsOption, rtuOption, soakOption, paneOption});
     parser.process(app);
     const int seconds = qMax(1, parser.value(secondsOption).toInt());
     const int rtuSeconds = qMax(1, parser.value(rtuOption).toInt());
@@ -222,8 +259,14 @@ int main(int argc, char *argv[])
     }
     std::printf("serial line: simulated device on %s, the terminal with its offscreen view\n", qPrintable(path));
     runUntil([] { return false; }, 200);
-    consoleFlood(terminal, out, seconds);
-    rtuRoundTrips(terminal, rtuSeconds);
+    if (parser.isSet(soakOption)) {
+        if (parser.isSet(paneOption))
+            terminal.udp.tbReceiveData.setMaxBytes(qMax(1, parser.value(paneOption).toInt()) * qsizetype(1024));
+        soak(terminal, out, qMax(1, parser.value(soakOption).toInt()));
+    } else {
+        consoleFlood(terminal, out, seconds);
+        rtuRoundTrips(terminal, rtuSeconds);
+    }
     // The port closes before the device goes, as a user would close it before unplugging.
     terminal.udp.BTNOpenCom_Click();
     return 0;

@@ -22,6 +22,15 @@ double peakMemoryMiB()
     return usage.ru_maxrss / 1024.0;
 }
 
+double residentMemoryMiB()
+{
+    // "VmRSS:     12345 kB"
+    for (const QByteArray &line : readFile(QStringLiteral("/proc/self/status")).split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
+}
+
 bool runUntil(const std::function<bool()> &done, int timeoutMs)
 {
     // The thread sleeps until an event comes, as the terminal's own event loop does; the timer only

@@ -49,6 +49,9 @@ public:
 /// Peak resident memory of this process so far, in MiB.
 double peakMemoryMiB();
 
+/// Resident memory of this process now (VmRSS), in MiB.
+double residentMemoryMiB();
+
 /// Runs the event loop until `done` holds or `timeoutMs` passes; returns whether `done` held.
 bool runUntil(const std::function<bool()> &done, int timeoutMs);
 

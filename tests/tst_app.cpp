@@ -49,6 +49,9 @@ private slots:
         const QString full = QStringLiteral("Error#61: No space left on device");
         QTest::newRow("a folder in the log's place")
             << QByteArray("folder") << QStringLiteral("Error#75: Terminal.log");
+        // Opening a FIFO would wait for a reader: start-up would never end.
+        QTest::newRow("a FIFO in the log's place")
+            << QByteArray("fifo") << QStringLiteral("Error#75: not a regular file");
         QTest::newRow("disk fills during the run") << QByteArray("fills") << full;
         QTest::newRow("log on /dev/full") << QByteArray("full") << full;
     }
@@ -59,8 +62,11 @@ private slots:
         Harness h;
         const QString small = h.dir.filePath(QStringLiteral("small"));
         std::optional<TestMount> disk;
+        std::optional<TestFifo> fifo;
         if (setup == "folder") {
             QVERIFY(QDir(h.dir.path()).mkdir(QStringLiteral("Terminal.log")));
+        } else if (setup == "fifo") {
+            QVERIFY(fifo.emplace(h.dir.filePath(QStringLiteral("Terminal.log"))).ok());
         } else if (setup == "full") {
             if (!QFile::exists(QStringLiteral("/dev/full")))
                 QSKIP("this system has no /dev/full");

@@ -91,10 +91,12 @@ void TestDispatcher::failureBoxesDoNotPileUp()
     Harness h;
     h.startLinked();
     h.udp.YesConnect.setVisible(false);
-    h.udp.ProgSaveMode = 1; // with no .bas file open every listing line fails with 52
+    // With no .bas file open a listing line fails with 52, which ends the listing: each feed starts one.
+    h.udp.ProgSaveMode = 1;
     h.boxes.whileOpen = [&] {
         if (h.boxes.boxes.size() > 1)
             return;
+        h.udp.ProgSaveMode = 1;
         h.feed({"20 B"}); // the same failure again: counted, not shown
         h.udp.ProgSaveMode = 0;
         h.udp.ProgDownloadMode = 1;
@@ -104,6 +106,7 @@ void TestDispatcher::failureBoxesDoNotPileUp()
         h.feed({"21 B"}); // the first box is still open under it
     };
     h.feed({"10 A"});
+    h.udp.ProgSaveMode = 1;
     h.feed({"30 C"}); // the box has been closed: the failure is shown again
     QStringList titles;
     for (const FakeMessageBox::Shown &box : h.boxes.boxes) {

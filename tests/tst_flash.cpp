@@ -25,7 +25,8 @@ struct Fault {
     QStringList boxes{};      // title, then the text or the words in it that matter
     QByteArray copy{"stale"}; // dest/copy.bin afterwards
     QByteArray pane{};        // what reached the console
-    QByteArray disk{};        // "full": dest is a tiny disk filled up; "ro": abc.txt lies on a read-only mount
+    QByteArray disk{};        // "full": dest is a tiny disk filled up; "ro": abc.txt lies on a read-only mount; "fifo":
+                              // copy.bin is a FIFO
 };
 
 const QByteArray kOpenRd = "OPENRD \"MY \"F\".TXT\"\r\n", kOpenWr = "OPENWR \"MY \"F\".TXT\"\r\n";
@@ -83,10 +84,13 @@ void TestFlash::replies_data()
     QTest::newRow("ND at 41") << Fault{ended(digits40 + "ND\r\n"), reads(0) + kClose, "OK", 100, false, {}, bytes20};
     QTest::newRow("ND with OK") << Fault{
         ended("12OKND"), reads(0) + kClose, "OK", 100, false, {}, QByteArray::fromHex("1200")};
-    QTest::newRow("ERROR over ND and OK") << Fault{ended("12OKND ERROR"), reads(0) + kClose, "ERROR"};
+    // The device's refusal says why: the user reads it in the pane.
+    QTest::newRow("ERROR over ND and OK") << Fault{
+        .script = ended("12OKND ERROR"), .sent = reads(0) + kClose, .progress = "ERROR", .pane = "12OKND ERROR"};
     QTest::newRow("write: case, contains")
         << Fault{{"#send", "BUSY", "ok", "BOOKED"}, {kOpenWr, kWriteAbc}, "SEND", 4, true};
-    QTest::newRow("write: ERROR over OK") << Fault{{"#send", "OK ERROR"}, {kOpenWr, kClose[0]}, "ERROR"};
+    QTest::newRow("write: ERROR over OK") << Fault{
+        .script = {"#send", "OK ERROR"}, .sent = {kOpenWr, kClose[0]}, .progress = "ERROR", .pane = "OK ERROR"};
 }
 
 void TestFlash::nothingStarts()
@@ -148,7 +152,18 @@ void TestFlash::readFaults_data()
                                         ok + d,
                                         "full"};
     QTest::newRow("ERROR keeps the old file")
-        << Fault{{"#recieve", ok, d, "ERROR"}, {kOpenRd, kRead, kClose[0]}, "ERROR", 1};
+        << Fault{{"#recieve", ok, d, "ERROR"}, {kOpenRd, kRead, kClose[0]}, "ERROR", 1, false, {}, "stale", "ERROR"};
+    // The OK is the device's answer to the CLOSE.
+    QTest::newRow("a file missing on the device") << Fault{.script = {"#recieve", "ERROR file not found\r\n", ok},
+                                                           .sent = {kOpenRd, kClose[0]},
+                                                           .progress = "ERROR",
+                                                           .pane = "ERROR file not found\r\n" + ok};
+    // Nothing is asked of the device; its OK is console text.
+    QTest::newRow("a FIFO in the local file's place") << Fault{.script = {"#recieve", ok},
+                                                               .progress = "READ",
+                                                               .boxes = {"Error#75: not a regular file"},
+                                                               .pane = ok,
+                                                               .disk = "fifo"};
     QTest::newRow("End keeps the old file")
         << Fault{{"#recieve", ok, d, "#end"}, {kOpenRd, kRead, kClose[0]}, "READ", 1};
     QTest::newRow("the end marker puts the file in place") << Fault{
@@ -188,7 +203,10 @@ void TestFlash::runFault()
     QVERIFY(QDir().mkpath(dest) && QDir().mkpath(source));
     QVERIFY(h.writeFile(QStringLiteral("src/abc.txt"), "ABC"));
     std::optional<TestMount> mount;
-    if (c.disk == "full")
+    std::optional<TestFifo> fifo;
+    if (c.disk == "fifo")
+        QVERIFY(fifo.emplace(QDir(dest).filePath(QStringLiteral("copy.bin"))).ok());
+    else if (c.disk == "full")
         mount.emplace(dest, 64 * 1024);
     else if (c.disk == "ro")
         mount.emplace(source, h.dir.filePath(QStringLiteral("ro")));
@@ -196,7 +214,8 @@ void TestFlash::runFault()
         QSKIP(qPrintable(mount->error()));
     if (c.disk == "ro")
         source = h.dir.filePath(QStringLiteral("ro"));
-    QVERIFY(h.writeFile(QStringLiteral("dest/copy.bin"), "stale"));
+    if (!fifo)
+        QVERIFY(h.writeFile(QStringLiteral("dest/copy.bin"), "stale"));
     if (c.disk == "full")
         QVERIFY(fillDisk(dest));
     auto *flashTimer = static_cast<Timer *>(h.udp.find("TMRFlash"));
@@ -238,10 +257,11 @@ void TestFlash::runFault()
         QVERIFY2(boxes[i].startsWith(words[0]) && boxes[i].contains(words.last()), qPrintable(boxes[i]));
     }
     QCOMPARE(h.udp.tbReceiveData.Text(), c.pane);
-    QCOMPARE(h.file(QStringLiteral("dest/copy.bin")), c.copy);
+    // A FIFO is never read: that would wait for a writer.
+    QCOMPARE(fifo ? c.copy : h.file(QStringLiteral("dest/copy.bin")), c.copy);
     // An ended read leaves nothing of its own beside the file.
     if (!c.running)
-        QCOMPARE(QDir(dest).entryList(QDir::Files | QDir::Hidden).filter(QStringLiteral("copy")),
+        QCOMPARE(QDir(dest).entryList(QDir::Files | QDir::System | QDir::Hidden).filter(QStringLiteral("copy")),
                  QStringList{QStringLiteral("copy.bin")});
     // Silence is watched while a transfer runs.
     QCOMPARE(flashTimer && flashTimer->Enabled(), c.running);

@@ -20,7 +20,8 @@ QByteArray randomBytes(qsizetype size)
 
 /// Send of source.bin, or Recieve into copy.bin when `reading`, to or from DATA.BIN on the device; returns
 /// once the transfer has ended, however it ended, and the device has answered the CLOSE that ends every transfer.
-void transfer(SimLink &link, bool reading)
+/// The pane shows the device's refusal, if any, then its answer to the CLOSE.
+void transfer(SimLink &link, bool reading, const QByteArray &refusal = {})
 {
     link.dialog.answer = link.dir.filePath(reading ? QStringLiteral("copy.bin") : QStringLiteral("source.bin"));
     link.udp.Text2.setText("DATA.BIN");
@@ -31,7 +32,7 @@ void transfer(SimLink &link, bool reading)
     // A whole file goes through thousands of datagram round trips.
     QTRY_COMPARE_WITH_TIMEOUT(flag, qint16(0), 60000);
     // No transfer is under way any more, so the answer to CLOSE goes to the console.
-    QTRY_COMPARE(link.udp.tbReceiveData.Text().mid(paneBefore), QByteArray("OK\r\n"));
+    QTRY_COMPARE(link.udp.tbReceiveData.Text().mid(paneBefore), refusal + "OK\r\n");
     QCOMPARE(link.udp.tbSendData.Text(), QByteArray("CLOSE"));
     QVERIFY(!link.udp.files.isOpen(link.udp.FlashFile));
 }
@@ -99,7 +100,7 @@ void TestFlashIntegration::deviceAborts()
 
     QVERIFY(link.writeFile(QStringLiteral("copy.bin"), "earlier copy"));
 
-    transfer(link, reading); // and with it both flags back at 0
+    transfer(link, reading, "ERROR simulated failure\r\n"); // and with it both flags back at 0
     QCOMPARE(link.udp.vbalProgressBar1.Text(), QByteArray("ERROR"));
     // The device keeps what went through before the refusal; a local copy is replaced only by a whole file.
     if (reading) {

@@ -1,9 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "harness.h"
+#include "mounts.h"
+#include "serial/modbus.h"
 
 #include <QTest>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <optional>
 
 using Bytes = QByteArrayList;
 
@@ -11,30 +18,40 @@ namespace
 {
 const QByteArray kDone = "SEND BASIC PROGRAM COMPLETED\r\n", kListed = "LOAD BASIC PROGRAM COMPLETED\r\n";
 const QString kCancel = QStringLiteral("Vantrel: Cancel");
+/// A line that, with its CR LF, is one byte over the 65,507 a datagram carries.
+const QByteArray kOverDatagram(65506, 'x');
+const QString kNotRegular = QStringLiteral("Error#75: Path/File access error: fifo.bas (not a regular file)");
 
-/// A download of prog.bas over the UDP link, the pane holding "old" before. Each step is a reply of the
-/// device, ">>" or "X" for the buttons, or "open:NAME" for another start from NAME (none.bas is missing).
+/// A download of prog.bas, the pane holding "old" before. Each step is a reply of the device, ">>" or "X" for the
+/// buttons, or "open:NAME" for another start from NAME (none.bas is missing, long.bas holds kOverDatagram alone,
+/// fifo.bas is a FIFO).
 struct Download {
     QByteArray file{};
     Bytes steps{};
     Bytes sent{};
     QByteArray pane{};
     bool downloading = false;
-    QStringList boxes{}; // each the start of "title: text"
+    QStringList boxes{};    // each the start of "title: text"
+    char link = 'U';        // U the UDP link, R the serial port in RTU frames to and from station 16
+    bool lowMemory = false; // prog.bas a sparse GiB with no line end, read with little address space to spare
 };
 
-/// A listing into list.bas, which held "stale" before; the replies come by datagram or through Com_Parser.
+/// A listing into list.bas, which held "stale" before; the replies come by datagram or on the serial port. A reply
+/// "#10:NAME" or "#11:NAME" clicks Open File and  Download or Save Programm, answered with NAME ("" cancels).
 struct Listing {
     bool serial;
     Bytes replies;
     QByteArray file;
     QByteArray pane;
     bool capturing = false;
+    QStringList boxes{};
+    bool fullDisk = false; // list.bas lies on a disk that is full once the listing has started
 };
 
 /// Exchanges one after another over the UDP link, as steps: "10:NAME" Open File and  Download, "11:NAME" Save
-/// Programm, "3:NAME" Send, "4:NAME" Recieve, each from or into NAME ("10:" and "11:" cancelled), "5" End; any
-/// other step is a datagram from the device. Each exchange may close only a file it opened itself.
+/// Programm, "3:NAME" Send, "4:NAME" Recieve, each from or into NAME ("10:" and "11:" cancelled), "5" End, ">>";
+/// any other step is a datagram from the device. prog.bas holds two lines. Each exchange may close only a file it
+/// opened itself.
 struct Exchanges {
     Bytes steps;
     QByteArray list{}; // list.bas afterwards
@@ -60,6 +77,26 @@ Bytes numbered(int count, const char *format)
     for (int i = 1; i <= count; ++i)
         lines << QByteArray(format).replace('#', QByteArray::number(i));
     return lines;
+}
+
+/// Ends a child process that runs one row, once the row is over however it ended: 0 when it passed.
+struct ChildExit {
+    bool child = false;
+    bool done = false;
+    ~ChildExit()
+    {
+        if (child)
+            ::_exit(done && !QTest::currentTestFailed() ? 0 : 1);
+    }
+};
+
+/// From now on the process may take only `margin` bytes of address space beyond what it holds.
+void limitAddressSpace(rlim_t margin)
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    const rlim_t pages = statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ').value(0).toULongLong() : 0;
+    const rlimit limit{pages * rlim_t(::sysconf(_SC_PAGESIZE)) + margin, RLIM_INFINITY};
+    ::setrlimit(RLIMIT_AS, &limit);
 }
 
 /// The boxes shown, each cut to the length of the one expected in its place.
@@ -143,6 +180,19 @@ void TestProgram::download_data()
     QTest::newRow("missing file ends the download under way") << Download{
         abc, {"open:none.bas", "OK", ">>"}, a, "old10 A\nOK", false, {"Error#53: File not found: none.bas"}};
     QTest::newRow("a folder") << Download{abc, {"open:dir.bas", "OK"}, a, "old10 A\nOK", false, {"Error#75: "}};
+    QTest::newRow("a FIFO") << Download{abc, {"open:fifo.bas", "OK"}, a, "old10 A\nOK", false, {kNotRegular}};
+    QTest::newRow("out of memory") << Download{
+        .steps = {"OK", ">>"}, .pane = "oldOK", .boxes = {"Error#7: Out of memory"}, .lowMemory = true};
+    // A line its link refuses ends the download with a box naming it, and is not shown as sent.
+    const QString tooLarge = QStringLiteral(" of the program cannot be sent: Datagram was too large to send");
+    QTest::newRow("a line no datagram holds, at the start")
+        << Download{abc, {"open:long.bas", "OK", ">>"}, a, "old10 A\nOK", false, {"Error#10040: Line 1" + tooLarge}};
+    QTest::newRow("a line no datagram holds, on OK")
+        << Download{"10 A\n" + kOverDatagram, {"OK", ">>"}, a, "old10 A\n", false, {"Error#10040: Line 2" + tooLarge}};
+    QTest::newRow("a line no datagram holds, on >>") << Download{
+        "10 A\n" + kOverDatagram, {">>", "OK"}, a, "old10 A\nOK", false, {"Error#10040: Line 2" + tooLarge}};
+    QTest::newRow("RTU: a line over 253 characters, on OK") << Download{
+        "10 A\n" + QByteArray(254, 'x'), {"OK", ">>"}, a, "old10 A\n", false, {"Error#6: Line 2 of the program"}, 'R'};
     QTest::newRow("a new start begins again")
         << Download{abc, {"OK", "open:prog.bas", "OK"}, {a[0], "20 B\r\n", a[0], "20 B\r\n"}, "LOAD DATA = 20 B", true};
 }
@@ -151,15 +201,42 @@ void TestProgram::download()
 {
     QFETCH(Download, c);
     Harness h;
-    h.startLinked();
     UDP &w = h.udp;
+    if (c.link == 'R') {
+        h.startOpen();
+        w.Check1.setValue(1);
+    } else {
+        h.startLinked();
+    }
     QVERIFY(h.writeFile(QStringLiteral("prog.bas"), c.file));
+    QVERIFY(h.writeFile(QStringLiteral("long.bas"), kOverDatagram));
     QVERIFY(QDir(h.dir.path()).mkdir(QStringLiteral("dir.bas")));
+    TestFifo fifo(h.dir.filePath(QStringLiteral("fifo.bas")));
+    QVERIFY(fifo.ok());
     // An earlier, longer program must never show through.
     std::fill(w.ProgLine.begin(), w.ProgLine.end(), QByteArray("99 LEFT OVER"));
     w.tbReceiveData.setText("old");
     const qint16 freeBefore = w.files.FreeFile();
     h.dialog.answer = QStringLiteral("prog.bas");
+    ChildExit child;
+    if (c.lowMemory) {
+#ifdef VANTREL_SANITIZED
+        QSKIP("the sanitizers reserve more address space than a limit leaves");
+#endif
+        QVERIFY(QFile::resize(QStringLiteral("prog.bas"), qint64(1) << 30));
+        std::fflush(stdout);
+        const pid_t pid = ::fork();
+        QVERIFY(pid >= 0);
+        if (pid > 0) {
+            int status = 0;
+            QCOMPARE(::waitpid(pid, &status, 0), pid);
+            QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0,
+                     qPrintable(QStringLiteral("the row failed in its child (wait status %1)").arg(status)));
+            return;
+        }
+        child.child = true;
+        limitAddressSpace(rlim_t(128) << 20);
+    }
     w.Command10_Click();
     QCOMPARE(h.dialog.filter, QStringLiteral("BAS files (*.bas)|*.bas"));
     QCOMPARE(h.dialog.shown, QStringList{QStringLiteral("open")});
@@ -171,11 +248,17 @@ void TestProgram::download()
             w.Command9_Click();
         } else if (step == "X") {
             w.Command14_Click();
+        } else if (c.link == 'R') {
+            h.mscomm.feedReceived(Modbus::frame(16, Modbus::kConsoleFunction, step));
+            w.TMRComm_Timer();
         } else {
             h.winsock.feedReceived(step);
         }
     }
-    QCOMPARE(h.winsock.written(), c.sent);
+    Bytes sent = h.winsock.written();
+    for (const QByteArray &frame : h.mscomm.written())
+        sent << frame.sliced(3, frame.size() - 5); // the line a frame carries
+    QCOMPARE(sent, c.sent);
     QCOMPARE(w.tbReceiveData.Text(), c.pane);
     QCOMPARE(w.ProgDownloadMode, qint16(c.downloading));
     QCOMPARE(w.ProgSaveMode, qint16(0));
@@ -187,6 +270,7 @@ void TestProgram::download()
     QCOMPARE(w.ProgFileNum, qint16(0));
     QCOMPARE(h.system.slept.isEmpty(), c.sent.isEmpty());
     QCOMPARE(w.focus(), &w.tbSendData);
+    child.done = true;
 }
 
 void TestProgram::listing_data()
@@ -202,6 +286,9 @@ void TestProgram::listing_data()
             << Listing{serial, {"12345OK\r\n"}, "12345OK\r\n", "LOAD DATA = 12345OK\r\n\r\n", true};
         QTest::addRow("%sERROR is a line", side)
             << Listing{serial, {"ERROR 1\r\n"}, "ERROR 1\r\n", "LOAD DATA = ERROR 1\r\n\r\n", true};
+        // The first line the disk refuses ends the capture with one box; the rest is console text.
+        QTest::addRow("%sa full disk", side)
+            << Listing{serial, three, "", "20 END\r\nOK\r\n", false, {QStringLiteral("Error#61")}, true};
     }
     // Serial input may be cut anywhere: the file holds the same characters, the pane the latest piece.
     QTest::newRow("serial: pieces") << Listing{
@@ -220,6 +307,15 @@ void TestProgram::listing_data()
         << Listing{true, {"10 PRINT 1\r\n2"}, "10 PRINT 1\r\n", "LOAD DATA = 10 PRINT 1\r\n2\r\n", true};
     QTest::newRow("serial: OK inside a line")
         << Listing{true, {"10 PRINT \"", "OK\"\r\n", "OK\r\n"}, "10 PRINT \"OK\"\r\n", kListed};
+    QTest::newRow("serial: lines ending in CR alone")
+        << Listing{true, {"10 PRINT 1\r20 END\r", "OK\r"}, "10 PRINT 1\r20 END\r", kListed};
+    // A line start held back to be judged goes into the file when the capture ends without its OK.
+    const QByteArray held = "10 PRINT 1\r\n2", shown = "LOAD DATA = " + held + "\r\n";
+    QTest::newRow("serial: held back, Save Programm cancelled")
+        << Listing{true, {held, "#11:"}, held, shown, false, {kCancel}};
+    QTest::newRow("serial: held back, Save Programm again")
+        << Listing{true, {held, "#11:other.bas"}, held, shown, true};
+    QTest::newRow("serial: held back, a download starts") << Listing{true, {held, "#10:prog.bas"}, held, kDone};
 }
 
 void TestProgram::listing()
@@ -233,9 +329,16 @@ void TestProgram::listing()
     } else {
         h.startLinked();
     }
-    QVERIFY(h.writeFile(QStringLiteral("list.bas"), "stale"));
-    h.dialog.answer = QStringLiteral("list.bas");
+    std::optional<TestMount> disk;
+    if (c.fullDisk && !disk.emplace(h.dir.filePath(QStringLiteral("small")), 64 * 1024).ok())
+        QSKIP(qPrintable(disk->error()));
+    const QString list = c.fullDisk ? QStringLiteral("small/list.bas") : QStringLiteral("list.bas");
+    QVERIFY(h.writeFile(list, "stale"));
+    QVERIFY(h.writeFile(QStringLiteral("prog.bas"), "10 A"));
+    h.dialog.answer = list;
     w.Command11_Click();
+    if (c.fullDisk)
+        QVERIFY(fillDisk(h.dir.filePath(QStringLiteral("small"))));
     QCOMPARE(h.dialog.filter, QStringLiteral("BAS files (*.bas)|*.bas"));
     QCOMPARE(h.dialog.shown, QStringList{QStringLiteral("save")});
     QCOMPARE(h.system.slept, QList<int>{100});
@@ -244,9 +347,12 @@ void TestProgram::listing()
     QCOMPARE(h.winsock.written(), c.serial ? Bytes{} : Bytes{"LIST\r\n"});
     QCOMPARE(w.Pic.FillColor(), c.serial ? Colour::SendGreen : Colour::Yellow);
     for (const QByteArray &reply : c.replies) {
-        if (c.serial) {
-            w.RxText = reply;
-            w.Com_Parser();
+        if (reply.startsWith('#')) {
+            h.dialog.answer = QString::fromLatin1(reply.mid(4));
+            reply.startsWith("#10") ? w.Command10_Click() : w.Command11_Click();
+        } else if (c.serial) {
+            h.mscomm.feedReceived(reply);
+            w.TMRComm_Timer();
         } else {
             h.winsock.feedReceived(reply);
         }
@@ -257,8 +363,8 @@ void TestProgram::listing()
     QCOMPARE(w.ProgDownloadMode, qint16(0));
     if (!c.capturing)
         QCOMPARE(w.ProgFileNum, qint16(0));
-    QCOMPARE(h.file(QStringLiteral("list.bas")), c.file);
-    QVERIFY(h.boxes.boxes.isEmpty());
+    QCOMPARE(h.file(list), c.file);
+    QCOMPARE(shownBoxes(h.boxes, c.boxes), c.boxes);
 }
 
 void TestProgram::exchanges_data()
@@ -279,6 +385,9 @@ void TestProgram::exchanges_data()
         << Exchanges{listing("5", {"4:copy.bin", "414243ND"}), two, "ABC", kListed};
     QTest::newRow("End after a Send that could not open its file")
         << Exchanges{listing("5", {"3:missing.txt"}), two, {}, kListed, {"Error#53"}};
+    // Save Programm leaves a download under way as it is, whatever becomes of the listing.
+    QTest::newRow("Save Programm twice during a download")
+        << Exchanges{{"10:prog.bas", "11:list.bas", "11:list.bas", "11:", ">>"}, "", {}, kDone, {kCancel}};
     // A read under way outlives a cancelled program exchange, whatever exchanges came before it: d a download of
     // prog.bas, m a start from a missing file, c a cancelled Save Programm, l a finished listing.
     const QHash<char, Bytes> earlier{
@@ -305,12 +414,10 @@ void TestProgram::exchanges()
     h.startLinked();
     UDP &w = h.udp;
     h.writeFile(QStringLiteral("abc.txt"), "ABC");
-    h.writeFile(QStringLiteral("prog.bas"), "10 A");
-    const QHash<QByteArray, void (UDP::*)()> buttons{{"10", &UDP::Command10_Click},
-                                                     {"11", &UDP::Command11_Click},
-                                                     {"3", &UDP::Command3_Click},
-                                                     {"4", &UDP::Command4_Click},
-                                                     {"5", &UDP::Command5_Click}};
+    h.writeFile(QStringLiteral("prog.bas"), "10 A\n20 B");
+    const QHash<QByteArray, void (UDP::*)()> buttons{{"10", &UDP::Command10_Click}, {">>", &UDP::Command9_Click},
+                                                     {"11", &UDP::Command11_Click}, {"3", &UDP::Command3_Click},
+                                                     {"4", &UDP::Command4_Click},   {"5", &UDP::Command5_Click}};
     for (const QByteArray &step : c.steps) {
         const QByteArray button = step.split(':').constFirst();
         if (!buttons.contains(button)) {
@@ -350,6 +457,8 @@ void TestProgram::clicks_data()
                                                   {kCancel}};
     QTest::newRow("Save Programm, file cannot be created")
         << Click{"udp", &UDP::Command11_Click, QStringLiteral("no/such/list.bas"), {}, false, {save}, {"Error#"}};
+    QTest::newRow("Save Programm onto a FIFO")
+        << Click{"udp", &UDP::Command11_Click, QStringLiteral("fifo.bas"), {}, false, {save}, {kNotRegular}};
     QTest::newRow(">> with no download") << Click{"udp", &UDP::Command9_Click};
 }
 
@@ -363,6 +472,8 @@ void TestProgram::clicks()
         h.connect();
     h.mscomm.setPortOpen(c.link == "serial");
     h.writeFile(QStringLiteral("prog.bas"), "10 A\n");
+    TestFifo fifo(h.dir.filePath(QStringLiteral("fifo.bas")));
+    QVERIFY(fifo.ok());
     h.dialog.cancel = c.answer == QStringLiteral("cancel");
     h.dialog.answer = h.dialog.cancel ? QStringLiteral("list.bas") : c.answer;
     w.Command2.SetFocus();

@@ -1,22 +1,31 @@
 // SPDX-License-Identifier: MIT
 #include "harness.h"
+#include "serial/modbus.h"
 
 #include <QTest>
 
 namespace
 {
-/// Enter pressed with the pane holding "old", Text4 "16" and the focus elsewhere.
+/// Enter pressed with the pane holding "old", Text3 and Text4 "16" and the focus elsewhere, after the device sent
+/// the prompt (datagrams, or on the serial port the data of frames from station 16).
 struct Entry {
     QByteArray typed = "VER";
     QByteArrayList sent{};
     qint16 wrap = 0;
-    QByteArray text4 = "16";
+    QByteArray address = "16";
     char link = 'U'; // U up, F up but the send fails, D down, S the serial port open in RTU framing instead
     QByteArray logged = "VER\r\n";
     QByteArray pane = "old\r\nVER\r\n";
     QByteArray left{}; // what the command line holds afterwards
     QByteArrayList serial{};
+    QByteArrayList prompt{};
+    QStringList boxes{};
 };
+
+QByteArray frame16(const QByteArray &data)
+{
+    return Modbus::frame(16, Modbus::kConsoleFunction, data);
+}
 } // namespace
 Q_DECLARE_METATYPE(Entry)
 
@@ -36,12 +45,42 @@ void TestSend::enter_data()
     QTest::addColumn<Entry>("c");
     QTest::newRow("plain") << Entry{.sent = {"VER\r\n"}};
     QTest::newRow("wrapped") << Entry{.sent = {"MDC 16,VER\r\n"}, .wrap = 1};
-    QTest::newRow("wrapped, empty address") << Entry{.sent = {"MDC ,VER\r\n"}, .wrap = 1, .text4 = ""};
+    QTest::newRow("wrapped, empty address") << Entry{.sent = {"MDC ,VER\r\n"}, .wrap = 1, .address = ""};
     QTest::newRow("empty line") << Entry{.typed = "", .sent = {"\r\n"}, .logged = "\r\n", .pane = "old\r\n\r\n"};
-    QTest::newRow("send fails: echoed and logged all the same") << Entry{.link = 'F'};
-    QTest::newRow("no link") << Entry{.link = 'D', .logged = "", .pane = "old\r\n", .left = "VER"};
+    // A line that was not sent is neither echoed nor logged and stays in the command line; where its link refused
+    // it, a box says why.
+    const auto unsent = [](Entry c) {
+        c.logged = "";
+        c.pane = "old\r\n";
+        c.left = c.typed;
+        return c;
+    };
+    QTest::newRow("no link") << unsent({.link = 'D'});
     QTest::newRow("serial port, RTU frame to station 16")
         << Entry{.link = 'S', .serial = {QByteArray::fromHex("104305") + "VER\r\n" + QByteArray::fromHex("4BD0")}};
+    const QByteArray huge(65506, 'x'), long254(254, 'x'); // CR LF makes 65,508: one byte over a datagram's most
+    QTest::newRow("send fails") << unsent({.link = 'F', .boxes = {"Error#10014: Send failed"}});
+    QTest::newRow("a datagram over 65,507 bytes")
+        << unsent({.typed = huge, .boxes = {"Error#10040: Datagram was too large to send"}});
+    QTest::newRow("RTU: a line over 253 characters")
+        << unsent({.typed = long254,
+                   .link = 'S',
+                   .boxes = {"Error#6: An RTU frame carries at most 253 characters, the line has 254"}});
+    QTest::newRow("RTU: an address outside 0 to 255")
+        << unsent({.address = "300", .link = 'S', .boxes = {"Error#6: The Modbus address 300 lies outside 0 to 255"}});
+    // The line after a password prompt goes out as typed; the pane and the log show asterisks, the history nothing.
+    QTest::newRow("password after a datagram's prompt") << Entry{.typed = "secret",
+                                                                 .sent = {"secret\r\n"},
+                                                                 .logged = "Password:******\r\n",
+                                                                 .pane = "oldPassword:\r\n******\r\n",
+                                                                 .prompt = {"Password:"}};
+    QTest::newRow("password after a prompt cut over two frames")
+        << Entry{.typed = "secret",
+                 .link = 'S',
+                 .logged = frame16("Passw") + frame16("ord:") + "******\r\n",
+                 .pane = "oldPassword:\r\n******\r\n",
+                 .serial = {frame16("secret\r\n")},
+                 .prompt = {"Passw", "ord:"}};
 }
 
 void TestSend::enter()
@@ -58,21 +97,27 @@ void TestSend::enter()
     if (c.link == 'F')
         h.winsock.injectError();
     h.udp.Check2.setValue(c.wrap);
-    h.udp.Text4.setText(c.text4);
+    h.udp.Text3.setText(c.address);
+    h.udp.Text4.setText(c.address);
     h.udp.tbReceiveData.setText("old");
+    for (const QByteArray &prompt : c.prompt)
+        c.link == 'S' ? h.mscomm.feedReceived(frame16(prompt)) : h.winsock.feedReceived(prompt);
+    if (c.link == 'S')
+        h.udp.TMRComm_Timer();
     h.udp.Comm_number.SetFocus();
     QCOMPARE(pressEnter(h.udp, c.typed), qint16(0));
     QCOMPARE(h.winsock.written(), c.sent);
     QCOMPARE(h.mscomm.written(), c.serial);
+    QCOMPARE(h.boxes.lines(), c.boxes);
     // The indicator shows sends on the serial port only.
-    QCOMPARE(h.udp.Pic.FillColor(), c.serial.isEmpty() ? Colour::Yellow : Colour::SendGreen);
+    QCOMPARE(h.udp.Pic.FillColor(), c.link == 'S' ? Colour::SendGreen : Colour::Yellow);
     if (c.link != 'D')
         QCOMPARE(h.udp.focus(), &h.udp.tbSendData);
     QCOMPARE(h.newLog(), c.logged);
     QCOMPARE(h.udp.tbReceiveData.Text(), c.pane);
     QCOMPARE(h.udp.tbReceiveData.SelStart(), qint32(c.pane.size()));
     QCOMPARE(h.udp.tbSendData.Text(), c.left);
-    QCOMPARE(h.udp.CmdHistory[1], c.typed); // an empty line is not stored
+    QCOMPARE(h.udp.CmdHistory[1], c.prompt.isEmpty() ? c.typed : QByteArray()); // nor is an empty line
     QCOMPARE(h.udp.RetVal, qint16(c.serial.isEmpty() ? c.sent.size() : c.serial[0].size()));
 }
 

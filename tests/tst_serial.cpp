@@ -142,17 +142,17 @@ void TestSerial::quietFailures()
     w.TMRComm_Timer(); // the port fails: the tick ends, the bytes wait
     QCOMPARE(w.PortBlinkCount, qint16(1));
     QVERIFY(w.RxText.isEmpty());
+    QVERIFY(h.boxes.boxes.isEmpty());
     w.ProgSaveMode = 1;
-    w.ProgFileNum = 7; // no listing file is open: the tick fails in the parser
+    w.ProgFileNum = 7; // no listing file is open: the parser fails, which ends the listing, and is told
     w.TMRComm_Timer();
     QCOMPARE(w.RxText, QByteArray("VER"));
     QCOMPARE(w.Pic.FillColor(), Colour::Red);
-    w.ProgSaveMode = 0;
+    QCOMPARE(h.boxes.lines(), QStringList{QStringLiteral("Error#52: Bad file name or number")});
     h.mscomm.feedReceived(" 3.1\r\n");
     w.TMRComm_Timer();
     QCOMPARE(w.tbReceiveData.Text(), QByteArray(" 3.1\r\n"));
     QCOMPARE(h.newLog(), QByteArray("VER 3.1\r\n"));
-    QVERIFY(h.boxes.boxes.isEmpty());
     QCOMPARE(portState(w), QByteArray(kPortOpen));
 }
 

@@ -46,6 +46,8 @@ private slots:
         // A refused remote port or host leaves the one in use.
         QCOMPARE(failureOf([&] { link.winsock.setRemotePort(70000); }), int(Err::SocketInvalidArgument));
         QCOMPARE(failureOf([&] { link.winsock.setRemoteHost(""); }), int(Err::SocketHostNotFound));
+        // More than a datagram carries is refused, and the socket stays as it was.
+        QCOMPARE(failureOf([&] { link.winsock.sendData(QByteArray(65508, 'x')); }), int(Err::SocketMessageTooLong));
         link.winsock.sendData(all);
         QTRY_VERIFY(link.peer.hasPendingDatagrams());
         const QNetworkDatagram got = link.peer.receiveDatagram();

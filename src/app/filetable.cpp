@@ -7,8 +7,13 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace
 {
@@ -47,6 +52,18 @@ private:
     qint64 m_limit;
     qint64 m_handedOut = 0;
 };
+
+/// Whether `path` names a character device (/dev/null, /dev/full), which takes appended text as a file does.
+bool isCharacterDevice(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISCHR(info.st_mode);
+#else
+    Q_UNUSED(path);
+    return false;
+#endif
+}
 
 [[noreturn]] void failOpen(const QFileDevice &f, const QString &path)
 {
@@ -129,9 +146,13 @@ void FileTable::open(qint16 n, const QString &path, int mode, qint64 maxBytes)
         m |= QIODevice::WriteOnly;
         break;
     }
+    // Opening a FIFO waits for its other end, for ever if none comes, and a device may never end: only regular
+    // files are read and written. The log alone may go to a device such as /dev/null.
     const QFileInfo info(path);
-    // Opening a FIFO for reading waits for a writer, and a device may never end.
-    if (info.isDir() || (mode == Input && info.exists() && !info.isFile()) || !f->open(m))
+    if (info.exists() && !info.isFile() && !(mode == Append && isCharacterDevice(path)))
+        throw Failure(Err::PathFileAccessError,
+                      QStringLiteral("Path/File access error: %1 (not a regular file)").arg(path));
+    if (!f->open(m))
         failOpen(*f, path);
     m_files.emplace(n, std::move(f));
 }
@@ -181,11 +202,16 @@ QByteArray FileTable::lineInput(qint16 n)
     QFileDevice &f = file(n);
     if (f.atEnd())
         throw Failure(Err::InputPastEndOfFile, QStringLiteral("Input past end of file"));
-    QByteArray line;
-    char c;
-    while (f.getChar(&c) && !lineEnd(f, c))
-        line.append(c);
-    return line;
+    try {
+        QByteArray line;
+        char c;
+        while (f.getChar(&c) && !lineEnd(f, c))
+            line.append(c);
+        return line;
+    } catch (const std::bad_alloc &) {
+        // A file with no line end in gigabytes does not fit in memory; the line read so far is freed by now.
+        throw Failure(Err::OutOfMemory, QStringLiteral("Out of memory: a line of %1 is too long").arg(f.fileName()));
+    }
 }
 
 QByteArray FileTable::inputEntry(qint16 n)

@@ -10,7 +10,9 @@
 class QFileDevice;
 
 /// Open files named by file numbers. Opening takes a number from FreeFile; closing a number that
-/// is not open does nothing. Every failure is thrown as a Failure.
+/// is not open does nothing. Every failure is thrown as a Failure. Only regular files open: opening a FIFO
+/// waits for its other end, and a device may never end, so any other existing path fails with 75 ("not a regular
+/// file"), except a character device taken for appending.
 class FileTable
 {
 public:
@@ -23,11 +25,11 @@ public:
     qint16 FreeFile() const;
     bool isOpen(qint16 n) const;
 
-    /// Text for appending; created when missing. Each print goes straight to the disk.
+    /// Text for appending; created when missing. Each print goes straight to the disk. Besides a regular file,
+    /// a character device (/dev/null) is taken.
     void openAppend(qint16 n, const QString &path);
-    /// Text or bytes for reading; the file is never written, so a read-only file opens too. Only a regular
-    /// file: reading a FIFO or a device may wait or run for ever. With `maxBytes` set, the file reads as ended
-    /// after that many bytes.
+    /// Text or bytes for reading; the file is never written, so a read-only file opens too. With `maxBytes` set,
+    /// the file reads as ended after that many bytes.
     void openInput(qint16 n, const QString &path, qint64 maxBytes = -1);
     /// Text for writing; an existing file is emptied.
     void openOutput(qint16 n, const QString &path);
@@ -38,7 +40,8 @@ public:
     /// Writes the bytes as they are; a failure names its cause ("No space left on device").
     void print(qint16 n, const QByteArray &bytes);
     bool eof(qint16 n) const;
-    /// The next line of a text file; it ends at CR, LF or CR LF, which are not kept.
+    /// The next line of a text file; it ends at CR, LF or CR LF, which are not kept. A line too long for memory
+    /// fails with 7.
     QByteArray lineInput(qint16 n);
     /// The next entry of a list file: ends at a comma or a line end; leading blanks skipped;
     /// double quotes removed, and inside them commas are kept.

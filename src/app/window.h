@@ -221,6 +221,9 @@ public:
     void cbSendData_Click();
     void tbSendData_KeyDown(qint16 &KeyCode, qint16 Shift);
     void tbSendData_KeyPress(qint16 &KeyAscii);
+    /// Console text from the device: a password prompt in it makes the next line typed a secret. Serial input
+    /// (`piece`) is cut anywhere, so the prompt is looked for across pieces.
+    void spotPasswordPrompt(const QByteArray &reply, bool piece);
 
     // udp/dispatcher.cpp
     void Winsock1_DataArrival();
@@ -248,12 +251,19 @@ public:
     void ProgListingPiece(const QByteArray &text);
     /// The closing "OK" came: the file is closed and the listing reported complete.
     void ProgListingEnd();
+    /// Writes listed text into the file; the first write that fails ends the capture and is thrown on.
+    void ProgListingWrite(const QByteArray &bytes);
+    /// The capture ends before its "OK" (the user asked for another file, or for none): a line start held back to
+    /// be judged goes into the file, which is closed.
+    void ProgListingStop();
     /// A reply to a program line: "OK" sends the next line, "ERROR" ends the download.
     void ProgDownloadReply(const QByteArray &text, Via via);
     /// Sends the next program line on the link the reply came by (">>": on whatever link is open).
     void ProgAdvance(Via via);
     /// Sends a program line (with its CR LF) on whichever link is open.
     void ProgSendLine(const QByteArray &line);
+    /// After a send of line ProgLineIdx: a line its link refused ends the download with a failure naming it.
+    void ProgCheckSent();
     /// Line `index` of the program table; an index beyond the table fails with 9.
     const QByteArray &ProgLineAt(qint16 index) const;
     /// The last line has gone out.
@@ -265,7 +275,7 @@ public:
     void Com_Parser();
 
     // program/download.cpp
-    /// Closes the .bas file of an earlier exchange and asks for the next one; an empty name when cancelled.
+    /// Asks for the next .bas file (an empty name when cancelled), then ends a listing still being captured.
     QString ProgChooseFile(bool save);
     void Command10_Click();
     void Command9_Click();
@@ -304,6 +314,8 @@ public:
 
 private:
     void statusChanged();
+    /// A line typed in the command line as the pane and the log show it (udp/send.cpp).
+    QByteArray typedAsShown(const QByteArray &typed) const;
 
     MessageBox &m_messageBox;
     System &m_system;
@@ -326,4 +338,10 @@ private:
     qint64 m_bytesSent = 0;
     qint64 m_bytesReceived = 0;
     qint64 m_sentAt = -1; // clock of the first send since the last reply; -1 when nothing is awaited
+    bool m_listingCR = false;      // the last piece ended with a CR, whose LF may come with the next
+    /// Why the last UDP_Send or WriteCOM32 sent nothing though its link was up; empty when it sent, or when it
+    /// found its link down. The primitives return 0 either way; the callers that must tell the user look here.
+    std::optional<Failure> m_sendFailure;
+    bool m_passwordDue = false; // the device asked for a password: the next line typed is not shown or stored
+    QByteArray m_promptTail;    // the end of the last serial console piece, where a prompt may begin
 };

@@ -58,6 +58,16 @@ void readFailed(UDP &w)
     w.Command5_Click();
     w.vbalProgressBar1.setText("ERROR");
 }
+
+/// The device refused the transfer; its reply says why ("ERROR file not found"), so the user reads it in the
+/// pane as console text.
+void deviceRefused(UDP &w, const QByteArray &reply)
+{
+    w.tbReceiveData.append(reply);
+    w.tbReceiveData.caretToEnd();
+    w.Command5_Click();
+    w.vbalProgressBar1.setText("ERROR");
+}
 } // namespace
 
 void UDP::Command3_Click()
@@ -108,8 +118,7 @@ void UDP::FlashWriteReply(const QByteArray &reply)
 {
     replyCame(*this, m_flashBarText);
     if (reply.contains("ERROR")) {
-        Command5_Click();
-        vbalProgressBar1.setText("ERROR");
+        deviceRefused(*this, reply);
         return;
     }
     if (!reply.contains("OK"))
@@ -165,7 +174,7 @@ void UDP::FlashReadReply(const QByteArray &reply)
 {
     replyCame(*this, m_flashBarText);
     if (reply.contains("ERROR")) {
-        readFailed(*this);
+        deviceRefused(*this, reply);
         return;
     }
     const qsizetype endMarker = reply.indexOf("ND");

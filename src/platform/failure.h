@@ -8,6 +8,7 @@
 /// The failure numbers the terminal reports, in one table; the "Error#" box shows the number.
 enum class Err : int {
     Overflow = 6,            // a number does not fit its field
+    OutOfMemory = 7,         // more than the memory left
     SubscriptOutOfRange = 9, // an index beyond a table
     TypeMismatch = 13,       // a text that is not a number
     BadFileNameOrNumber = 52,
@@ -26,6 +27,7 @@ enum class Err : int {
     SocketAccessDenied = 10013,
     SocketAddressInUse = 10048,
     SocketInvalidArgument = 10014,
+    SocketMessageTooLong = 10040, // a datagram beyond the 65,507 bytes UDP carries
     SocketNotConnected = 10057,
     SocketHostNotFound = 11001,
 };

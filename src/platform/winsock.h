@@ -26,7 +26,8 @@ public:
     virtual quint16 localPort() const = 0;
     /// 1 means bound and usable; every other value means not usable.
     virtual qint16 state() const = 0;
-    /// The bytes go out unchanged as one datagram to the remote host and port; a failure fails the call.
+    /// The bytes go out unchanged as one datagram to the remote host and port; a failure fails the call, and
+    /// more than the 65,507 bytes a UDP datagram carries fails with 10040.
     virtual void sendData(const QByteArray &data) = 0;
     /// The whole payload of the datagram that raised the arrival event.
     virtual QByteArray getData() = 0;

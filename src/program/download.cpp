@@ -36,13 +36,11 @@ void readProgram(UDP &w, const QString &name)
 
 QString UDP::ProgChooseFile(bool save)
 {
-    // A listing still being captured ends here, as it would at its "OK": its file is closed, so its
-    // later replies must not be taken for listing lines. The number is cleared with the file, so that
-    // it never names a file another exchange opens later.
-    files.release(ProgFileNum);
-    if (ProgSaveMode == 1)
-        ProgExchangeEnd();
-    return chooseLocalFile(kBasFiles, save);
+    // A listing still being captured goes on while the dialog is open: its lines keep going into its file. A new
+    // file, or none, ends it; a download under way goes on either way.
+    const QString name = chooseLocalFile(kBasFiles, save);
+    ProgListingStop();
+    return name;
 }
 
 void UDP::Command10_Click()
@@ -85,10 +83,15 @@ void UDP::Command10_Click()
 
 void UDP::Command9_Click()
 {
-    if (ProgDownloadMode == 1)
-        ProgAdvance(Via::Button);
-    else
+    if (ProgDownloadMode != 1) {
         refuse(Why::NoDownload);
+        return;
+    }
+    try {
+        ProgAdvance(Via::Button);
+    } catch (const Failure &failure) {
+        showFailure(failure);
+    }
 }
 
 void UDP::Command14_Click()

@@ -36,6 +36,7 @@ void UDP::Command11_Click()
         m_system.sleep(100);
         m_listingHead.clear();
         m_listingMidLine = false;
+        m_listingCR = false;
         ProgSaveMode = 1;
         // The serial side of the device takes the command with a lower-case final t.
         sendCommand(*this, "LIST", "LISt");

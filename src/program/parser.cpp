@@ -9,6 +9,7 @@ void UDP::Com_Parser()
         // The device's own line ends are the only ones: a line may well arrive over several polls.
         tbReceiveData.append(RxText);
         tbReceiveData.caretToEnd();
+        spotPasswordPrompt(RxText, true);
     } else {
         ProgDownloadReply(RxText, Via::Serial);
     }

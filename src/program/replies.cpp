@@ -9,6 +9,18 @@
 namespace
 {
 constexpr char kAccessDenied[] = "ACCESS DENIED\r\n";
+
+/// Just past the line end that follows `from` (CR, LF or CR LF); -1 when the line goes on past the text.
+qsizetype lineEndAfter(const QByteArray &text, qsizetype from)
+{
+    for (qsizetype i = from; i < text.size(); ++i) {
+        if (text[i] == '\n')
+            return i + 1;
+        if (text[i] == '\r')
+            return i + 1 < text.size() && text[i + 1] == '\n' ? i + 2 : i + 1;
+    }
+    return -1;
+}
 } // namespace
 
 void UDP::ProgExchangeEnd()
@@ -31,7 +43,7 @@ void UDP::ProgListingReply(const QByteArray &text, Via via)
         // Only near the start: a listed line may well hold "OK" further on.
         ProgListingEnd();
     } else {
-        files.print(ProgFileNum, text);
+        ProgListingWrite(text);
         tbReceiveData.setText("LOAD DATA = " + text + CRLF);
     }
 }
@@ -41,28 +53,32 @@ void UDP::ProgListingPiece(const QByteArray &text)
     // A datagram is one line, but a poll takes whatever the line brought: the end of one listed line and the
     // start of the next, the last line with the closing "OK" behind it, or an "O" whose "K" comes with the
     // next poll. So the first five characters are judged at the start of each line, not of each piece, and
-    // a line start too short to judge waits for the next piece instead of going into the file.
+    // a line start too short to judge waits for the next piece instead of going into the file. The device may
+    // end its lines with CR, LF or CR LF.
     QByteArray data = std::exchange(m_listingHead, {}) + text;
-    for (qsizetype at = 0; at < data.size();) {
-        const qsizetype lf = data.indexOf('\n', at);
-        const qsizetype next = lf < 0 ? data.size() : lf + 1;
+    // The LF of a CR LF cut after its CR ends the line before; it starts no line of its own.
+    qsizetype at = std::exchange(m_listingCR, false) && data.startsWith('\n') ? 1 : 0;
+    while (at < data.size()) {
+        const qsizetype end = lineEndAfter(data, at);
+        const qsizetype next = end < 0 ? data.size() : end;
         if (!m_listingMidLine) {
             const QByteArray head = data.mid(at, qMin<qsizetype>(5, next - at));
             if (head.contains("OK")) {
-                files.print(ProgFileNum, data.left(at));
+                ProgListingWrite(data.left(at));
                 ProgListingEnd();
                 return;
             }
-            if (lf < 0 && head.size() < 5) {
+            if (end < 0 && head.size() < 5) {
                 m_listingHead = data.mid(at);
                 data.truncate(at);
                 break;
             }
         }
-        m_listingMidLine = lf < 0;
+        m_listingMidLine = end < 0;
         at = next;
     }
-    files.print(ProgFileNum, data);
+    m_listingCR = m_listingHead.isEmpty() && data.endsWith('\r');
+    ProgListingWrite(data);
     tbReceiveData.setText("LOAD DATA = " + text + CRLF);
 }
 
@@ -71,6 +87,27 @@ void UDP::ProgListingEnd()
     files.release(ProgFileNum);
     tbReceiveData.setText(QByteArray("LOAD BASIC PROGRAM COMPLETED") + CRLF);
     ProgExchangeEnd();
+}
+
+void UDP::ProgListingWrite(const QByteArray &bytes)
+{
+    try {
+        files.print(ProgFileNum, bytes);
+    } catch (const Failure &) {
+        // Every later line would fail the same way (a full disk): the capture ends at the first, which is told.
+        m_listingHead.clear();
+        files.release(ProgFileNum);
+        ProgSaveMode = 0;
+        throw;
+    }
+}
+
+void UDP::ProgListingStop()
+{
+    if (ProgSaveMode == 1 && !m_listingHead.isEmpty())
+        ProgListingWrite(std::exchange(m_listingHead, {}));
+    files.release(ProgFileNum);
+    ProgSaveMode = 0;
 }
 
 void UDP::ProgDownloadReply(const QByteArray &text, Via via)
@@ -115,12 +152,16 @@ void UDP::ProgAdvance(Via via)
     const QByteArray line = ProgLineAt(ProgLineIdx) + CRLF;
     // A reply by datagram is answered by datagram alone; the serial port and ">>" also use the port
     // when it is open, and ">>" on a UDP-only link sends the line twice.
-    if (via == Via::Datagram)
+    if (via == Via::Datagram) {
         RetVal = UDP_Send(line);
-    else
+        ProgCheckSent();
+    } else {
         ProgSendLine(line);
-    if (via == Via::Button && !MSComm1.portOpen())
+    }
+    if (via == Via::Button && !MSComm1.portOpen()) {
         RetVal = UDP_Send(line);
+        ProgCheckSent();
+    }
     tbReceiveData.setText("LOAD DATA = " + line.chopped(2));
     if (ProgLineIdx == ProgLineCount)
         ProgComplete();
@@ -130,11 +171,24 @@ void UDP::ProgSendLine(const QByteArray &line)
 {
     // The two links are never open together: the line goes out on the one that is.
     RetVal = UDP_Send(line);
+    ProgCheckSent();
     if (MSComm1.portOpen()) {
         Pic.setFillColor(Colour::SendGreen);
         QByteArray framed = line; // WriteCOM32 replaces it with what it wrote
         RetVal = WriteCOM32(framed);
+        ProgCheckSent();
     }
+}
+
+void UDP::ProgCheckSent()
+{
+    // A line the link refused would be shown as sent, and the download would wait for ever for its answer.
+    if (!m_sendFailure)
+        return;
+    ProgDownloadMode = 0;
+    throw Failure(
+        static_cast<Err>(m_sendFailure->number()),
+        QStringLiteral("Line %1 of the program cannot be sent: %2").arg(ProgLineIdx).arg(m_sendFailure->description()));
 }
 
 void UDP::ProgComplete()

@@ -25,17 +25,24 @@ void UDP::TMRComm_Timer()
         }
         PortIdleCount = 0;
         RxText = MSComm1.input();
-        countReceived(RxText.size());
-        logRaw(RxText);
-        Pic.setFillColor(Colour::Red);
+    } catch (const Failure &failure) {
+        // A failing tick ends quietly and the next starts normally; only a vanished device is told.
+        if (failure.number() == int(Err::DeviceDisconnected))
+            portLost(failure);
+        return;
+    }
+    countReceived(RxText.size());
+    logRaw(RxText);
+    Pic.setFillColor(Colour::Red);
+    try {
         if (Check1.Value() == 1 && Check3.Value() == 0)
             gatherFrames();
         else
             Com_Parser();
     } catch (const Failure &failure) {
-        // A failing tick ends quietly and the next starts normally; only a vanished device is told.
-        if (failure.number() == int(Err::DeviceDisconnected))
-            portLost(failure);
+        // A listing that cannot be written or a program line that cannot be sent has ended its exchange by now;
+        // the user must hear why, or the pane would read as if all went well.
+        showFailure(failure);
     }
 }
 

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "app/charset.h"
 #include "app/window.h"
 
 #include "modbus.h"
@@ -9,6 +10,7 @@
 
 qint16 UDP::WriteCOM32(QByteArray &COMString)
 {
+    m_sendFailure.reset();
     try {
         // The next reply is gathered from scratch.
         ModbusRxBuf.clear();
@@ -24,8 +26,13 @@ qint16 UDP::WriteCOM32(QByteArray &COMString)
             if (Check3.Value() == 0) {
                 const std::optional<quint8> address = Modbus::station(Text3.Text());
                 if (!address)
-                    return 0;
-                // A line beyond the one-byte count fails here, before anything is written.
+                    throw Failure(Err::Overflow, QStringLiteral("The Modbus address %1 lies outside 0 to 255")
+                                                     .arg(Charset::decode(Text3.Text())));
+                // The frame counts its data, CR LF included, in one byte.
+                if (COMString.size() > 255)
+                    throw Failure(Err::Overflow, QStringLiteral("An RTU frame carries at most 253 characters, the "
+                                                                "line has %1")
+                                                     .arg(COMString.size() - 2));
                 COMString = Modbus::frame(*address, Modbus::kConsoleFunction, COMString);
             } else {
                 // The device passes the command on to the Modbus station named in Text3, as typed there;
@@ -39,7 +46,8 @@ qint16 UDP::WriteCOM32(QByteArray &COMString)
         countSent(COMString.size());
         // A length beyond the 16-bit result overflows, which ends the send as any failure does.
         return COMString.size() > 32767 ? 0 : qint16(COMString.size());
-    } catch (const Failure &) {
+    } catch (const Failure &failure) {
+        m_sendFailure = failure;
         return 0;
     }
 }
@@ -56,9 +64,17 @@ void UDP::Command6_Click()
     Pic.setFillColor(Colour::SendGreen);
     QByteArray line = tbSendData.Text() + CRLF; // WriteCOM32 replaces it with what it wrote
     RetVal = WriteCOM32(line);
-    logLine(tbSendData.Text());
+    if (m_sendFailure) {
+        // Not sent, so neither echoed nor logged; the line stays to be sent again.
+        tbSendData.SetFocus();
+        const Failure failure = *m_sendFailure;
+        showFailure(failure);
+        return;
+    }
+    const QByteArray shown = typedAsShown(tbSendData.Text());
+    logLine(shown);
     // The echo shows the command as typed, not as framed or wrapped.
-    tbReceiveData.append(CRLF + tbSendData.Text());
+    tbReceiveData.append(CRLF + shown);
     tbReceiveData.caretToEnd();
     tbSendData.setText({});
     tbSendData.SetFocus();

@@ -25,6 +25,7 @@ void UDP::Winsock1_DataArrival()
         } else {
             tbReceiveData.append(RxText);
             tbReceiveData.caretToEnd();
+            spotPasswordPrompt(RxText, false);
         }
     } catch (const Failure &failure) {
         // The box is modal and datagrams keep arriving inside it: a device that repeats the reply that

@@ -20,6 +20,7 @@ constexpr qint16 kOldestSlot = 32;
 
 qint16 UDP::UDP_Send(const QByteArray &UDPString)
 {
+    m_sendFailure.reset();
     try {
         if (Winsock1.state() != 1)
             return 0;
@@ -36,7 +37,8 @@ qint16 UDP::UDP_Send(const QByteArray &UDPString)
             countSent(wrapped.size());
         }
         return 1;
-    } catch (const Failure &) {
+    } catch (const Failure &failure) {
+        m_sendFailure = failure;
         return 0;
     }
 }
@@ -46,12 +48,36 @@ void UDP::cbSendData_Click()
     if (cbBind.Enabled())
         return;
     RetVal = UDP_Send(tbSendData.Text() + CRLF);
-    logLine(tbSendData.Text());
+    if (m_sendFailure) {
+        // Not sent, so neither echoed nor logged; the line stays to be sent again.
+        tbSendData.SetFocus();
+        const Failure failure = *m_sendFailure;
+        showFailure(failure);
+        return;
+    }
+    const QByteArray shown = typedAsShown(tbSendData.Text());
+    logLine(shown);
     // Appending costs only the echo, however long the console has grown.
-    tbReceiveData.append(CRLF + tbSendData.Text());
+    tbReceiveData.append(CRLF + shown);
     tbReceiveData.caretToEnd();
     tbSendData.setText({});
     tbSendData.SetFocus();
+}
+
+QByteArray UDP::typedAsShown(const QByteArray &typed) const
+{
+    // A password goes to the device as typed; the pane and the log only count its characters.
+    return m_passwordDue ? QByteArray(typed.size(), '*') : typed;
+}
+
+void UDP::spotPasswordPrompt(const QByteArray &reply, bool piece)
+{
+    const QByteArray seen = piece ? m_promptTail + reply : reply;
+    if (seen.contains("Passwor"))
+        m_passwordDue = true;
+    // Enough of the end for the prompt to be completed by the next piece.
+    if (piece)
+        m_promptTail = seen.right(6);
 }
 
 void UDP::tbSendData_KeyDown(qint16 &KeyCode, qint16 Shift)
@@ -98,7 +124,8 @@ void UDP::tbSendData_KeyPress(qint16 &KeyAscii)
     if (KeyAscii != vbKeyReturn)
         return;
     KeyAscii = 0;
-    if (!tbSendData.Text().isEmpty() && HistRecalled == 0) {
+    // A password is not kept for Up to bring back.
+    if (!tbSendData.Text().isEmpty() && HistRecalled == 0 && !m_passwordDue) {
         for (int slot = kOldestSlot - 1; slot >= 1; --slot)
             CmdHistory[slot + 1] = CmdHistory[slot];
         CmdHistory[1] = tbSendData.Text();
@@ -110,6 +137,7 @@ void UDP::tbSendData_KeyPress(qint16 &KeyAscii)
         refuse(Why::NotConnected);
     cbSendData_Click();
     Command6_Click();
+    m_passwordDue = false;
     tbReceiveData.append(CRLF);
     tbReceiveData.caretToEnd();
 }

@@ -24,6 +24,8 @@ void FakeWinsock::sendData(const QByteArray &data)
         throw Failure(Err::SocketNotConnected, QStringLiteral("Socket is not connected"));
     if (std::exchange(m_failNextSend, false))
         throw Failure(Err::SocketInvalidArgument, QStringLiteral("Send failed"));
+    if (data.size() > 65507)
+        throw Failure(Err::SocketMessageTooLong, QStringLiteral("Datagram was too large to send"));
     m_written << data;
 }
 

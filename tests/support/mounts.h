@@ -6,7 +6,9 @@
 #include <QFileInfo>
 #include <QString>
 
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -84,3 +86,27 @@ inline bool fillDisk(const QString &dir)
     }
     return true;
 }
+
+/// A real FIFO at `path` for one test. Its reading end is held open, so that a terminal that wrongly opens it for
+/// writing fails the test instead of waiting for ever for a reader.
+class TestFifo
+{
+public:
+    explicit TestFifo(const QString &path)
+    {
+        const QByteArray name = QFile::encodeName(path);
+        if (::mkfifo(name.constData(), 0600) == 0)
+            m_reader = ::open(name.constData(), O_RDONLY | O_NONBLOCK);
+    }
+    TestFifo(const TestFifo &) = delete;
+    TestFifo &operator=(const TestFifo &) = delete;
+    ~TestFifo()
+    {
+        if (m_reader >= 0)
+            ::close(m_reader);
+    }
+    bool ok() const { return m_reader >= 0; }
+
+private:
+    int m_reader = -1;
+};

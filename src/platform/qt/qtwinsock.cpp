@@ -40,6 +40,8 @@ Failure socketFailure(const QUdpSocket &socket)
         return Failure(Err::SocketAddressInUse, socket.errorString());
     case QAbstractSocket::SocketAccessError:
         return Failure(Err::SocketAccessDenied, socket.errorString());
+    case QAbstractSocket::DatagramTooLargeError:
+        return Failure(Err::SocketMessageTooLong, socket.errorString());
     default:
         return Failure(Err::SocketInvalidArgument, socket.errorString());
     }
