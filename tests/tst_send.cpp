@@ -20,6 +20,7 @@ struct Entry {
     QByteArrayList serial{};
     QByteArrayList prompt{};
     QStringList boxes{};
+    int enters = 1; // Enter pressed again after a refused send
 };
 
 QByteArray frame16(const QByteArray &data)
@@ -81,6 +82,14 @@ void TestSend::enter_data()
                  .pane = "oldPassword:\r\n******\r\n",
                  .serial = {frame16("secret\r\n")},
                  .prompt = {"Passw", "ord:"}};
+    QTest::newRow("password: a refused send does not use it up") << Entry{.typed = "secret",
+                                                                          .sent = {"secret\r\n"},
+                                                                          .link = 'F',
+                                                                          .logged = "Password:******\r\n",
+                                                                          .pane = "oldPassword:\r\n\r\n******\r\n",
+                                                                          .prompt = {"Password:"},
+                                                                          .boxes = {"Error#10014: Send failed"},
+                                                                          .enters = 2};
 }
 
 void TestSend::enter()
@@ -105,7 +114,8 @@ void TestSend::enter()
     if (c.link == 'S')
         h.udp.TMRComm_Timer();
     h.udp.Comm_number.SetFocus();
-    QCOMPARE(pressEnter(h.udp, c.typed), qint16(0));
+    for (int enter = 0; enter < c.enters; ++enter)
+        QCOMPARE(pressEnter(h.udp, c.typed), qint16(0));
     QCOMPARE(h.winsock.written(), c.sent);
     QCOMPARE(h.mscomm.written(), c.serial);
     QCOMPARE(h.boxes.lines(), c.boxes);

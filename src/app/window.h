@@ -224,6 +224,9 @@ public:
     /// Console text from the device: a password prompt in it makes the next line typed a secret. Serial input
     /// (`piece`) is cut anywhere, so the prompt is looked for across pieces.
     void spotPasswordPrompt(const QByteArray &reply, bool piece);
+    /// After a send of the typed line: logged and echoed when it went out (a password as asterisks), else the
+    /// box that says why, the line kept.
+    void typedLineSent();
 
     // udp/dispatcher.cpp
     void Winsock1_DataArrival();
@@ -314,8 +317,6 @@ public:
 
 private:
     void statusChanged();
-    /// A line typed in the command line as the pane and the log show it (udp/send.cpp).
-    QByteArray typedAsShown(const QByteArray &typed) const;
 
     MessageBox &m_messageBox;
     System &m_system;
@@ -337,8 +338,8 @@ private:
     QByteArray m_linkTarget; // "host:port" of the UDP link, or the serial port's device, while one is up
     qint64 m_bytesSent = 0;
     qint64 m_bytesReceived = 0;
-    qint64 m_sentAt = -1; // clock of the first send since the last reply; -1 when nothing is awaited
-    bool m_listingCR = false;      // the last piece ended with a CR, whose LF may come with the next
+    qint64 m_sentAt = -1;     // clock of the first send since the last reply; -1 when nothing is awaited
+    bool m_listingCR = false; // the last piece ended with a CR, whose LF may come with the next
     /// Why the last UDP_Send or WriteCOM32 sent nothing though its link was up; empty when it sent, or when it
     /// found its link down. The primitives return 0 either way; the callers that must tell the user look here.
     std::optional<Failure> m_sendFailure;

@@ -64,20 +64,8 @@ void UDP::Command6_Click()
     Pic.setFillColor(Colour::SendGreen);
     QByteArray line = tbSendData.Text() + CRLF; // WriteCOM32 replaces it with what it wrote
     RetVal = WriteCOM32(line);
-    if (m_sendFailure) {
-        // Not sent, so neither echoed nor logged; the line stays to be sent again.
-        tbSendData.SetFocus();
-        const Failure failure = *m_sendFailure;
-        showFailure(failure);
-        return;
-    }
-    const QByteArray shown = typedAsShown(tbSendData.Text());
-    logLine(shown);
     // The echo shows the command as typed, not as framed or wrapped.
-    tbReceiveData.append(CRLF + shown);
-    tbReceiveData.caretToEnd();
-    tbSendData.setText({});
-    tbSendData.SetFocus();
+    typedLineSent();
 }
 
 void UDP::Check2_Click()

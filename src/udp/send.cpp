@@ -4,6 +4,8 @@
 #include "platform/mscomm.h"
 #include "platform/winsock.h"
 
+#include <utility>
+
 namespace
 {
 // Virtual-key codes of the keys the command line acts on.
@@ -48,6 +50,11 @@ void UDP::cbSendData_Click()
     if (cbBind.Enabled())
         return;
     RetVal = UDP_Send(tbSendData.Text() + CRLF);
+    typedLineSent();
+}
+
+void UDP::typedLineSent()
+{
     if (m_sendFailure) {
         // Not sent, so neither echoed nor logged; the line stays to be sent again.
         tbSendData.SetFocus();
@@ -55,19 +62,16 @@ void UDP::cbSendData_Click()
         showFailure(failure);
         return;
     }
-    const QByteArray shown = typedAsShown(tbSendData.Text());
+    // A password goes to the device as typed; the pane and the log only count its characters. Only a line
+    // that went out uses the password up: one typed with no link up is still the password.
+    const QByteArray shown =
+        std::exchange(m_passwordDue, false) ? QByteArray(tbSendData.Text().size(), '*') : tbSendData.Text();
     logLine(shown);
     // Appending costs only the echo, however long the console has grown.
     tbReceiveData.append(CRLF + shown);
     tbReceiveData.caretToEnd();
     tbSendData.setText({});
     tbSendData.SetFocus();
-}
-
-QByteArray UDP::typedAsShown(const QByteArray &typed) const
-{
-    // A password goes to the device as typed; the pane and the log only count its characters.
-    return m_passwordDue ? QByteArray(typed.size(), '*') : typed;
 }
 
 void UDP::spotPasswordPrompt(const QByteArray &reply, bool piece)
@@ -137,7 +141,6 @@ void UDP::tbSendData_KeyPress(qint16 &KeyAscii)
         refuse(Why::NotConnected);
     cbSendData_Click();
     Command6_Click();
-    m_passwordDue = false;
     tbReceiveData.append(CRLF);
     tbReceiveData.caretToEnd();
 }
