@@ -60,7 +60,8 @@ struct Exchanges {
     QStringList boxes{};
 };
 
-/// One click with a link ("udp", "serial" or none) and a dialog answer ("" and cancelled when "cancel").
+/// One click with a link ("udp", "serial", "rtu" for the serial port framing for station 300, or none) and a dialog
+/// answer ("" and cancelled when "cancel").
 struct Click {
     QByteArray link;
     void (UDP::*button)() = nullptr;
@@ -460,6 +461,13 @@ void TestProgram::clicks_data()
     QTest::newRow("Save Programm onto a FIFO")
         << Click{"udp", &UDP::Command11_Click, QStringLiteral("fifo.bas"), {}, false, {save}, {kNotRegular}};
     QTest::newRow(">> with no download") << Click{"udp", &UDP::Command9_Click};
+    // A command the open link refuses (station 300 in RTU framing) is told, and no listing waits for it.
+    QTest::newRow("NEW refused") << Click{"rtu", &UDP::Command12_Click,          {}, {}, true,
+                                          {},    {"Error#6: NEW cannot be sent"}};
+    QTest::newRow("VER refused") << Click{"rtu", &UDP::Command13_Click,          {}, {}, true,
+                                          {},    {"Error#6: VER cannot be sent"}};
+    QTest::newRow("Save Programm refused") << Click{
+        "rtu", &UDP::Command11_Click, QStringLiteral("refused.bas"), {}, true, {save}, {"Error#6: LIST cannot"}};
 }
 
 void TestProgram::clicks()
@@ -470,7 +478,9 @@ void TestProgram::clicks()
     w.Form_Load();
     if (c.link == "udp")
         h.connect();
-    h.mscomm.setPortOpen(c.link == "serial");
+    h.mscomm.setPortOpen(c.link == "serial" || c.link == "rtu");
+    w.Check1.setValue(c.link == "rtu");
+    w.Text3.setText("300");
     h.writeFile(QStringLiteral("prog.bas"), "10 A\n");
     TestFifo fifo(h.dir.filePath(QStringLiteral("fifo.bas")));
     QVERIFY(fifo.ok());

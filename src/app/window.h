@@ -285,6 +285,9 @@ public:
     void Command14_Click();
 
     // program/listing.cpp
+    /// Sends a command to the device's interpreter as a datagram, then on the serial port when it is open; the
+    /// open link refusing it fails with why.
+    void ProgCommand(const QByteArray &datagram, QByteArray serial);
     void Command11_Click();
     void Command12_Click();
     void Command13_Click();

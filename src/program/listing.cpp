@@ -5,19 +5,22 @@
 #include "platform/system.h"
 #include "platform/winsock.h"
 
-namespace
+void UDP::ProgCommand(const QByteArray &datagram, QByteArray serial)
 {
-/// A command to the device's interpreter: as a datagram, then on the serial port when it is open.
-void sendCommand(UDP &w, const QByteArray &datagram, QByteArray serial)
-{
-    w.RetVal = w.UDP_Send(datagram + CRLF);
-    if (w.MSComm1.portOpen()) {
-        w.Pic.setFillColor(Colour::SendGreen);
+    RetVal = UDP_Send(datagram + CRLF);
+    std::optional<Failure> refused = m_sendFailure;
+    if (MSComm1.portOpen()) {
+        Pic.setFillColor(Colour::SendGreen);
         serial += CRLF;
-        w.RetVal = w.WriteCOM32(serial);
+        RetVal = WriteCOM32(serial);
+        refused = m_sendFailure;
     }
+    // Told, or the user would wait for an answer to a command that never went out.
+    if (refused)
+        throw Failure(
+            Err(refused->number()),
+            QStringLiteral("%1 cannot be sent: %2").arg(QString::fromLatin1(datagram), refused->description()));
 }
-} // namespace
 
 void UDP::Command11_Click()
 {
@@ -38,8 +41,13 @@ void UDP::Command11_Click()
         m_listingMidLine = false;
         m_listingCR = false;
         ProgSaveMode = 1;
-        // The serial side of the device takes the command with a lower-case final t.
-        sendCommand(*this, "LIST", "LISt");
+        try {
+            // The serial side of the device takes the command with a lower-case final t.
+            ProgCommand("LIST", "LISt");
+        } catch (const Failure &) {
+            ProgListingStop(); // no listing will come
+            throw;
+        }
     } catch (const Failure &failure) {
         showFailure(failure);
     }
@@ -51,7 +59,11 @@ void UDP::Command12_Click()
     if (Winsock1.state() != 1 && !MSComm1.portOpen())
         refuse(Why::NotConnected);
     // The device takes about 20 seconds to erase; the button's caption tells the user so.
-    sendCommand(*this, "NEW", "NEW");
+    try {
+        ProgCommand("NEW", "NEW");
+    } catch (const Failure &failure) {
+        showFailure(failure);
+    }
 }
 
 void UDP::Command13_Click()
@@ -60,7 +72,12 @@ void UDP::Command13_Click()
     if (Winsock1.state() != 1 && !MSComm1.portOpen())
         refuse(Why::NotConnected);
     RetVal = UDP_Send(QByteArray("VER") + CRLF);
+    std::optional<Failure> refused = m_sendFailure;
     // WriteCOM32 writes nothing while the port is closed.
     QByteArray command = QByteArray("VER") + CRLF;
     RetVal = WriteCOM32(command);
+    if (MSComm1.portOpen())
+        refused = m_sendFailure;
+    if (refused)
+        showFailure(Failure(Err(refused->number()), QStringLiteral("VER cannot be sent: ") + refused->description()));
 }
