@@ -95,6 +95,13 @@ QString checkVerb(Options &o, const VerbRow *row, const QStringList &rest, bool 
 }
 } // namespace
 
+bool Options::isPortName(const QString &name)
+{
+    bool number = false;
+    name.mid(3).toUInt(&number);
+    return name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) && number;
+}
+
 QString Options::target() const
 {
     if (!serialLink())
@@ -194,6 +201,8 @@ QString readLink(const Parser &p, Options &o)
     o.serial = parser.value(p.serial).trimmed();
     if (o.serial.isEmpty())
         return QStringLiteral("--serial: no port");
+    if (!Options::isPortName(o.serial))
+        o.serial = absolute(o.serial);
     bool ok = false;
     o.speed = parser.value(p.speed).toInt(&ok);
     if (!ok || std::find(std::begin(kSpeeds), std::end(kSpeeds), o.speed) == std::end(kSpeeds))

@@ -36,6 +36,8 @@ struct Options {
     bool json = false;
 
     bool serialLink() const { return !serial.isEmpty(); }
+    /// "COM3": a port number, not the path of a device.
+    static bool isPortName(const QString &name);
     /// The link as asked for: the host (with its port), or the serial port and its framing.
     QString target() const;
 };

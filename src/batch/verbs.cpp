@@ -83,13 +83,6 @@ Exit judgeReply(Session &s, const QByteArray &reply, const QString &command)
     return Exit::Done;
 }
 
-bool isPortName(const QString &name)
-{
-    bool number = false;
-    name.mid(3).toInt(&number);
-    return name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) && number;
-}
-
 Exit connectUdp(Session &s)
 {
     UDP &w = s.udp;
@@ -110,7 +103,7 @@ Exit openSerial(Session &s)
 {
     UDP &w = s.udp;
     QString port = s.options.serial.toUpper();
-    if (!isPortName(s.options.serial)) {
+    if (!Options::isPortName(s.options.serial)) {
         // A device path is reached as the tests reach a pseudo-terminal: a port number that stands for it.
         int n = 1;
         while (qEnvironmentVariableIsSet(qPrintable(QStringLiteral("VANTREL_COM%1").arg(n))))
