@@ -3,7 +3,8 @@
 // UDP socket, and with a minimal blocking client that speaks the same stop-and-wait exchange, against two
 // devices on 127.0.0.1: the simulated device (with its flash disk in memory) and a minimal device that answers
 // at once and keeps nothing. The blocking client against the minimal device is the limit of stop-and-wait
-// here; the terminal's rate against that limit is its own share of the time.
+// here; the terminal's rate against that limit is its own share of the time. The batch command (vantrel put and
+// get) runs the same transfer as a process of its own, start-up included.
 #include "benchsupport.h"
 
 #include "app/window.h"
@@ -259,8 +260,15 @@ int main(int argc, char *argv[])
     RawClient rawSim(simPort), rawMinimal(minimal.port());
     Terminal terminal(folder.path());
     const QString readBack = folder.filePath(QStringLiteral("back.bin"));
+    const QString batchFolder = folder.filePath(QStringLiteral("batch"));
+    const auto batch = [&](quint16 port, const QStringList &verb) {
+        return runBatch(QStringList{QStringLiteral("--host"), QStringLiteral("127.0.0.1:%1").arg(port),
+                                    QStringLiteral("--workdir"), batchFolder} +
+                        verb);
+    };
     auto measure = [&](const char *label) {
         Best limitWrite, limitRead, simWrite, simRead, write, read, termSimWrite, termSimRead;
+        Best batchWrite, batchRead, batchSimWrite, batchSimRead;
         for (int run = 0; run < runs; ++run) {
             limitWrite.add(timed([&] { return rawMinimal.write("RAW.BIN", data); }));
             limitRead.add(timed([&] { return rawMinimal.read("RAW.BIN") == data; }));
@@ -276,6 +284,12 @@ int main(int argc, char *argv[])
             termSimWrite.add(sw, sw >= 0);
             const double sr = terminal.transfer(false, readBack, "TERMINAL.BIN");
             termSimRead.add(sr, sr >= 0 && readFile(readBack) == data);
+            batchWrite.add(batch(minimal.port(), {QStringLiteral("put"), source, QStringLiteral("BATCH.BIN")}));
+            const double br = batch(minimal.port(), {QStringLiteral("get"), QStringLiteral("BATCH.BIN"), readBack});
+            batchRead.add(br, br >= 0 && readFile(readBack) == data);
+            batchSimWrite.add(batch(simPort, {QStringLiteral("put"), source, QStringLiteral("BATCH.BIN")}));
+            const double bsr = batch(simPort, {QStringLiteral("get"), QStringLiteral("BATCH.BIN"), readBack});
+            batchSimRead.add(bsr, bsr >= 0 && readFile(readBack) == data);
         }
         std::printf("%s, best of %d:\n", label, runs);
         print("  limit write (raw, minimal device)", size, limitWrite, nullptr);
@@ -286,6 +300,10 @@ int main(int argc, char *argv[])
         print("  raw read, simulated device", size, simRead, &limitRead);
         print("  terminal write, simulated device", size, termSimWrite, &limitWrite);
         print("  terminal read, simulated device", size, termSimRead, &limitRead);
+        print("  vantrel put, minimal device", size, batchWrite, &limitWrite);
+        print("  vantrel get, minimal device", size, batchRead, &limitRead);
+        print("  vantrel put, simulated device", size, batchSimWrite, &limitWrite);
+        print("  vantrel get, simulated device", size, batchSimRead, &limitRead);
     };
     measure("model alone");
     auto window = std::make_unique<MainWindow>(terminal.udp);

@@ -195,7 +195,8 @@ Exit transfer(Session &s, Element &start)
         return failWait(s, outcome, command);
     }
     const bool refused = bar == "ERROR";
-    const Outcome close = s.runner.wait([&] { return closed.contains('\n'); }, s.options.timeoutMs);
+    // The flash disk is reached by datagrams, each one whole reply.
+    const Outcome close = s.runner.wait([&] { return !closed.isEmpty(); }, s.options.timeoutMs);
     if (refused)
         return fail(s, Exit::DeviceError, QStringLiteral("the device refused %1").arg(command));
     return close == Outcome::Done ? Exit::Done : failWait(s, close, QStringLiteral("CLOSE"));
