@@ -187,10 +187,11 @@ Exit transfer(Session &s, Element &start)
     const QByteArray &bar = w.vbalProgressBar1.Text();
     const Outcome outcome = s.runner.wait([&] { return bar == "OK" || bar == "ERROR"; }, s.options.timeoutMs);
     const QString command = Charset::decode(step.left(step.startsWith("WRITE") ? 5 : step.size()));
+    const bool ended = bar == "OK" || bar == "ERROR";
     if (outcome != Outcome::Done) {
-        // End, as the user would press it: the device closes its file, and a read that did not reach its end
-        // leaves the local file as it was.
-        if (outcome != Outcome::Failed)
+        // End, as the user would press it, unless the transfer ended itself (a local file it could not write): the
+        // device closes its file, and a read that did not reach its end leaves the local file as it was.
+        if (!ended)
             s.runner.click(w.Command5);
         return failWait(s, outcome, command);
     }
