@@ -3,8 +3,6 @@
 
 #include "platform/failure.h"
 
-#include <iterator>
-
 namespace
 {
 struct Row {
