@@ -3,7 +3,9 @@
 // UDP socket, and with a minimal blocking client that speaks the same stop-and-wait exchange, against two
 // devices on 127.0.0.1: the simulated device (with its flash disk in memory) and a minimal device that answers
 // at once and keeps nothing. The blocking client against the minimal device is the limit of stop-and-wait
-// here; the terminal's rate against that limit is its own share of the time.
+// here; the terminal's rate against that limit is its own share of the time. The batch command (vantrel put and
+// get) runs the same transfer as a process of its own, start-up included. With --device-process the simulated
+// device runs as a process of its own too, as far from the window as from vantrel, as a real device is.
 #include "benchsupport.h"
 
 #include "app/window.h"
@@ -17,6 +19,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
@@ -31,6 +34,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace
 {
@@ -235,7 +239,10 @@ int main(int argc, char *argv[])
                                   QStringLiteral("1024"));
     QCommandLineOption runsOption(QStringLiteral("runs"), QStringLiteral("Runs of each transfer; the best counts."),
                                   QStringLiteral("n"), QStringLiteral("3"));
-    parser.addOptions({sizeOption, runsOption});
+    QCommandLineOption processOption(QStringLiteral("device-process"),
+                                     QStringLiteral("Run the simulated device as a process (vantrel-device-sim) "
+                                                    "instead of a thread of this one."));
+    parser.addOptions({sizeOption, runsOption, processOption});
     parser.process(app);
     const qint64 size = parser.value(sizeOption).toLongLong() * 1024;
     const int runs = qMax(1, parser.value(runsOption).toInt());
@@ -251,16 +258,39 @@ int main(int argc, char *argv[])
         return 1;
     out.close();
 
-    DeviceThread sim(serveUdpDevice);
-    const quint16 simPort = sim.startDevice().toUShort();
+    std::optional<DeviceThread> simThread;
+    QProcess simProcess;
+    quint16 simPort = 0;
+    if (parser.isSet(processOption)) {
+        // It says "listening on UDP 127.0.0.1:<port>" once it is up.
+        simProcess.start(QStringLiteral(VANTREL_DEVICE_SIM), {QStringLiteral("--port"), QStringLiteral("0")});
+        if (simProcess.waitForReadyRead(10000)) {
+            const QByteArray line = simProcess.readLine().trimmed();
+            simPort = line.mid(line.lastIndexOf(':') + 1).toUShort();
+        }
+    } else {
+        simPort = simThread.emplace(serveUdpDevice).startDevice().toUShort();
+    }
+    if (simPort == 0) {
+        std::printf("the simulated device did not start\n");
+        return 0;
+    }
     MinimalDevice minimal(data);
-    std::printf("flash transfer of %lld bytes on 127.0.0.1: simulated device, minimal device\n", size);
+    std::printf("flash transfer of %lld bytes on 127.0.0.1: simulated device (%s), minimal device\n", size,
+                parser.isSet(processOption) ? "a process" : "a thread of this process");
 
     RawClient rawSim(simPort), rawMinimal(minimal.port());
     Terminal terminal(folder.path());
     const QString readBack = folder.filePath(QStringLiteral("back.bin"));
+    const QString batchFolder = folder.filePath(QStringLiteral("batch"));
+    const auto batch = [&](quint16 port, const QStringList &verb) {
+        return runBatch(QStringList{QStringLiteral("--host"), QStringLiteral("127.0.0.1:%1").arg(port),
+                                    QStringLiteral("--workdir"), batchFolder} +
+                        verb);
+    };
     auto measure = [&](const char *label) {
         Best limitWrite, limitRead, simWrite, simRead, write, read, termSimWrite, termSimRead;
+        Best batchWrite, batchRead, batchSimWrite, batchSimRead;
         for (int run = 0; run < runs; ++run) {
             limitWrite.add(timed([&] { return rawMinimal.write("RAW.BIN", data); }));
             limitRead.add(timed([&] { return rawMinimal.read("RAW.BIN") == data; }));
@@ -276,6 +306,12 @@ int main(int argc, char *argv[])
             termSimWrite.add(sw, sw >= 0);
             const double sr = terminal.transfer(false, readBack, "TERMINAL.BIN");
             termSimRead.add(sr, sr >= 0 && readFile(readBack) == data);
+            batchWrite.add(batch(minimal.port(), {QStringLiteral("put"), source, QStringLiteral("BATCH.BIN")}));
+            const double br = batch(minimal.port(), {QStringLiteral("get"), QStringLiteral("BATCH.BIN"), readBack});
+            batchRead.add(br, br >= 0 && readFile(readBack) == data);
+            batchSimWrite.add(batch(simPort, {QStringLiteral("put"), source, QStringLiteral("BATCH.BIN")}));
+            const double bsr = batch(simPort, {QStringLiteral("get"), QStringLiteral("BATCH.BIN"), readBack});
+            batchSimRead.add(bsr, bsr >= 0 && readFile(readBack) == data);
         }
         std::printf("%s, best of %d:\n", label, runs);
         print("  limit write (raw, minimal device)", size, limitWrite, nullptr);
@@ -286,11 +322,19 @@ int main(int argc, char *argv[])
         print("  raw read, simulated device", size, simRead, &limitRead);
         print("  terminal write, simulated device", size, termSimWrite, &limitWrite);
         print("  terminal read, simulated device", size, termSimRead, &limitRead);
+        print("  vantrel put, minimal device", size, batchWrite, &limitWrite);
+        print("  vantrel get, minimal device", size, batchRead, &limitRead);
+        print("  vantrel put, simulated device", size, batchSimWrite, &limitWrite);
+        print("  vantrel get, simulated device", size, batchSimRead, &limitRead);
     };
     measure("model alone");
     auto window = std::make_unique<MainWindow>(terminal.udp);
     window->show();
     runUntil([] { return false; }, 200);
     measure("model with the offscreen view");
+    if (simProcess.state() != QProcess::NotRunning) {
+        simProcess.terminate();
+        simProcess.waitForFinished(5000);
+    }
     return 0;
 }

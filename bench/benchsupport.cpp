@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
 #include <QTimer>
 
 #include <arpa/inet.h>
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 
 double peakMemoryMiB()
 {
@@ -45,6 +47,21 @@ bool runUntil(const std::function<bool()> &done, int timeoutMs)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+double runBatch(const QStringList &arguments)
+{
+    QProcess batch;
+    batch.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer clock;
+    clock.start();
+    batch.start(QStringLiteral(VANTREL_BATCH), arguments);
+    const bool ended = batch.waitForFinished(600000);
+    const double seconds = clock.nsecsElapsed() / 1e9;
+    if (ended && batch.exitStatus() == QProcess::NormalExit && batch.exitCode() == 0)
+        return seconds;
+    std::fprintf(stderr, "%s", batch.readAllStandardError().constData());
+    return -1;
 }
 
 QByteArray readFile(const QString &path)

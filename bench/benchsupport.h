@@ -80,6 +80,11 @@ private:
     std::atomic<bool> m_finished{false};
 };
 
+/// Runs the batch command (build/bin/vantrel) with the arguments and waits for it, without turning this thread's
+/// event loop: the device must run on a thread of its own. Its wall time in seconds, start-up included, or -1
+/// when it did not end with 0 (its stderr, progress and all, then goes to ours).
+double runBatch(const QStringList &arguments);
+
 /// Contents of a file; empty when it cannot be read.
 QByteArray readFile(const QString &path);
 

@@ -2,7 +2,7 @@
 # What `cmake --install` puts where, and the Debian package `cpack -G DEB` builds from it.
 include(GNUInstallDirs)
 
-install(TARGETS vantrel-terminal vantrel-device-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vantrel-terminal vantrel vantrel-device-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES packaging/vantrel-terminal.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/vantrel.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
         RENAME vantrel-terminal.svg)

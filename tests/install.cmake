@@ -11,6 +11,7 @@ endif()
 set(expected
     bin/vantrel-terminal
     bin/vantrel-device-sim
+    bin/vantrel
     share/applications/vantrel-terminal.desktop
     share/icons/hicolor/scalable/apps/vantrel-terminal.svg
     share/doc/vantrel/README.md)
@@ -28,5 +29,9 @@ endforeach()
 execute_process(COMMAND "${PREFIX}/bin/vantrel-terminal" --version OUTPUT_VARIABLE version RESULT_VARIABLE ran)
 if(NOT ran EQUAL 0 OR NOT version MATCHES "3\\.1\\.3")
     message(FATAL_ERROR "the installed terminal did not answer --version: ${ran} ${version}")
+endif()
+execute_process(COMMAND "${PREFIX}/bin/vantrel" --version OUTPUT_VARIABLE version RESULT_VARIABLE ran)
+if(NOT ran EQUAL 0 OR NOT version MATCHES "3\\.1\\.3")
+    message(FATAL_ERROR "the installed vantrel did not answer --version: ${ran} ${version}")
 endif()
 file(REMOVE_RECURSE "${PREFIX}")

@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: MIT
+#include "exitcode.h"
+
+#include "platform/failure.h"
+
+namespace
+{
+struct Row {
+    Exit code;
+    const char *word;
+    const char *meaning;
+};
+
+constexpr Row kCodes[] = {
+    {Exit::Done, "done", "done"},
+    {Exit::Usage, "usage", "usage: an unknown verb or option, a missing or extra argument"},
+    {Exit::Link, "link", "the link cannot be opened (bind failed, host not found, port missing or busy), or went away"},
+    {Exit::DeviceError, "device error", "the device answered an error (download: the line it rejected)"},
+    {Exit::NoReply, "no reply", "no reply within --timeout (a transfer: to one of its steps)"},
+    {Exit::LocalFile, "local file", "a local file problem: missing, unreadable, unwritable, disk full"},
+    {Exit::Interrupted, "interrupted", "interrupted (Ctrl-C, SIGTERM): a transfer is ended, a partial get discarded"},
+};
+
+const Row &row(Exit code)
+{
+    for (const Row &r : kCodes)
+        if (r.code == code)
+            return r;
+    return kCodes[0];
+}
+} // namespace
+
+namespace ExitCode
+{
+const char *word(Exit code)
+{
+    return row(code).word;
+}
+
+QString table()
+{
+    QString text;
+    for (const Row &r : kCodes)
+        text += QStringLiteral("  %1  %2\n").arg(int(r.code), 3).arg(QLatin1String(r.meaning));
+    return text;
+}
+
+Exit forFailure(int number)
+{
+    switch (Err(number)) {
+    case Err::InvalidPortNumber:
+    case Err::PortAlreadyOpen:
+    case Err::PortNotOpen:
+    case Err::DeviceDisconnected:
+    case Err::InvalidSettings:
+    case Err::SocketAccessDenied:
+    case Err::SocketAddressInUse:
+    case Err::SocketInvalidArgument:
+    case Err::SocketNotConnected:
+    case Err::SocketHostNotFound:
+        return Exit::Link;
+    default:
+        return Exit::LocalFile;
+    }
+}
+} // namespace ExitCode

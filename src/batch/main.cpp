@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: MIT
+// vantrel: the terminal's window model run without a window, one verb per run, for scripts, production lines and
+// fleets. It knows the model as the view does: the elements, their events and what they show.
+#include "headless.h"
+#include "options.h"
+#include "output.h"
+#include "runner.h"
+#include "verbs.h"
+
+#include "app/window.h"
+#include "platform/qt/qtmscomm.h"
+#include "platform/qt/qtsystem.h"
+#include "platform/qt/qtwinsock.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <optional>
+
+namespace
+{
+/// The model opens "Terminal.log" in its working directory: the folder asked for, or with --no-log a private one
+/// that goes at the end of the run.
+struct WorkFolder {
+    explicit WorkFolder(const Options &options) : m_previous(QDir::currentPath())
+    {
+        QString folder = options.workdir;
+        if (options.noLog) {
+            m_private.emplace();
+            if (!m_private->isValid()) {
+                error = QStringLiteral("no temporary folder: %1").arg(m_private->errorString());
+                return;
+            }
+            folder = m_private->path();
+        }
+        if (folder.isEmpty())
+            return;
+        if (!QDir().mkpath(folder) || !QDir::setCurrent(folder))
+            error = QStringLiteral("cannot work in %1").arg(folder);
+    }
+    ~WorkFolder() { QDir::setCurrent(m_previous); }
+    QString error;
+
+private:
+    QString m_previous;
+    std::optional<QTemporaryDir> m_private;
+};
+
+Exit runVerb(const Options &options, Report &report)
+{
+    const WorkFolder folder(options);
+    if (!folder.error.isEmpty()) {
+        report.error = folder.error;
+        return Exit::LocalFile;
+    }
+    QtWinsock winsock;
+    QtMSComm mscomm;
+    ArgumentDialog dialog;
+    StderrMessageBox boxes;
+    QtSystem system;
+    UDP udp(Platform{winsock, mscomm, dialog, boxes, system});
+    Runner runner(udp, boxes);
+    Session session{options, udp, runner, dialog, boxes, report};
+    udp.Form_Load();
+    // The only box of the start-up is the log's: it cannot be opened or written.
+    Exit exit = Exit::LocalFile;
+    if (boxes.count() == 0) {
+        exit = Verbs::openLink(session);
+        if (exit == Exit::Done)
+            exit = Verbs::run(session);
+    } else {
+        report.error = boxes.lastBox();
+        report.errorShown = true;
+    }
+    report.bytesSent = udp.bytesSent();
+    report.bytesReceived = udp.bytesReceived();
+    udp.Form_Unload();
+    return exit;
+}
+
+int finish(const Options &options, Report &report, const QElapsedTimer &clock)
+{
+    report.seconds = clock.nsecsElapsed() / 1e9;
+    if (!report.error.isEmpty() && !report.errorShown)
+        Output::message(report.error);
+    if (options.json) {
+        const QByteArray json = Output::json(report);
+        std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
+    }
+    return int(report.exit);
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QElapsedTimer clock;
+    clock.start();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vantrel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("3.1.3"));
+
+    Options options;
+    Report report;
+    QString error;
+    switch (CommandLine::parse(QCoreApplication::arguments(), options, error)) {
+    case CommandLine::Parsed::Help:
+        std::fputs(qPrintable(CommandLine::helpText()), stdout);
+        return 0;
+    case CommandLine::Parsed::Version:
+        std::printf("vantrel %s\n", qPrintable(QCoreApplication::applicationVersion()));
+        return 0;
+    case CommandLine::Parsed::Usage:
+        report.verb = options.verbName;
+        report.exit = Exit::Usage;
+        report.error = error + QStringLiteral(" (vantrel --help tells more)");
+        return finish(options, report, clock);
+    case CommandLine::Parsed::Run:
+        break;
+    }
+    report.verb = options.verbName;
+    report.target = options.target();
+    Runner::catchInterrupts();
+    report.exit = runVerb(options, report);
+    return finish(options, report, clock);
+}

@@ -1,0 +1,397 @@
+// SPDX-License-Identifier: MIT
+#include "verbs.h"
+
+#include "headless.h"
+#include "options.h"
+#include "output.h"
+#include "runner.h"
+
+#include "app/charset.h"
+#include "app/window.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+namespace
+{
+using Outcome = Runner::Outcome;
+
+/// How the pane tells the course of a program exchange.
+constexpr QByteArrayView kLoadData = "LOAD DATA = ";
+constexpr QByteArrayView kDownloadDone = "SEND BASIC PROGRAM COMPLETED\r\n";
+constexpr QByteArrayView kListingDone = "LOAD BASIC PROGRAM COMPLETED\r\n";
+constexpr QByteArrayView kLineRejected = "Error - see  source file \r\n";
+constexpr QByteArrayView kAccessDenied = "ACCESS DENIED\r\n";
+/// A read from the flash disk brings 20 bytes with each data reply.
+constexpr qint64 kReadBlock = 20;
+
+Exit fail(Session &s, Exit code, const QString &error)
+{
+    s.report.error = error;
+    return code;
+}
+
+/// The run ends as the wait ended: a box already told its failure on stderr.
+Exit failWait(Session &s, Outcome outcome, const QString &awaited)
+{
+    switch (outcome) {
+    case Outcome::Failed:
+        s.report.errorShown = true;
+        return fail(s, s.boxes.lastNumber() ? ExitCode::forFailure(s.boxes.lastNumber()) : Exit::LocalFile,
+                    s.boxes.lastBox());
+    case Outcome::Silent:
+        return fail(s, Exit::NoReply,
+                    QStringLiteral("no reply to %1 within %2 s").arg(awaited).arg(s.options.timeoutMs / 1000.0));
+    case Outcome::Interrupted:
+        return fail(s, Exit::Interrupted, QStringLiteral("interrupted"));
+    case Outcome::Done:
+        break;
+    }
+    return Exit::Done;
+}
+
+/// The hooks a verb sets refer to its own variables: declared after them, this takes the hooks away first.
+struct Hooks {
+    Runner &runner;
+    ~Hooks()
+    {
+        runner.paneHook = nullptr;
+        runner.changedHook = nullptr;
+    }
+};
+
+/// The device's console text: kept for the report, and printed as it comes when `print`.
+void collect(Session &s, QByteArray &text, bool print)
+{
+    s.runner.paneHook = [&s, &text, print](const QByteArray &bytes, bool fromDevice) {
+        if (!fromDevice)
+            return;
+        text += bytes;
+        s.report.reply += bytes;
+        if (print && !s.options.json)
+            Output::reply(bytes);
+    };
+}
+
+/// A console reply the device ended with a line: "ERROR" anywhere in it is the device refusing.
+Exit judgeReply(Session &s, const QByteArray &reply, const QString &command)
+{
+    if (reply.contains("ERROR"))
+        return fail(s, Exit::DeviceError,
+                    QStringLiteral("the device answered %1 with: %2").arg(command, Charset::decode(reply.trimmed())));
+    return Exit::Done;
+}
+
+Exit connectUdp(Session &s)
+{
+    UDP &w = s.udp;
+    s.runner.type(w.ComboRemoteIP, Charset::encode(s.options.host));
+    // The system picks a free local port, so that runs side by side never share one.
+    s.runner.type(w.tbLocalPort, "0");
+    s.runner.click(w.cbBind);
+    if (w.cbBind.Enabled())
+        return fail(s, Exit::Link, w.statusReason());
+    if (!s.options.mdc.isEmpty()) {
+        s.runner.type(w.Text4, Charset::encode(s.options.mdc));
+        s.runner.check(w.Check2, true);
+    }
+    return Exit::Done;
+}
+
+Exit openSerial(Session &s)
+{
+    UDP &w = s.udp;
+    QString port = s.options.serial.toUpper();
+    if (!Options::isPortName(s.options.serial)) {
+        // A device path is reached as the tests reach a pseudo-terminal: a port number that stands for it.
+        int n = 1;
+        while (qEnvironmentVariableIsSet(qPrintable(QStringLiteral("VANTREL_COM%1").arg(n))))
+            ++n;
+        qputenv(qPrintable(QStringLiteral("VANTREL_COM%1").arg(n)), QFile::encodeName(s.options.serial));
+        port = QStringLiteral("COM%1").arg(n);
+    }
+    const std::pair<int, OptionButton *> speeds[] = {{1200, &w.Option1}, {2400, &w.Option2},  {4800, &w.Option3},
+                                                     {9600, &w.Option4}, {19200, &w.Option5}, {115200, &w.Option6}};
+    for (const auto &[speed, option] : speeds)
+        if (speed == s.options.speed)
+            s.runner.check(*option, true);
+    s.runner.type(w.Comm_number, port.toLatin1());
+    s.runner.click(w.BTNOpenCom);
+    if (w.BTNOpenCom.Caption() != "Close") {
+        if (!w.statusReason().isEmpty())
+            return fail(s, Exit::Link, w.statusReason());
+        // The box that names the port and why it did not open is on stderr already.
+        s.report.errorShown = s.boxes.count() > 0;
+        return fail(s, Exit::Link, s.report.errorShown ? s.boxes.lastBox() : QStringLiteral("the port did not open"));
+    }
+    if (s.options.framing != Options::Framing::Plain) {
+        s.runner.type(w.Text3, Charset::encode(s.options.station));
+        s.runner.check(w.Check3, s.options.framing == Options::Framing::ViaUsb);
+        s.runner.check(w.Check1, true);
+    }
+    return Exit::Done;
+}
+
+Exit ver(Session &s)
+{
+    QByteArray text;
+    const Hooks hooks{s.runner};
+    collect(s, text, true);
+    s.runner.click(s.udp.Command13);
+    const Outcome outcome = s.runner.wait([&] { return text.contains('\n'); }, s.options.timeoutMs);
+    if (outcome != Outcome::Done)
+        return failWait(s, outcome, QStringLiteral("VER"));
+    return judgeReply(s, text, QStringLiteral("VER"));
+}
+
+Exit send(Session &s)
+{
+    for (const QString &line : s.options.texts) {
+        QByteArray text;
+        const Hooks hooks{s.runner};
+        collect(s, text, true);
+        s.runner.enter(Charset::encode(line));
+        if (const Outcome first = s.runner.wait([&] { return !text.isEmpty(); }, s.options.timeoutMs);
+            first != Outcome::Done)
+            return failWait(s, first, line);
+        // The reply is over once the device has been quiet for a while.
+        if (const Outcome rest = s.runner.wait([] { return false; }, s.options.quietMs); rest != Outcome::Silent)
+            return failWait(s, rest, line);
+        if (const Exit refused = judgeReply(s, text, line); refused != Exit::Done)
+            return refused;
+    }
+    return Exit::Done;
+}
+
+/// Waits for the transfer that `start` begins to end, then for the device's answer to the CLOSE that ends it. The
+/// bar shows "OK" or "ERROR" at the end; the command line shows each command as it goes out.
+Exit transfer(Session &s, Element &start)
+{
+    UDP &w = s.udp;
+    QByteArray closed; // the answer to CLOSE: console text once the transfer is over
+    QByteArray step;   // the last command but CLOSE: the one a refusal answers
+    const auto showProgress = s.runner.changedHook;
+    const Hooks hooks{s.runner};
+    s.runner.paneHook = [&closed](const QByteArray &bytes, bool fromDevice) {
+        if (fromDevice)
+            closed += bytes;
+    };
+    s.runner.changedHook = [&](Element &element, Prop prop) {
+        if (&element == &w.tbSendData && prop == Prop::Text && w.tbSendData.Text() != "CLOSE")
+            step = w.tbSendData.Text();
+        if (showProgress)
+            showProgress(element, prop);
+    };
+    s.runner.click(start);
+    const QByteArray &bar = w.vbalProgressBar1.Text();
+    const Outcome outcome = s.runner.wait([&] { return bar == "OK" || bar == "ERROR"; }, s.options.timeoutMs);
+    const QString command = Charset::decode(step.left(step.startsWith("WRITE") ? 5 : step.size()));
+    const bool ended = bar == "OK" || bar == "ERROR";
+    if (outcome != Outcome::Done) {
+        // End, as the user would press it, unless the transfer ended itself (a local file it could not write): the
+        // device closes its file, and a read that did not reach its end leaves the local file as it was.
+        if (!ended)
+            s.runner.click(w.Command5);
+        return failWait(s, outcome, command);
+    }
+    const bool refused = bar == "ERROR";
+    // The flash disk is reached by datagrams, each one whole reply.
+    const Outcome close = s.runner.wait([&] { return !closed.isEmpty(); }, s.options.timeoutMs);
+    if (refused)
+        return fail(s, Exit::DeviceError, QStringLiteral("the device refused %1").arg(command));
+    return close == Outcome::Done ? Exit::Done : failWait(s, close, QStringLiteral("CLOSE"));
+}
+
+Exit get(Session &s, const QString &local, const char *what)
+{
+    UDP &w = s.udp;
+    s.runner.type(w.Text2, Charset::encode(s.options.name));
+    s.dialog.answer(local);
+    Progress progress(QLatin1String(what), QStringLiteral("bytes"), 100 * 1024);
+    qint64 blocks = 0;
+    s.runner.changedHook = [&](Element &element, Prop prop) {
+        // Each data reply moves the bar on by one, modulo 100.
+        if (&element == &w.vbalProgressBar1 && prop == Prop::Value && w.vbalProgressBar1.Text() == "READ" &&
+            !s.runner.acting())
+            progress.update(++blocks * kReadBlock);
+    };
+    const Exit read = transfer(s, w.Command4);
+    // The last reply carries what is left of the file, 1 to 20 bytes: the whole is known only now.
+    if (read == Exit::Done)
+        progress.update(QFileInfo(local).size());
+    progress.finish();
+    return read;
+}
+
+/// The first byte at which the two differ; -1 when they are equal.
+qsizetype firstDifference(const QByteArray &a, const QByteArray &b)
+{
+    const qsizetype common = qMin(a.size(), b.size());
+    for (qsizetype i = 0; i < common; ++i)
+        if (a[i] != b[i])
+            return i;
+    return a.size() == b.size() ? -1 : common;
+}
+
+Exit put(Session &s)
+{
+    UDP &w = s.udp;
+    s.runner.type(w.Text2, Charset::encode(s.options.name));
+    s.dialog.answer(s.options.local);
+    QFile local(s.options.local);
+    const QByteArray original = s.options.verify && local.open(QIODevice::ReadOnly) ? local.readAll() : QByteArray();
+    Progress progress(QStringLiteral("put"), QStringLiteral("bytes"), 0);
+    s.runner.changedHook = [&](Element &element, Prop prop) {
+        // The bar's Value is the next byte to send.
+        if (&element == &w.vbalProgressBar1 && prop == Prop::Value && w.vbalProgressBar1.Text() == "SEND") {
+            progress.setTotal(w.vbalProgressBar1.Max());
+            progress.update(w.vbalProgressBar1.Value() - 1);
+        }
+    };
+    const Exit written = transfer(s, w.Command3);
+    progress.finish();
+    if (written != Exit::Done || !s.options.verify)
+        return written;
+    QTemporaryDir folder;
+    const QString copy = folder.filePath(QStringLiteral("verify"));
+    if (!folder.isValid())
+        return fail(s, Exit::LocalFile, QStringLiteral("verify: no temporary folder: %1").arg(folder.errorString()));
+    if (const Exit read = get(s, copy, "verify"); read != Exit::Done)
+        return read;
+    QFile back(copy);
+    const QByteArray readBack = back.open(QIODevice::ReadOnly) ? back.readAll() : QByteArray();
+    if (const qsizetype at = firstDifference(original, readBack); at >= 0)
+        return fail(s, Exit::DeviceError,
+                    QStringLiteral("verify: the flash disk's %1 differs from %2 from byte %3 on (%4 bytes, not %5)")
+                        .arg(s.options.name, s.options.local)
+                        .arg(at)
+                        .arg(readBack.size())
+                        .arg(original.size()));
+    return Exit::Done;
+}
+
+/// The lines of a program file, for the progress and to name a rejected first line; the model reads it again.
+QByteArrayList programLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray text = file.readAll().replace("\r\n", "\n").replace('\r', '\n');
+    if (text.endsWith('\n'))
+        text.chop(1);
+    return text.split('\n');
+}
+
+Exit download(Session &s)
+{
+    UDP &w = s.udp;
+    const QByteArrayList lines = programLines(s.options.local);
+    Progress progress(QStringLiteral("download"), QStringLiteral("lines"), 0);
+    progress.setTotal(qMin<qsizetype>(lines.size(), 2048));
+    qint64 sent = 1;
+    QByteArray line = lines.value(0);
+    bool completed = false, rejected = false, denied = false;
+    QByteArray lastReply; // the device's answer to the last line, which comes after completion
+    s.runner.changedHook = [&](Element &element, Prop prop) {
+        if (&element != &w.tbReceiveData || prop != Prop::Text)
+            return;
+        const QByteArray &pane = w.tbReceiveData.Text();
+        if (pane.startsWith(kLoadData)) {
+            line = pane.mid(kLoadData.size());
+            progress.update(++sent);
+        }
+        completed = completed || pane == kDownloadDone;
+    };
+    s.runner.paneHook = [&](const QByteArray &bytes, bool fromDevice) {
+        if (fromDevice && completed)
+            lastReply += bytes;
+        rejected = rejected || (fromDevice && !completed && bytes == kLineRejected);
+        denied = denied || (fromDevice && !completed && bytes == kAccessDenied);
+    };
+    const Hooks hooks{s.runner};
+    s.dialog.answer(s.options.local);
+    s.runner.click(w.Command10);
+    Outcome outcome = s.runner.wait([&] { return completed || rejected || denied; }, s.options.timeoutMs);
+    if (outcome == Outcome::Done && completed)
+        outcome = s.runner.wait([&] { return lastReply.contains('\n'); }, s.options.timeoutMs);
+    progress.finish();
+    const QString where = QStringLiteral("line %1 (%2)").arg(sent).arg(Charset::decode(line));
+    if (outcome != Outcome::Done)
+        return failWait(s, outcome, where);
+    if (denied)
+        return fail(s, Exit::DeviceError, QStringLiteral("the device asks for a login"));
+    if (rejected || !lastReply.contains("OK") || lastReply.contains("ERROR"))
+        return fail(s, Exit::DeviceError, QStringLiteral("the device rejected %1").arg(where));
+    return Exit::Done;
+}
+
+Exit list(Session &s)
+{
+    UDP &w = s.udp;
+    Progress progress(QStringLiteral("list"), QStringLiteral("replies"), 100);
+    qint64 replies = 0;
+    bool completed = false, denied = false;
+    s.runner.changedHook = [&](Element &element, Prop prop) {
+        if (&element != &w.tbReceiveData || prop != Prop::Text)
+            return;
+        if (w.tbReceiveData.Text().startsWith(kLoadData))
+            progress.update(++replies);
+        completed = completed || w.tbReceiveData.Text() == kListingDone;
+    };
+    s.runner.paneHook = [&](const QByteArray &bytes, bool fromDevice) {
+        denied = denied || (fromDevice && bytes == kAccessDenied);
+    };
+    const Hooks hooks{s.runner};
+    s.dialog.answer(s.options.local);
+    s.runner.click(w.Command11);
+    const Outcome outcome = s.runner.wait([&] { return completed || denied; }, s.options.timeoutMs);
+    progress.finish();
+    if (outcome != Outcome::Done)
+        return failWait(s, outcome, QStringLiteral("LIST"));
+    return denied ? fail(s, Exit::DeviceError, QStringLiteral("the device asks for a login")) : Exit::Done;
+}
+
+Exit newProgram(Session &s)
+{
+    QByteArray text;
+    const Hooks hooks{s.runner};
+    collect(s, text, false);
+    s.runner.click(s.udp.Command12);
+    const Outcome outcome = s.runner.wait([&] { return text.contains('\n'); }, s.options.timeoutMs);
+    if (outcome != Outcome::Done)
+        return failWait(s, outcome, QStringLiteral("NEW"));
+    return judgeReply(s, text, QStringLiteral("NEW"));
+}
+} // namespace
+
+namespace Verbs
+{
+Exit openLink(Session &s)
+{
+    const Exit opened = s.options.serialLink() ? openSerial(s) : connectUdp(s);
+    s.report.link = s.udp.statusLink();
+    return opened;
+}
+
+Exit run(Session &s)
+{
+    switch (s.options.verb) {
+    case Options::Verb::Ver:
+        return ver(s);
+    case Options::Verb::Send:
+        return send(s);
+    case Options::Verb::Put:
+        return put(s);
+    case Options::Verb::Get:
+        return get(s, s.options.local, "get");
+    case Options::Verb::Download:
+        return download(s);
+    case Options::Verb::List:
+        return list(s);
+    case Options::Verb::New:
+        return newProgram(s);
+    }
+    return Exit::Usage;
+}
+} // namespace Verbs
