@@ -329,6 +329,42 @@ private slots:
         QTEST(pane()->toPlainText(), "shown");
     }
 
+    void launchOptionsRefused_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        // --help answers with no display at all: the window system is never started for it.
+        QTest::newRow("--help, no display") << QStringList{"--help"} << 0 << "";
+        QTest::newRow("unknown option") << QStringList{"--hots", "10.0.0.7"} << 1 << "Unknown option 'hots'";
+        QTest::newRow("stray argument") << QStringList{"10.0.0.7"} << 1 << "unexpected argument: 10.0.0.7";
+        QTest::newRow("host port out of range")
+            << QStringList{"--host", "10.0.0.7:65536"} << 1 << "--host takes ADDR or ADDR:PORT";
+        QTest::newRow("remote port not a number")
+            << QStringList{"--remote-port", "1l1"} << 1 << "--remote-port takes a port from 1 to 65535";
+        QTest::newRow("com without a path") << QStringList{"--com", "3"} << 1 << "--com takes N=PATH";
+        QTest::newRow("workdir missing") << QStringList{"--workdir", "no/such/folder"} << 1 << "--workdir names";
+    }
+    void launchOptionsRefused()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        QProcess terminal;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *display : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            environment.remove(QString::fromLatin1(display));
+        terminal.setProcessEnvironment(environment);
+        terminal.start(QStringLiteral(VANTREL_TERMINAL), arguments);
+        QVERIFY(terminal.waitForFinished(60000));
+        QCOMPARE(terminal.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(terminal.exitCode(), status);
+        // The usage goes where the answer goes: stdout for --help, stderr with the reason for a refusal.
+        const QString out =
+            QString::fromLocal8Bit(status == 0 ? terminal.readAllStandardOutput() : terminal.readAllStandardError());
+        QVERIFY2(out.contains(QLatin1String("Usage:")) && out.contains(says), qPrintable(out));
+    }
+
     void paneKeepsWhatTheModelKeeps()
     {
         TextBox &box = m_h->udp.tbReceiveData;
