@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QTimer>
 
@@ -120,15 +121,21 @@ QColor colour(quint32 rgb, const QWidget *widget, QPalette::ColorRole systemRole
 MainWindow::MainWindow(UDP &udp, QWidget *parent) : QWidget(parent), m_udp(udp)
 {
     setWindowTitle(QString::fromLatin1(kCaption));
-    setFixedSize(kClientSize);
     m_frame = new QTimer(this);
     m_frame->setSingleShot(true);
     m_frame->setInterval(ReceivePane::kFlushMs);
     connect(m_frame, &QTimer::timeout, this, &MainWindow::flush);
     setFont(sansFont(false));
+    m_below = new QWidget(this);
+    m_below->hide();
 
     for (Element *element : m_udp.elements()) {
-        QWidget *w = build(*element, element->container() ? widget(*element->container()) : this);
+        QWidget *parent = this;
+        if (element->container())
+            parent = widget(*element->container());
+        else if (element->geometry().top() >= kClientSize.height())
+            parent = m_below;
+        QWidget *w = build(*element, parent);
         if (w) {
             w->setObjectName(QString::fromLatin1(element->name()));
             w->setGeometry(element->geometry());
@@ -140,9 +147,24 @@ MainWindow::MainWindow(UDP &udp, QWidget *parent) : QWidget(parent), m_udp(udp)
                           Prop::Enabled, Prop::Visible})
             redraw(*element, prop);
     }
+    m_status = new StatusLine(this);
+    m_status->setObjectName(QStringLiteral("statusLine"));
+    m_silence = new QTimer(this);
+    m_silence->setInterval(1000);
+    connect(m_silence, &QTimer::timeout, this, &MainWindow::showStatus);
     m_udp.setObserver(this);
+    showStatus();
     if (Element *focus = m_udp.focus())
         redraw(*focus, Prop::Focus);
+
+    // The laid-out size, or the screen's free area where that is smaller. The window manager's frame is not
+    // known before the window is shown; a title bar and borders of this size stand in for it.
+    const QSize frame(16, 40);
+    const QSize laidOut = kClientSize + QSize(0, kStatusHeight);
+    setMinimumSize(kMinimumSize);
+    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    resize(screen ? laidOut.boundedTo(screen->availableGeometry().size() - frame).expandedTo(kMinimumSize) : laidOut);
+    placeGrowing();
 
     // The user moving the focus moves it in the model too.
     m_focusFollower = connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
@@ -296,6 +318,8 @@ void MainWindow::flush()
     m_frame->stop();
     for (const auto &[element, prop] : std::exchange(m_dirty, {}))
         redraw(*element, prop);
+    if (m_statusDirty)
+        showStatus();
     for (QWidget *w : std::as_const(m_widgets))
         if (auto *pane = dynamic_cast<ReceivePane *>(w))
             pane->flush();
@@ -313,6 +337,43 @@ void MainWindow::trimmed(TextBox &box, const QByteArray &removed)
 {
     if (auto *pane = dynamic_cast<ReceivePane *>(widget(box)))
         pane->trimFront(removed);
+}
+
+void MainWindow::statusChanged()
+{
+    // The byte counts change with every datagram: the line is redrawn with the next frame, not for each.
+    m_statusDirty = true;
+    if (!m_frame->isActive())
+        m_frame->start();
+}
+
+void MainWindow::showStatus()
+{
+    m_statusDirty = false;
+    m_status->setText(m_udp.statusText());
+    if (!m_udp.awaitingReply())
+        m_silence->stop();
+    else if (!m_silence->isActive())
+        m_silence->start();
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    placeGrowing();
+}
+
+void MainWindow::placeGrowing()
+{
+    const int dx = width() - kClientSize.width();
+    const int dy = height() - kStatusHeight - kClientSize.height();
+    // The pane is laid out 3 pixels wider than the client area; here it ends at the window's right edge.
+    const QRect pane = m_udp.tbReceiveData.geometry();
+    widget(m_udp.tbReceiveData)->setGeometry(pane.x(), pane.y(), width() - pane.x(), pane.height() + dy);
+    widget(m_udp.tbSendData)->setGeometry(m_udp.tbSendData.geometry().translated(0, dy).adjusted(0, 0, dx, 0));
+    for (const Element *button : {&m_udp.Command15, &m_udp.Command16})
+        widget(*button)->setGeometry(button->geometry().translated(dx, dy));
+    m_status->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
 }
 
 void MainWindow::redraw(Element &element, Prop prop)
