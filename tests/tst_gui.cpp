@@ -285,6 +285,36 @@ private slots:
         QCOMPARE(port->toolTip(), QString());
     }
 
+    void tabOrder()
+    {
+        // Reading order over the controls that can be used: the frames at start are disabled where the link is
+        // down, the speed options are one stop, and nothing below the client area is ever reached.
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        UDP &udp = m_h->udp;
+        QCOMPARE(udp.focus(), &udp.tbSendData);
+        QByteArrayList visited;
+        do {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << udp.focus()->name();
+        } while (udp.focus() != &udp.tbSendData && visited.size() < 60);
+        QCOMPARE(visited, QByteArray("Command15 Command16 ComboRemoteIP Add_ip Del_ip SaveIP cbBind Command1 "
+                                     "Comm_number BTNOpenCom Option6 Command10 Command9 Command14 Command11 Command12 "
+                                     "Command13 Command2 tbReceiveData tbSendData")
+                              .split(' '));
+        // The arrows move within the options and select the one they reach; Tab leaves the group from there.
+        QWidget *speed = m_window->widget(udp.Option6);
+        speed->setFocus();
+        QTest::keyClick(speed, Qt::Key_Right);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+        QCOMPARE(udp.focus(), &udp.Option1);
+        QVERIFY(udp.Option1.Value() == 1 && udp.Option6.Value() == 0 && udp.Option2.Value() == 0);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(udp.focus(), &udp.Command10);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(udp.focus(), &udp.Option1);
+    }
+
     void connectUsesTheAddressShown()
     {
         UDP &udp = m_h->udp;
@@ -356,6 +386,14 @@ private slots:
         QTest::mouseClick(m_window->widget(m_h->udp.Command16), Qt::LeftButton);
         QCOMPARE(edit->text(), QStringLiteral("ver ж"));
         QCOMPARE(m_h->udp.focus(), &m_h->udp.tbSendData);
+
+        // A flash-disk command the terminal put into the command line is selected: typing replaces it.
+        QVERIFY(m_h->writeFile(QStringLiteral("abc.txt"), "ABC"));
+        m_h->dialog.answer = m_h->dir.filePath(QStringLiteral("abc.txt"));
+        QTest::mouseClick(m_window->widget(m_h->udp.Command3), Qt::LeftButton);
+        QCOMPARE(edit->selectedText(), QStringLiteral("OPENWR \"SAMPLE.TXT\""));
+        QTest::keyClicks(edit, "dir");
+        QCOMPARE(m_h->udp.tbSendData.Text(), QByteArray("dir"));
     }
 
     void paneLineBreaks_data()

@@ -80,8 +80,9 @@ void TextBox::setText(const QByteArray &text)
     const bool changed = text != m_text;
     m_text = text;
     m_text.remove(0, overLimit());
-    // A new text puts the caret at its start, as a text box does.
+    // A new text puts the caret at its start, with nothing selected, as a text box does.
     m_selStart = 0;
+    m_selLength = 0;
     notify(Prop::Text);
     if (changed && m_change)
         m_change();
@@ -130,6 +131,7 @@ void TextBox::append(const QByteArray &bytes)
         const QByteArray removed = m_text.first(cut);
         m_text.remove(0, cut);
         m_selStart = qMax<qint32>(0, m_selStart - qint32(cut));
+        m_selLength = 0;
         if (o)
             o->trimmed(*this, removed);
     }
@@ -140,7 +142,14 @@ void TextBox::append(const QByteArray &bytes)
 void TextBox::setSelStart(qint32 pos)
 {
     m_selStart = qBound<qint32>(0, pos, qint32(m_text.size()));
+    m_selLength = 0;
     notify(Prop::SelStart);
+}
+
+void TextBox::setSelLength(qint32 length)
+{
+    m_selLength = qBound<qint32>(0, length, qint32(m_text.size()) - m_selStart);
+    notify(Prop::SelLength);
 }
 
 void TextBox::setBackColor(quint32 colour)

@@ -13,7 +13,21 @@ class Frame;
 class TextBox;
 
 /// What changed on an element; the view redraws just that.
-enum class Prop { Text, Caption, Enabled, Visible, Value, SelStart, FillColor, BackColor, Items, Max, Focus, ToolTip };
+enum class Prop {
+    Text,
+    Caption,
+    Enabled,
+    Visible,
+    Value,
+    SelStart,
+    SelLength,
+    FillColor,
+    BackColor,
+    Items,
+    Max,
+    Focus,
+    ToolTip
+};
 
 /// The view: told of every change of the model, one property at a time.
 class ElementObserver
@@ -165,8 +179,13 @@ public:
     const QByteArray &Text() const { return m_text; }
     void setText(const QByteArray &text);
     void append(const QByteArray &bytes);
+    /// The caret, or the start of the selection.
     qint32 SelStart() const { return m_selStart; }
+    /// Moves the caret; nothing is selected afterwards.
     void setSelStart(qint32 pos);
+    /// The selected characters from SelStart on; what is typed replaces them.
+    qint32 SelLength() const { return m_selLength; }
+    void setSelLength(qint32 length);
     /// Puts the caret at the end, so that the newest text is in view.
     void caretToEnd() { setSelStart(qint32(m_text.size())); }
     quint32 BackColor() const { return m_backColor; }
@@ -198,6 +217,7 @@ private:
     QByteArray m_toolTip;
     qsizetype m_maxBytes = 0;
     qint32 m_selStart = 0;
+    qint32 m_selLength = 0;
     quint32 m_backColor = Colour::White;
     bool m_multiLine;
     bool m_locked;

@@ -215,6 +215,8 @@ QWidget *MainWindow::build(Element &element, QWidget *parent)
         button->setAccessibleName(Charset::decode(element.Caption()));
         // The model keeps one option of a group selected; the widgets only show that.
         button->setAutoExclusive(false);
+        if (element.kind() == Kind::OptionButton)
+            button->installEventFilter(this); // the arrow keys move within the group
         connect(button, &QAbstractButton::clicked, this, [this, &element](bool checked) {
             if (element.kind() == Kind::OptionButton)
                 static_cast<OptionButton &>(element).setValue(1);
@@ -426,8 +428,12 @@ void MainWindow::redraw(Element &element, Prop prop)
         } else if (auto *edit = qobject_cast<QLineEdit *>(w)) {
             if (prop == Prop::Text)
                 edit->setText(Charset::decode(box.Text()));
-            if (prop == Prop::Text || prop == Prop::SelStart)
-                edit->setCursorPosition(box.SelStart());
+            if (prop == Prop::Text || prop == Prop::SelStart || prop == Prop::SelLength) {
+                if (box.SelLength() > 0)
+                    edit->setSelection(box.SelStart(), box.SelLength());
+                else
+                    edit->setCursorPosition(box.SelStart());
+            }
         }
         if (prop == Prop::BackColor) {
             QPalette palette = w->palette();
@@ -440,10 +446,13 @@ void MainWindow::redraw(Element &element, Prop prop)
     case Kind::OptionButton:
         if (prop == Prop::Value) {
             const qint16 value = static_cast<CheckBox &>(element).Value();
-            if (auto *check = qobject_cast<QCheckBox *>(w))
+            if (auto *check = qobject_cast<QCheckBox *>(w)) {
                 check->setCheckState(value == 1 ? Qt::Checked : value == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
-            else
+            } else {
                 static_cast<QAbstractButton *>(w)->setChecked(value != 0);
+                // A group of options is one Tab stop, at the selected one; the arrow keys move within it.
+                w->setFocusPolicy(value != 0 ? Qt::StrongFocus : Qt::ClickFocus);
+            }
         }
         return;
     case Kind::ComboBox: {
@@ -511,8 +520,37 @@ void MainWindow::run(const std::function<void()> &handler, bool byUser)
         flush();
 }
 
+bool MainWindow::optionKey(Element &option, QKeyEvent *event)
+{
+    int step = 0;
+    if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Up)
+        step = -1;
+    else if (event->key() == Qt::Key_Right || event->key() == Qt::Key_Down)
+        step = 1;
+    if (step == 0 || event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+        return false;
+    std::vector<Element *> group;
+    for (Element *e : m_udp.elements())
+        if (e->kind() == Kind::OptionButton && e->container() == option.container())
+            group.push_back(e);
+    const auto at = std::find(group.begin(), group.end(), &option) - group.begin();
+    const auto next = (at + step + qsizetype(group.size())) % qsizetype(group.size());
+    // As in any group of options, the arrow selects the option it moves to.
+    auto *button = static_cast<QAbstractButton *>(widget(*group[size_t(next)]));
+    if (button->isEnabled()) {
+        button->setFocus(Qt::TabFocusReason);
+        if (!button->isChecked())
+            button->click();
+    }
+    return true;
+}
+
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::KeyPress && watched != m_commandLine)
+        for (Element *e : m_udp.elements())
+            if (e->kind() == Kind::OptionButton && widget(*e) == watched)
+                return optionKey(*e, static_cast<QKeyEvent *>(event));
     if (watched == m_commandLine && event->type() == QEvent::KeyPress)
         return commandLineKey(static_cast<QKeyEvent *>(event));
     return QWidget::eventFilter(watched, event);
@@ -522,10 +560,14 @@ bool MainWindow::commandLineKey(QKeyEvent *event)
 {
     TextBox &box = m_udp.tbSendData;
     const QByteArray typed = Charset::encode(m_commandLine->text());
-    if (typed != box.Text() || box.SelStart() != m_commandLine->cursorPosition())
+    const bool selected = m_commandLine->hasSelectedText();
+    const int start = selected ? m_commandLine->selectionStart() : m_commandLine->cursorPosition();
+    const int length = selected ? int(m_commandLine->selectedText().size()) : 0;
+    if (typed != box.Text() || box.SelStart() != start || box.SelLength() != length)
         takeEdit(box, [&] {
             box.setText(typed);
-            box.setSelStart(m_commandLine->cursorPosition());
+            box.setSelStart(start);
+            box.setSelLength(length);
         });
 
     if (qint16 keyCode = virtualKey(event->key())) {

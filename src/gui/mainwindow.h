@@ -60,6 +60,8 @@ private:
     /// Takes what the user typed into the model without drawing it back (which would move the caret).
     void takeEdit(Element &element, const std::function<void()> &write);
     bool commandLineKey(QKeyEvent *event);
+    /// The arrow keys on an option: the previous or next option of its group, selected.
+    bool optionKey(Element &option, QKeyEvent *event);
     /// Runs a handler; what it changed is shown at once when the user started it (a click, a key).
     void run(const std::function<void()> &handler, bool byUser = true);
 
