@@ -117,13 +117,13 @@ class TestGui : public QObject
             const bool placed = kGrowing.contains(QString::fromLatin1(e->name())) || w->geometry() == e->geometry();
             bool state = w->parentWidget() == parent && w->window() == m_window.get() && placed &&
                          w->isEnabledTo(parent) == e->Enabled() && w->isVisibleTo(parent) == e->Visible() &&
+                         w->toolTip() == Charset::decode(e->ToolTipText()) &&
                          (e->font() != Font::SansBold || w->font().bold());
             const QString shown = shownText(w);
             QByteArray expected = e->Caption();
             if (const auto *box = dynamic_cast<const TextBox *>(e)) {
                 expected = box->Text();
-                state &= w->property("readOnly").toBool() == box->locked() &&
-                         w->toolTip() == Charset::decode(box->ToolTipText());
+                state &= w->property("readOnly").toBool() == box->locked();
             } else if (const auto *box = dynamic_cast<const ComboBox *>(e)) {
                 expected = box->Text();
                 state &= w->property("count") == box->ListCount() && w->property("currentIndex") == box->ListIndex();
@@ -270,6 +270,13 @@ private slots:
                 idle << e->name();
         }
         QCOMPARE(idle, QByteArrayList());
+        // Every control that can be reached says what it does.
+        QByteArrayList unexplained;
+        for (Element *e : m_h->udp.elements())
+            if (QWidget *w = m_window->widget(*e);
+                w && w->focusPolicy() != Qt::NoFocus && w->parentWidget()->isVisible() && w->toolTip().isEmpty())
+                unexplained << e->name();
+        QCOMPARE(unexplained, QByteArrayList());
         QVERIFY(!m_h->udp.BTNCloseCom.Enabled() && !m_h->udp.BTNCloseCom.hasClickHandler());
         QVERIFY(m_h->udp.TMRComm.hasTickHandler());
         QVERIFY(m_h->udp.tbSendData.hasKeyHandlers());

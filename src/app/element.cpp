@@ -88,7 +88,7 @@ void TextBox::setText(const QByteArray &text)
         m_change();
 }
 
-void TextBox::setToolTipText(const QByteArray &tip)
+void Element::setToolTipText(const QByteArray &tip)
 {
     m_toolTip = tip;
     notify(Prop::ToolTip);

@@ -103,6 +103,9 @@ public:
     bool Visible() const { return m_visible; }
     void setVisible(bool visible);
     void SetFocus() { m_form->setFocus(*this); }
+    /// What the element does, in plain words, shown when the pointer rests on it.
+    const QByteArray &ToolTipText() const { return m_toolTip; }
+    void setToolTipText(const QByteArray &tip);
 
     /// The handler a click on the element calls; the model wires it, the view only forwards the click.
     void setClickHandler(std::function<void()> handler) { m_click = std::move(handler); }
@@ -121,6 +124,7 @@ private:
     QByteArray m_name;
     Kind m_kind;
     QByteArray m_caption;
+    QByteArray m_toolTip;
     QRect m_geometry;
     Frame *m_container;
     Font m_font = Font::Default;
@@ -190,8 +194,6 @@ public:
     void caretToEnd() { setSelStart(qint32(m_text.size())); }
     quint32 BackColor() const { return m_backColor; }
     void setBackColor(quint32 colour);
-    const QByteArray &ToolTipText() const { return m_toolTip; }
-    void setToolTipText(const QByteArray &tip);
     bool multiLine() const { return m_multiLine; }
     bool locked() const { return m_locked; }
     /// Keeps the most recent text only: past `bytes` the oldest text goes, from a line start on, down to three
@@ -214,7 +216,6 @@ private:
     qsizetype overLimit() const;
 
     QByteArray m_text;
-    QByteArray m_toolTip;
     qsizetype m_maxBytes = 0;
     qint32 m_selStart = 0;
     qint32 m_selLength = 0;

@@ -183,6 +183,10 @@ public:
     void Command15_Click();
     void Command16_Click();
 
+    // app/tooltips.cpp
+    /// Gives each control the tool tip that says what it does.
+    void giveToolTips();
+
     // app/events.cpp
     /// Names the handler that each element's click, key or tick calls; the view only forwards the events.
     void wireEvents();

@@ -139,6 +139,7 @@ MainWindow::MainWindow(UDP &udp, QWidget *parent) : QWidget(parent), m_udp(udp)
         if (w) {
             w->setObjectName(QString::fromLatin1(element->name()));
             w->setGeometry(element->geometry());
+            w->setToolTip(Charset::decode(element->ToolTipText()));
             if (element->font() != Font::Default)
                 w->setFont(elementFont(element->font()));
             m_widgets.insert(element, w);
@@ -262,7 +263,6 @@ QWidget *MainWindow::build(Element &element, QWidget *parent)
             }
             w = edit;
         }
-        w->setToolTip(Charset::decode(box.ToolTipText()));
         return w;
     }
     case Kind::Image: {
@@ -400,8 +400,7 @@ void MainWindow::redraw(Element &element, Prop prop)
         w->setFocus(Qt::OtherFocusReason);
         return;
     case Prop::ToolTip:
-        if (const auto *box = dynamic_cast<const TextBox *>(&element))
-            w->setToolTip(Charset::decode(box->ToolTipText()));
+        w->setToolTip(Charset::decode(element.ToolTipText()));
         return;
     case Prop::Caption:
         if (auto *frame = qobject_cast<QGroupBox *>(w))
