@@ -283,13 +283,20 @@ private slots:
 
         // The port box names the device its port stands for, and follows what the user types.
         auto *port = static_cast<QLineEdit *>(m_window->widget(m_h->udp.Comm_number));
-        QCOMPARE(port->toolTip(), QStringLiteral("/dev/fake3"));
+        QCOMPARE(port->toolTip(), QStringLiteral("/dev/fake3\nNo serial port found on this computer"));
+        // Adapters plugged in since are listed when the tip is about to show, the one the box reaches marked.
+        m_h->mscomm.present = {{"/dev/fake12", "USB serial", "A5028", 12}, {"/dev/fake0", "", "", 0}};
+        QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), port->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(port, &hover);
+        const QString ports = QStringLiteral("Serial ports on this computer:\nCOM12: /dev/fake12, USB serial, serial "
+                                             "number A5028%1\nno number: /dev/fake0");
+        QCOMPARE(port->toolTip(), "/dev/fake3\n" + ports.arg(QString()));
         port->selectAll();
         QTest::keyClicks(port, "COM12");
-        QCOMPARE(port->toolTip(), QStringLiteral("/dev/fake12"));
+        QCOMPARE(port->toolTip(), "/dev/fake12\n" + ports.arg(QStringLiteral("  <- this port")));
         QTest::keyClick(port, Qt::Key_Backspace);
         QTest::keyClick(port, Qt::Key_Backspace);
-        QCOMPARE(port->toolTip(), QString());
+        QCOMPARE(port->toolTip(), ports.arg(QString()));
     }
 
     void tabOrder()

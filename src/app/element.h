@@ -116,6 +116,15 @@ public:
             m_click();
     }
 
+    /// The handler run when the pointer comes to rest on the element, just before its tool tip shows.
+    void setHoverHandler(std::function<void()> handler) { m_hover = std::move(handler); }
+    bool hasHoverHandler() const { return bool(m_hover); }
+    void Hover()
+    {
+        if (m_hover)
+            m_hover();
+    }
+
 protected:
     void notify(Prop prop);
     Form *m_form;
@@ -131,6 +140,7 @@ private:
     bool m_enabled = true;
     bool m_visible = true;
     std::function<void()> m_click;
+    std::function<void()> m_hover;
 };
 
 class Label : public Element

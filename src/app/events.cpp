@@ -47,6 +47,8 @@ void UDP::wireEvents()
             reportLogFailure();
         });
     Comm_number.setChangeHandler([this] { Comm_number_Change(); });
+    // Adapters come and go: the port box's tip lists the ports present when it is about to show.
+    Comm_number.setHoverHandler([this] { Comm_number_Change(); });
     TMRComm.setTickHandler([this] {
         TMRComm_Timer();
         reportLogFailure();

@@ -285,7 +285,8 @@ public:
     void Command8_Click();
     void Command7_Click();
     void Check1_Click();
-    /// The port box's tool tip names the device its port number stands for.
+    /// The port box's tool tip names the device its port number stands for, and lists the serial ports present
+    /// with the number of each, marking the one the box's number reaches.
     void Comm_number_Change();
     /// The close branch of BTNOpenCom: the port closed and the window back in its Closed state.
     void closePort();

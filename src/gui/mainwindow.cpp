@@ -140,6 +140,8 @@ MainWindow::MainWindow(UDP &udp, QWidget *parent) : QWidget(parent), m_udp(udp)
             w->setObjectName(QString::fromLatin1(element->name()));
             w->setGeometry(element->geometry());
             w->setToolTip(Charset::decode(element->ToolTipText()));
+            if (element->hasHoverHandler())
+                w->installEventFilter(this);
             if (element->font() != Font::Default)
                 w->setFont(elementFont(element->font()));
             m_widgets.insert(element, w);
@@ -546,6 +548,11 @@ bool MainWindow::optionKey(Element &option, QKeyEvent *event)
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    // The tip is brought up to date before it shows: the handler's change is drawn at once.
+    if (event->type() == QEvent::ToolTip)
+        for (Element *e : m_udp.elements())
+            if (e->hasHoverHandler() && widget(*e) == watched)
+                run([e] { e->Hover(); });
     if (event->type() == QEvent::KeyPress && watched != m_commandLine)
         for (Element *e : m_udp.elements())
             if (e->kind() == Kind::OptionButton && widget(*e) == watched)
