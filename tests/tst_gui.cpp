@@ -6,11 +6,14 @@
 #include "app/charset.h"
 #include "gui/demo.h"
 #include "gui/mainwindow.h"
+#include "gui/panerows.h"
+#include "gui/receivepane.h"
 #include "gui/widgets.h"
 
 #include <QtTest>
 #include <QtWidgets>
 
+#include <ctime>
 #include <memory>
 
 namespace
@@ -103,7 +106,10 @@ class TestGui : public QObject
         return shown;
     }
 
-    QPlainTextEdit *pane() const { return static_cast<QPlainTextEdit *>(m_window->widget(m_h->udp.tbReceiveData)); }
+    QPlainTextEdit *pane() const
+    {
+        return static_cast<ReceivePane *>(m_window->widget(m_h->udp.tbReceiveData))->textView();
+    }
     /// The first element whose widget disagrees with the model; empty when all agree.
     QString mismatch() const
     {
@@ -119,11 +125,14 @@ class TestGui : public QObject
                          w->isEnabledTo(parent) == e->Enabled() && w->isVisibleTo(parent) == e->Visible() &&
                          w->toolTip() == Charset::decode(e->ToolTipText()) &&
                          (e->font() != Font::SansBold || w->font().bold());
-            const QString shown = shownText(w);
+            // The receive pane shows its text in the text view, unless another view was chosen.
+            const auto *receive = dynamic_cast<const ReceivePane *>(w);
+            const QWidget *text = receive ? receive->textView() : w;
+            const QString shown = shownText(text);
             QByteArray expected = e->Caption();
             if (const auto *box = dynamic_cast<const TextBox *>(e)) {
                 expected = box->Text();
-                state &= w->property("readOnly").toBool() == box->locked();
+                state &= text->property("readOnly").toBool() == box->locked();
             } else if (const auto *box = dynamic_cast<const ComboBox *>(e)) {
                 expected = box->Text();
                 state &= w->property("count") == box->ListCount() && w->property("currentIndex") == box->ListIndex();
@@ -141,6 +150,13 @@ class TestGui : public QObject
     }
 
 private slots:
+    void initTestCase()
+    {
+        // The time-stamp view shows local time: three hours ahead of UTC, so that a stamp in UTC shows.
+        qputenv("TZ", "MSK-3");
+        tzset();
+    }
+
     void init()
     {
         m_window.reset();
@@ -410,23 +426,55 @@ private slots:
         QCOMPARE(m_h->udp.tbSendData.Text(), QByteArray("dir"));
     }
 
-    void paneLineBreaks_data()
+    void paneViews_data()
     {
-        QTest::addColumn<QByteArrayList>("appends");
+        QTest::addColumn<QByteArrayList>("datagrams");
+        QTest::addColumn<QString>("view");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("CR LF split, Windows-1251") << QByteArrayList{"\xCE\xCA\r", "\nb"} << "ОК\nb";
-        QTest::newRow("CR, LF, CR LF, two lone CRs, LF CR")
-            << QByteArrayList{"x\ry\nz\r\nw\r", "\r", "b\n\rc"} << "x\ny\nz\nw\n\nb\n\nc";
+        // The datagrams come 1.234 s apart from 10:00:00 local time; each time shows where its chunk began.
+        QTest::newRow("CR LF split, Windows-1251") << QByteArrayList{"\xCE\xCA\r", "\nb"} << "text"
+                                                   << "ОК\nb";
+        const QByteArrayList breaks{"x\ry\nz\r\nw\r", "\r", "b\n\rc"};
+        QTest::newRow("CR, LF, CR LF, two lone CRs, LF CR") << breaks << "text"
+                                                            << "x\ny\nz\nw\n\nb\n\nc";
+        QTest::newRow("the same with time stamps")
+            << breaks << "stamps"
+            << "10:00:00.000 x\n             y\n             z\n             w\n10:00:01.234 \n10:00:02.468 b\n\n"
+               "             c";
+        QTest::newRow("a line in two chunks has the first one's time")
+            << QByteArrayList{"VER 3.1\r\n", "par", "tial\r\n"} << "stamps"
+            << "10:00:00.000 VER 3.1\n10:00:01.234 partial\n";
+        const QByteArrayList reply{"VER 3.1\r\n", "\xCE\xCA\r\nline\r\n"};
+        QTest::newRow("hex") << reply << "hex"
+                             << "00000000  56 45 52 20 33 2E 31 0D  0A CE CA 0D 0A 6C 69 6E  VER 3.1..ОК..lin\n"
+                                "00000010  65 0D 0A" +
+                                    QString(42, QLatin1Char(' ')) + "e..";
+        QTest::newRow("hex with time stamps")
+            << reply << "hex stamps"
+            << "10:00:00.000 00000000  56 45 52 20 33 2E 31 0D  0A CE CA 0D 0A 6C 69 6E  VER 3.1..ОК..lin\n"
+               "             00000010  65 0D 0A" +
+                   QString(42, QLatin1Char(' ')) + "e..";
     }
-    void paneLineBreaks()
+    void paneViews()
     {
-        QFETCH(QByteArrayList, appends);
-        // Each append is shown before the next arrives, so that a CR LF is split between two flushes.
-        for (const QByteArray &bytes : appends) {
-            m_h->udp.tbReceiveData.append(bytes);
+        QFETCH(QByteArrayList, datagrams);
+        QFETCH(QString, view);
+        // Each datagram is shown before the next arrives, so that a CR LF is split between two flushes.
+        m_h->connect();
+        for (const QByteArray &bytes : datagrams) {
+            m_h->winsock.feedReceived(bytes);
+            m_h->system.clock += 1234;
             m_window->flush();
         }
-        QTEST(pane()->toPlainText(), "shown");
+        auto *receive = static_cast<ReceivePane *>(m_window->widget(m_h->udp.tbReceiveData));
+        if (view.contains(QLatin1String("hex")))
+            receive->findChild<QAction *>(QStringLiteral("hexView"))->trigger();
+        if (view.contains(QLatin1String("stamps")))
+            receive->findChild<QAction *>(QStringLiteral("timeStamps"))->trigger();
+        QStringList rows;
+        for (qsizetype row = 0; row < receive->rows()->rowCount(); ++row)
+            rows << receive->rows()->rowText(row);
+        QTEST(view == QLatin1String("text") ? pane()->toPlainText() : rows.join(QLatin1Char('\n')), "shown");
     }
 
     void launchOptionsRefused_data()
@@ -473,10 +521,15 @@ private slots:
         for (int i = 0; chunk.size() < 100000; ++i)
             chunk += "\xCE\xCA " + QByteArray::number(i) + QByteArray(50, '.') + "\r\n\r";
         // Two trims: past the limit, and past it again from the three quarters kept.
-        for (int n = 0; n < (kReceivePaneLimit + kReceivePaneLimit / 2) / chunk.size(); ++n) {
-            box.append("\n" + QByteArray::number(n) + chunk);
+        // Chunk n comes at 10:00 and n seconds; the time-stamp view is on for the first trim.
+        auto *receive = static_cast<ReceivePane *>(m_window->widget(box));
+        const int chunks = (kReceivePaneLimit + kReceivePaneLimit / 2) / chunk.size();
+        for (int n = 0; n < chunks; ++n) {
+            box.appendReceived("\n" + QByteArray::number(n) + chunk, m_h->system.clock + n * 1000);
             if (n % 7 == 0)
                 m_window->flush();
+            if (n == chunks / 2)
+                receive->setView(false, true);
         }
         m_window->flush();
         QVERIFY(box.Text().size() <= kReceivePaneLimit);
@@ -484,6 +537,31 @@ private slots:
         kept.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
         QCOMPARE(pane()->document()->characterCount(), kept.size() + 1);
         QVERIFY(pane()->toPlainText() == kept);
+
+        // The times were trimmed with the text: each chunk's first line has its own, and no other line has one.
+        const PaneRows *rows = receive->rows();
+        QCOMPARE(rows->rowCount(), kept.count(QLatin1Char('\n')) + 1);
+        static const QRegularExpression chunkStart(QStringLiteral("^(\\d+)ОК 0\\."));
+        int stamped = 0;
+        for (qsizetype row = 0; row < rows->rowCount(); ++row) {
+            const QString text = rows->rowText(row);
+            const QRegularExpressionMatch first = chunkStart.match(text.mid(13));
+            const QString stamp =
+                first.hasMatch() ? QTime(10, 0).addSecs(first.captured(1).toInt()).toString(u"hh:mm:ss.000 ") : "";
+            if (!text.startsWith(stamp.isEmpty() ? QStringLiteral("             ") : stamp) && !text.isEmpty())
+                QFAIL(qPrintable(QStringLiteral("row %1 reads \"%2\"").arg(row).arg(text)));
+            stamped += first.hasMatch();
+        }
+        QVERIFY(stamped > 10);
+
+        // Save As writes the model's bytes as they are, or tells why it could not.
+        m_h->dialog.answer = m_h->dir.filePath(QStringLiteral("pane.txt"));
+        receive->findChild<QAction *>(QStringLiteral("saveAs"))->trigger();
+        QVERIFY(m_h->file(QStringLiteral("pane.txt")) == box.Text());
+        m_h->dialog.answer = m_h->dir.filePath(QStringLiteral("no/such/folder/pane.txt"));
+        receive->findChild<QAction *>(QStringLiteral("saveAs"))->trigger();
+        QCOMPARE(m_h->boxes.boxes.size(), 1);
+        QVERIFY(m_h->boxes.boxes[0].title.startsWith(QLatin1String("Error#")));
     }
 };
 

@@ -188,11 +188,23 @@ private:
 class TextBox : public Element
 {
 public:
+    /// A chunk received from the device: where it starts in Text(), and when it came (the platform clock).
+    struct Arrival {
+        qsizetype offset;
+        qint64 ms;
+    };
+
     TextBox(Form *f, const char *name, QByteArray text, QRect g, Frame *in, int start = Shown, bool multiLine = false,
             bool locked = false);
     const QByteArray &Text() const { return m_text; }
     void setText(const QByteArray &text);
     void append(const QByteArray &bytes);
+    /// Appends bytes received from the device at `ms`; echoes and messages go through append(). Only the first
+    /// chunk that begins on a line is kept as an arrival: its time is the one the line is shown with, and a device
+    /// that sends a byte at a time then costs one arrival a line, not one a byte.
+    void appendReceived(const QByteArray &bytes, qint64 ms);
+    /// The kept arrivals, in the order of their offsets; trimmed with the text, emptied by setText.
+    const QList<Arrival> &arrivals() const { return m_arrivals; }
     /// The caret, or the start of the selection.
     qint32 SelStart() const { return m_selStart; }
     /// Moves the caret; nothing is selected afterwards.
@@ -220,12 +232,22 @@ public:
     void KeyPress(qint16 &KeyAscii);
     /// Runs whenever the text changes, whoever changed it.
     void setChangeHandler(std::function<void()> handler) { m_change = std::move(handler); }
+    /// The handler that saves the pane's text to a file the user chooses.
+    void setSaveAsHandler(std::function<void()> handler) { m_saveAs = std::move(handler); }
+    bool hasSaveAsHandler() const { return bool(m_saveAs); }
+    void SaveAs()
+    {
+        if (m_saveAs)
+            m_saveAs();
+    }
 
 private:
     /// How many of the oldest bytes go so that the text keeps within its limit; 0 while it does.
     qsizetype overLimit() const;
 
     QByteArray m_text;
+    QList<Arrival> m_arrivals;
+    qsizetype m_lineStart = 0; // where the last line of the text starts
     qsizetype m_maxBytes = 0;
     qint32 m_selStart = 0;
     qint32 m_selLength = 0;
@@ -235,6 +257,7 @@ private:
     KeyDownHandler m_keyDown;
     KeyPressHandler m_keyPress;
     std::function<void()> m_change;
+    std::function<void()> m_saveAs;
 };
 
 /// Check box or option button: Value 0 or 1 (one option of a container's group is 1).

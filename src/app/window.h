@@ -182,6 +182,9 @@ public:
     void Command2_Click();
     void Command15_Click();
     void Command16_Click();
+    /// Saves the receive pane's bytes, unchanged, to a file the user chooses; the file is replaced only once all
+    /// of it is written.
+    void tbReceiveData_SaveAs();
 
     // app/tooltips.cpp
     /// Gives each control the tool tip that says what it does.

@@ -249,7 +249,8 @@ QWidget *MainWindow::build(Element &element, QWidget *parent)
         auto &box = static_cast<TextBox &>(element);
         QWidget *w = nullptr;
         if (box.multiLine()) {
-            w = new ReceivePane(parent);
+            w = new ReceivePane(
+                box, [this, &box] { run([&box] { box.SaveAs(); }); }, parent);
         } else {
             auto *edit = new QLineEdit(parent);
             edit->setReadOnly(box.locked());
