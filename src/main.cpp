@@ -3,6 +3,7 @@
 #include "devicesim.h"
 #include "gui/demo.h"
 #include "gui/mainwindow.h"
+#include "gui/receivepane.h"
 #include "platform/qt/qtcommondialog.h"
 #include "platform/qt/qtmessagebox.h"
 #include "platform/qt/qtmscomm.h"
@@ -85,6 +86,7 @@ int refuse(const QCommandLineParser &parser, const QString &error)
 
 int main(int argc, char *argv[])
 {
+    ReceivePane::returnFreedMemory();
     QCoreApplication::setApplicationName(QString::fromLatin1(kAppTitle));
     QCoreApplication::setApplicationVersion(QStringLiteral("3.1.3"));
     QCommandLineParser parser;

@@ -19,6 +19,10 @@
 #include <QTextBlock>
 #include <QToolButton>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 PaneText::PaneText(QWidget *parent) : QPlainTextEdit(parent)
 {
     setReadOnly(true);
@@ -341,4 +345,12 @@ void ReceivePane::findNext(bool backward)
         }
     }
     m_findNote->setText(found ? QString() : QStringLiteral("not found"));
+}
+
+void ReceivePane::returnFreedMemory()
+{
+#if defined(__GLIBC__)
+    // A fixed threshold also stops the library from raising it after each large block freed.
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+#endif
 }

@@ -73,6 +73,12 @@ public:
     /// How long appends are gathered before they are shown.
     static constexpr int kFlushMs = 30;
 
+    /// Gives each allocation of a megabyte or more (the pane's text, in the model and in the view) pages of its
+    /// own, returned to the system when freed. Otherwise the C library keeps what a trimmed or cleared pane freed
+    /// and hands it out again piecemeal, and over hours of console output the process grows by tens of MiB beyond
+    /// what the full pane needs. Called once, before anything is allocated.
+    static void returnFreedMemory();
+
 private:
     bool rowsShown() const;
     void showMenu(const QPoint &globalPos);
