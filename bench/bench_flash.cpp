@@ -3,7 +3,8 @@
 // UDP socket, and with a minimal blocking client that speaks the same stop-and-wait exchange, against two
 // devices on 127.0.0.1: the simulated device (with its flash disk in memory) and a minimal device that answers
 // at once and keeps nothing. The blocking client against the minimal device is the limit of stop-and-wait
-// here; the terminal's rate against that limit is its own share of the time.
+// here; the terminal's rate against that limit is its own share of the time. With the view, the window's status
+// line is measured in turns against the view without it, as the window was before it had one.
 #include "benchsupport.h"
 
 #include "app/window.h"
@@ -170,10 +171,12 @@ struct Terminal {
         udp.Text2.setText(name);
         QElapsedTimer clock;
         clock.start();
+        const double cpu = threadCpuSeconds();
         write ? udp.Command3_Click() : udp.Command4_Click();
         const qsizetype pane = udp.tbReceiveData.Text().size();
         const bool ended = runUntil([this] { return !udp.FlashWriting && !udp.FlashReading; }, 600000);
         const double seconds = clock.nsecsElapsed() / 1e9;
+        lastCpu = threadCpuSeconds() - cpu;
         // The answer to CLOSE must not be taken for the answer to the next transfer's first command.
         runUntil([this, pane] { return udp.tbReceiveData.Text().size() > pane; }, 1000);
         return ended && udp.vbalProgressBar1.Text() == "OK" ? seconds : -1;
@@ -184,6 +187,7 @@ struct Terminal {
     BenchMessageBox boxes;
     BenchSystem system;
     UDP udp{Platform{winsock, mscomm, dialog, boxes, system}};
+    double lastCpu = 0; // seconds of this thread in the last transfer
 };
 
 /// The best of several runs: stop-and-wait over loopback depends on how fast each thread wakes up,
@@ -235,8 +239,12 @@ int main(int argc, char *argv[])
                                   QStringLiteral("1024"));
     QCommandLineOption runsOption(QStringLiteral("runs"), QStringLiteral("Runs of each transfer; the best counts."),
                                   QStringLiteral("n"), QStringLiteral("3"));
-    parser.addOptions({sizeOption, runsOption});
+    QCommandLineOption turnsOption(QStringLiteral("status-turns"),
+                                   QStringLiteral("Measures with the view without and with its status line, each."),
+                                   QStringLiteral("n"), QStringLiteral("2"));
+    parser.addOptions({sizeOption, runsOption, turnsOption});
     parser.process(app);
+    const int turns = qMax(1, parser.value(turnsOption).toInt());
     const qint64 size = parser.value(sizeOption).toLongLong() * 1024;
     const int runs = qMax(1, parser.value(runsOption).toInt());
 
@@ -259,8 +267,14 @@ int main(int argc, char *argv[])
     RawClient rawSim(simPort), rawMinimal(minimal.port());
     Terminal terminal(folder.path());
     const QString readBack = folder.filePath(QStringLiteral("back.bin"));
-    auto measure = [&](const char *label) {
+    // The terminal's best write and read against the minimal device, for the status line's summary.
+    struct Rates {
+        double write = 0, read = 0;
+        double writeCpu = 1e9, readCpu = 1e9; // the least processor time of the terminal's thread, in seconds
+    };
+    auto measure = [&](const char *label) -> Rates {
         Best limitWrite, limitRead, simWrite, simRead, write, read, termSimWrite, termSimRead;
+        Rates cpu;
         for (int run = 0; run < runs; ++run) {
             limitWrite.add(timed([&] { return rawMinimal.write("RAW.BIN", data); }));
             limitRead.add(timed([&] { return rawMinimal.read("RAW.BIN") == data; }));
@@ -269,8 +283,10 @@ int main(int argc, char *argv[])
             terminal.connect(minimal.port());
             const double w = terminal.transfer(true, source, "TERMINAL.BIN");
             write.add(w, w >= 0);
+            cpu.writeCpu = qMin(cpu.writeCpu, terminal.lastCpu);
             const double r = terminal.transfer(false, readBack, "TERMINAL.BIN");
             read.add(r, r >= 0 && readFile(readBack) == data);
+            cpu.readCpu = qMin(cpu.readCpu, terminal.lastCpu);
             terminal.connect(simPort);
             const double sw = terminal.transfer(true, source, "TERMINAL.BIN");
             termSimWrite.add(sw, sw >= 0);
@@ -286,11 +302,35 @@ int main(int argc, char *argv[])
         print("  raw read, simulated device", size, simRead, &limitRead);
         print("  terminal write, simulated device", size, termSimWrite, &limitWrite);
         print("  terminal read, simulated device", size, termSimRead, &limitRead);
+        std::printf("  terminal's own processor time, minimal device: write %.3f s, read %.3f s\n", cpu.writeCpu,
+                    cpu.readCpu);
+        return {write.rate(size), read.rate(size), cpu.writeCpu, cpu.readCpu};
     };
     measure("model alone");
     auto window = std::make_unique<MainWindow>(terminal.udp);
     window->show();
     runUntil([] { return false; }, 200);
-    measure("model with the offscreen view");
+    // The window as it was before its status line, and as it is, in turns: both meet the same machine load.
+    WithoutStatusLine withoutStatus(*window);
+    Rates with, without;
+    for (int turn = 0; turn < turns; ++turn) {
+        terminal.udp.setObserver(&withoutStatus);
+        const Rates before = measure("model with the offscreen view, no status line (as before)");
+        terminal.udp.setObserver(window.get());
+        const Rates now = measure("model with the offscreen view and its status line");
+        without = {qMax(without.write, before.write), qMax(without.read, before.read),
+                   qMin(without.writeCpu, before.writeCpu), qMin(without.readCpu, before.readCpu)};
+        with = {qMax(with.write, now.write), qMax(with.read, now.read), qMin(with.writeCpu, now.writeCpu),
+                qMin(with.readCpu, now.readCpu)};
+    }
+    const auto change = [](double now, double before) { return 100.0 * (now / before - 1); };
+    std::printf("status line, best of %d turns, minimal device: write %.0f bytes/s with it, %.0f without (%+.1f %%), "
+                "read %.0f with it, %.0f without (%+.1f %%)\n",
+                turns, with.write, without.write, change(with.write, without.write), with.read, without.read,
+                change(with.read, without.read));
+    std::printf("status line, terminal's processor time: write %.3f s with it, %.3f without (%+.1f %%), read %.3f s "
+                "with it, %.3f without (%+.1f %%)\n",
+                with.writeCpu, without.writeCpu, change(with.writeCpu, without.writeCpu), with.readCpu, without.readCpu,
+                change(with.readCpu, without.readCpu));
     return 0;
 }

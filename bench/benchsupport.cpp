@@ -22,6 +22,14 @@ double peakMemoryMiB()
     return usage.ru_maxrss / 1024.0;
 }
 
+double threadCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 bool runUntil(const std::function<bool()> &done, int timeoutMs)
 {
     // The thread sleeps until an event comes, as the terminal's own event loop does; the timer only
