@@ -129,6 +129,9 @@ MainWindow::MainWindow(UDP &udp, QWidget *parent) : QWidget(parent), m_udp(udp)
     m_below = new QWidget(this);
     m_below->hide();
 
+    // The widgets are made in the order of the element table, which reads the window row by row and frame by
+    // frame: that is also the Tab order, the receive pane included. Nothing below the client area can take the
+    // focus, since its holder is never shown.
     for (Element *element : m_udp.elements()) {
         QWidget *parent = this;
         if (element->container())
