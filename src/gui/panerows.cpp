@@ -357,7 +357,8 @@ void PaneRows::paintEvent(QPaintEvent *)
 {
     QPainter p(viewport());
     const int height = rowHeight();
-    const int charWidth = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    // Glyphs advance by a fraction of a pixel: marks placed by whole pixels would drift off their characters.
+    const qreal charWidth = QFontMetricsF(font()).horizontalAdvance(QLatin1Char('0'));
     const int x0 = 4 - horizontalScrollBar()->value();
     const qsizetype top = verticalScrollBar()->value();
     const qsizetype selFirst = qMin(m_anchor, m_cursor), selLast = qMax(m_anchor, m_cursor);
@@ -375,7 +376,7 @@ void PaneRows::paintEvent(QPaintEvent *)
             for (qsizetype i = from; i < to; ++i) {
                 const int k = int(i - first);
                 const auto cell = [&](int column, int width) {
-                    p.fillRect(x0 + (prefix + column) * charWidth, line.y(), width * charWidth, height, mark);
+                    p.fillRect(QRectF(x0 + (prefix + column) * charWidth, line.y(), width * charWidth, height), mark);
                 };
                 if (m_hex) {
                     cell(PaneRender::hexColumn(k), 2);
