@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QtMath>
 
 #include <algorithm>
 
@@ -197,11 +198,11 @@ void PaneRows::updateScrollBars()
         widest = qMax(m_widest, m_box.Text().size() - m_lines.back());
     if (m_stamps)
         widest += PaneRender::noStamp().size();
-    const int charWidth = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const qreal charWidth = QFontMetricsF(font()).horizontalAdvance(QLatin1Char('0'));
     QScrollBar *h = horizontalScrollBar();
     h->setPageStep(viewport()->width());
-    h->setSingleStep(charWidth);
-    h->setRange(0, int(qMax<qsizetype>(0, widest * charWidth + 8 - viewport()->width())));
+    h->setSingleStep(qCeil(charWidth));
+    h->setRange(0, qMax(0, qCeil(widest * charWidth) + 8 - viewport()->width()));
 }
 
 void PaneRows::textReplaced()
