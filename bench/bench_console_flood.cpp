@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: MIT
 // Console flood: how many 64-byte datagrams a second the terminal handles (logged, shown in the receive
-// pane), against a bare receiver that only counts them, with and without the window, with an empty pane
-// and with 10 MB already in it; then a steady 20,000 a second for 10 s with the window attached; then 100 MB of
-// console lines appended to the pane with the window attached, for the memory the pane costs. With --soak MINUTES
-// instead: 5,000 datagrams a second for that long with the window attached, the resident memory each minute, and at
-// the end the datagrams sent against those handled.
+// pane), against a bare receiver that only counts them, with and without the window, with an empty pane (the
+// window with and without its status line, taken in turns) and with 10 MB already in it; then a steady 20,000 a
+// second for 10 s with the window attached; then 100 MB of console lines appended to the pane with the window
+// attached, in the pane's view chosen with --view, for the memory the pane costs; then the hex and time-stamp
+// views switched on and off over a full 8 MiB pane. --console-only leaves out the floods, so that the peak
+// memory is that of the full pane in its view alone. With --soak MINUTES instead: 5,000 datagrams a second for
+// that long with the window attached, the resident memory each minute, and at the end the datagrams sent against
+// those handled.
 #include "benchsupport.h"
 
 #include "app/window.h"
 #include "gui/mainwindow.h"
+#include "gui/receivepane.h"
 #include "platform/platform.h"
 #include "platform/qt/qtmscomm.h"
 #include "platform/qt/qtwinsock.h"
@@ -20,8 +24,10 @@
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace
 {
@@ -30,7 +36,9 @@ struct Result {
     int sent = 0;
     qint64 handled = 0;
     double seconds = 0;
+    double cpu = 0; // seconds of the receiving thread
     double rate() const { return seconds > 0 ? handled / seconds : 0; }
+    double cpuPerDatagram() const { return handled > 0 ? cpu / handled * 1e6 : 0; }
 };
 
 /// Floods `port` and runs the event loop until the sender is done and nothing arrived for 300 ms.
@@ -42,6 +50,7 @@ Result flood(quint16 port, int size, int count, int rate, const std::function<qi
     const qint64 before = handled();
     qint64 seen = before;
     qint64 lastChange = 0;
+    const double cpu = threadCpuSeconds();
     clock.start();
     sender.start(count, rate);
     runUntil(
@@ -55,13 +64,13 @@ Result flood(quint16 port, int size, int count, int rate, const std::function<qi
         },
         600000);
     sender.wait();
-    return {sender.sent(), seen - before, lastChange / 1000.0};
+    return {sender.sent(), seen - before, lastChange / 1000.0, threadCpuSeconds() - cpu};
 }
 
 void print(const char *what, const Result &r)
 {
-    std::printf("%-44s sent %7d  handled %7lld  lost %6lld  %9.0f datagrams/s  peak %.1f MiB\n", what, r.sent,
-                r.handled, r.sent - r.handled, r.rate(), peakMemoryMiB());
+    std::printf("%-50s sent %7d  handled %7lld  lost %6lld  %7.0f datagrams/s  %5.2f us CPU each  peak %.1f MiB\n",
+                what, r.sent, r.handled, r.sent - r.handled, r.rate(), r.cpuPerDatagram(), peakMemoryMiB());
     std::fflush(stdout);
 }
 
@@ -120,6 +129,8 @@ void soak(Terminal &terminal, int minutes)
 
 int main(int argc, char *argv[])
 {
+    // As the terminal does.
+    ReceivePane::returnFreedMemory();
     qputenv("QT_QPA_PLATFORM", qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("offscreen")).toUtf8());
     QApplication app(argc, argv);
     QCommandLineParser parser;
@@ -138,8 +149,21 @@ int main(int argc, char *argv[])
                                   QStringLiteral("n"), QStringLiteral("10"));
     QCommandLineOption soakOption(QStringLiteral("soak"), QStringLiteral("Minutes of steady console datagrams, alone."),
                                   QStringLiteral("minutes"));
-    parser.addOptions({countOption, rateOption, secondsOption, paneOption, totalOption, soakOption});
+    QCommandLineOption viewOption(QStringLiteral("view"),
+                                  QStringLiteral("The pane's view while the console text comes: text, hex, stamps "
+                                                 "or hex-stamps."),
+                                  QStringLiteral("view"), QStringLiteral("text"));
+    QCommandLineOption consoleOnlyOption(QStringLiteral("console-only"),
+                                         QStringLiteral("Only the console text and the view switches, no floods."));
+    QCommandLineOption turnsOption(QStringLiteral("status-turns"),
+                                   QStringLiteral("Floods with and without the status line, each."),
+                                   QStringLiteral("n"), QStringLiteral("5"));
+    parser.addOptions({countOption, rateOption, secondsOption, paneOption, totalOption, viewOption, consoleOnlyOption,
+                       turnsOption, soakOption});
     parser.process(app);
+    const QString view = parser.value(viewOption);
+    const bool consoleOnly = parser.isSet(consoleOnlyOption);
+    const int turns = qMax(1, parser.value(turnsOption).toInt());
     if (parser.isSet(soakOption)) {
         QTemporaryDir folder;
         Terminal terminal(folder.path());
@@ -155,52 +179,92 @@ int main(int argc, char *argv[])
 
     QTemporaryDir folder;
     std::printf("console flood: %d datagrams of %d bytes to 127.0.0.1\n", count, size);
-
-    // The raw limit: a receiver with the same socket buffer that only counts.
-    QUdpSocket bare;
-    bare.bind(QHostAddress::LocalHost, 0);
-    bare.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
-    qint64 bareCount = 0;
-    QObject::connect(&bare, &QUdpSocket::readyRead, [&] {
-        char buffer[2048];
-        while (bare.hasPendingDatagrams())
-            if (bare.readDatagram(buffer, sizeof buffer) >= 0)
-                ++bareCount;
-    });
-    const Result raw = flood(bare.localPort(), size, count, 0, [&] { return bareCount; });
-    print("bare receiver (raw limit)", raw);
+    QByteArray line(size, 'y');
+    line[size - 2] = '\r';
+    line[size - 1] = '\n';
 
     Terminal terminal(folder.path());
     const quint16 port = terminal.winsock.localPort();
     auto handled = [&] { return terminal.handled; };
-    const Result model = flood(port, size, count, 0, handled);
-    print("model + socket", model);
-
-    terminal.udp.Command2_Click();
+    Result raw, model, viewEmpty, viewFull, steady;
     auto window = std::make_unique<MainWindow>(terminal.udp);
-    window->show();
-    runUntil([] { return false; }, 200);
-    const Result viewEmpty = flood(port, size, count, 0, handled);
-    print("model + socket + view, empty pane", viewEmpty);
+    window->hide();
+    terminal.udp.setObserver(nullptr);
+    if (!consoleOnly) {
+        // The raw limit: a receiver with the same socket buffer that only counts.
+        QUdpSocket bare;
+        bare.bind(QHostAddress::LocalHost, 0);
+        bare.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
+        qint64 bareCount = 0;
+        QObject::connect(&bare, &QUdpSocket::readyRead, [&] {
+            char buffer[2048];
+            while (bare.hasPendingDatagrams())
+                if (bare.readDatagram(buffer, sizeof buffer) >= 0)
+                    ++bareCount;
+        });
+        raw = flood(bare.localPort(), size, count, 0, [&] { return bareCount; });
+        print("bare receiver (raw limit)", raw);
 
-    terminal.udp.Command2_Click();
-    QByteArray line(size, 'y');
-    line[size - 2] = '\r';
-    line[size - 1] = '\n';
-    QByteArray ten;
-    ten.reserve(paneBytes);
-    while (ten.size() + size <= paneBytes)
-        ten += line;
-    terminal.udp.tbReceiveData.append(ten);
-    ten.clear();
-    runUntil([] { return false; }, 500);
-    const Result viewFull = flood(port, size, count, 0, handled);
-    print("model + socket + view, 10 MB in the pane", viewFull);
+        model = flood(port, size, count, 0, handled);
+        print("model + socket", model);
 
-    const Result steady = flood(port, size, steadyRate * steadySeconds, steadyRate, handled);
-    QByteArray what =
-        QByteArray::number(steadyRate) + "/s for " + QByteArray::number(steadySeconds) + " s, view, full pane";
-    print(what.constData(), steady);
+        // The window with and without its status line, in turns, so that both meet the same machine load.
+        terminal.udp.Command2_Click();
+        terminal.udp.setObserver(window.get());
+        window->show();
+        runUntil([] { return false; }, 200);
+        // A flood's rate swings with the machine's load; the processor time of the terminal's thread for each
+        // datagram it handled does not, and tells the status line's own cost.
+        WithoutStatusLine withoutStatus(*window);
+        std::vector<Result> with, without;
+        for (int turn = 0; turn < turns; ++turn) {
+            for (const bool status : {true, false}) {
+                terminal.udp.setObserver(status ? static_cast<ElementObserver *>(window.get()) : &withoutStatus);
+                terminal.udp.Command2_Click();
+                window->flush();
+                const Result r = flood(port, size, count, 0, handled);
+                print(status ? "view + status line, empty pane" : "view, no status line (as before), empty pane", r);
+                (status ? with : without).push_back(r);
+            }
+        }
+        terminal.udp.setObserver(window.get());
+        const auto median = [](std::vector<Result> results, double (Result::*figure)() const) {
+            std::sort(results.begin(), results.end(),
+                      [figure](const Result &a, const Result &b) { return (a.*figure)() < (b.*figure)(); });
+            return (results[results.size() / 2].*figure)();
+        };
+        viewEmpty = with.front();
+        const double rateWith = median(with, &Result::rate), rateWithout = median(without, &Result::rate);
+        const double cpuWith = median(with, &Result::cpuPerDatagram);
+        const double cpuWithout = median(without, &Result::cpuPerDatagram);
+        std::printf("status line, median of %d floods each: %.0f datagrams/s with it, %.0f without (%+.1f %%); "
+                    "%.3f us CPU a datagram with it, %.3f without (%+.1f %%)\n",
+                    turns, rateWith, rateWithout, 100.0 * (rateWith / rateWithout - 1), cpuWith, cpuWithout,
+                    100.0 * (cpuWith / cpuWithout - 1));
+
+        terminal.udp.Command2_Click();
+        QByteArray ten;
+        ten.reserve(paneBytes);
+        while (ten.size() + size <= paneBytes)
+            ten += line;
+        terminal.udp.tbReceiveData.append(ten);
+        ten.clear();
+        runUntil([] { return false; }, 500);
+        viewFull = flood(port, size, count, 0, handled);
+        print("model + socket + view, 10 MB in the pane", viewFull);
+
+        steady = flood(port, size, steadyRate * steadySeconds, steadyRate, handled);
+        QByteArray what =
+            QByteArray::number(steadyRate) + "/s for " + QByteArray::number(steadySeconds) + " s, view, full pane";
+        print(what.constData(), steady);
+    } else {
+        terminal.udp.setObserver(window.get());
+        window->show();
+        runUntil([] { return false; }, 200);
+    }
+
+    auto *receive = dynamic_cast<ReceivePane *>(window->widget(terminal.udp.tbReceiveData));
+    receive->setView(view.startsWith(QLatin1String("hex")), view.endsWith(QLatin1String("stamps")));
 
     // Hours of console output in one go: 64 KB of lines at a time, each batch shown as the next frame would.
     terminal.udp.Command2_Click();
@@ -211,16 +275,50 @@ int main(int argc, char *argv[])
     clock.start();
     qint64 appended = 0;
     while (appended < consoleBytes) {
-        terminal.udp.tbReceiveData.append(batch);
+        terminal.udp.tbReceiveData.appendReceived(batch, terminal.system.clockMs());
         terminal.udp.tbReceiveData.caretToEnd();
         window->flush();
         QCoreApplication::processEvents();
         appended += batch.size();
     }
     const double seconds = clock.elapsed() / 1000.0;
-    std::printf("%-44s %lld MB in %.1f s  %7.1f MB/s  pane %lld bytes  peak %.1f MiB\n", "console text, view attached",
+    const QByteArray console = "console text, " + view.toLatin1() + " view";
+    std::printf("%-44s %lld MB in %.1f s  %7.1f MB/s  pane %lld bytes  peak %.1f MiB\n", console.constData(),
                 appended / 1000000, seconds, appended / 1e6 / seconds, qint64(terminal.udp.tbReceiveData.Text().size()),
                 peakMemoryMiB());
+
+    // A full pane, up to its last byte, then each view switched on and off; a switch counts until it is painted.
+    terminal.udp.Command2_Click();
+    QByteArray full;
+    full.reserve(kReceivePaneLimit);
+    while (full.size() + size <= kReceivePaneLimit)
+        full += line;
+    terminal.udp.tbReceiveData.appendReceived(full, terminal.system.clockMs());
+    full.clear();
+    window->flush();
+    receive->setView(false, false);
+    window->repaint();
+    for (const auto &[hex, stamps, name] : {std::tuple{true, false, "hex"}, std::tuple{false, true, "time-stamp"},
+                                            std::tuple{true, true, "hex and time-stamp"}}) {
+        double on = 0, off = 0;
+        const int switches = 5;
+        for (int i = 0; i < switches; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            receive->setView(hex, stamps);
+            window->repaint();
+            on = qMax(on, timer.nsecsElapsed() / 1e9);
+            timer.restart();
+            receive->setView(false, false);
+            window->repaint();
+            off = qMax(off, timer.nsecsElapsed() / 1e9);
+        }
+        std::printf("%-44s on %.3f s, off %.3f s (slowest of %d), pane %lld bytes  peak %.1f MiB\n",
+                    (QByteArray(name) + " view switched").constData(), on, off, switches,
+                    qint64(terminal.udp.tbReceiveData.Text().size()), peakMemoryMiB());
+    }
+    if (consoleOnly)
+        return 0;
 
     std::printf("\nmodel / raw: %.2f   view (empty) / raw: %.2f   view 10 MB / view empty: %.2f\n",
                 model.rate() / raw.rate(), viewEmpty.rate() / raw.rate(), viewFull.rate() / viewEmpty.rate());

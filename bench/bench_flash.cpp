@@ -5,7 +5,9 @@
 // at once and keeps nothing. The blocking client against the minimal device is the limit of stop-and-wait
 // here; the terminal's rate against that limit is its own share of the time. The batch command (vantrel put and
 // get) runs the same transfer as a process of its own, start-up included. With --device-process the simulated
-// device runs as a process of its own too, as far from the window as from vantrel, as a real device is.
+// device runs as a process of its own too, as far from the window as from vantrel, as a real device is. With the view,
+// the window's status line is measured in turns against the view without it, as the window was before it had
+// one.
 #include "benchsupport.h"
 
 #include "app/window.h"
@@ -174,10 +176,12 @@ struct Terminal {
         udp.Text2.setText(name);
         QElapsedTimer clock;
         clock.start();
+        const double cpu = threadCpuSeconds();
         write ? udp.Command3_Click() : udp.Command4_Click();
         const qsizetype pane = udp.tbReceiveData.Text().size();
         const bool ended = runUntil([this] { return !udp.FlashWriting && !udp.FlashReading; }, 600000);
         const double seconds = clock.nsecsElapsed() / 1e9;
+        lastCpu = threadCpuSeconds() - cpu;
         // The answer to CLOSE must not be taken for the answer to the next transfer's first command.
         runUntil([this, pane] { return udp.tbReceiveData.Text().size() > pane; }, 1000);
         return ended && udp.vbalProgressBar1.Text() == "OK" ? seconds : -1;
@@ -188,6 +192,7 @@ struct Terminal {
     BenchMessageBox boxes;
     BenchSystem system;
     UDP udp{Platform{winsock, mscomm, dialog, boxes, system}};
+    double lastCpu = 0; // seconds of this thread in the last transfer
 };
 
 /// The best of several runs: stop-and-wait over loopback depends on how fast each thread wakes up,
@@ -242,8 +247,12 @@ int main(int argc, char *argv[])
     QCommandLineOption processOption(QStringLiteral("device-process"),
                                      QStringLiteral("Run the simulated device as a process (vantrel-device-sim) "
                                                     "instead of a thread of this one."));
-    parser.addOptions({sizeOption, runsOption, processOption});
+    QCommandLineOption turnsOption(QStringLiteral("status-turns"),
+                                   QStringLiteral("Measures with the view without and with its status line, each."),
+                                   QStringLiteral("n"), QStringLiteral("2"));
+    parser.addOptions({sizeOption, runsOption, processOption, turnsOption});
     parser.process(app);
+    const int turns = qMax(1, parser.value(turnsOption).toInt());
     const qint64 size = parser.value(sizeOption).toLongLong() * 1024;
     const int runs = qMax(1, parser.value(runsOption).toInt());
 
@@ -288,9 +297,15 @@ int main(int argc, char *argv[])
                                     QStringLiteral("--workdir"), batchFolder} +
                         verb);
     };
-    auto measure = [&](const char *label) {
+    // The terminal's best write and read against the minimal device, for the status line's summary.
+    struct Rates {
+        double write = 0, read = 0;
+        double writeCpu = 1e9, readCpu = 1e9; // the least processor time of the terminal's thread, in seconds
+    };
+    auto measure = [&](const char *label) -> Rates {
         Best limitWrite, limitRead, simWrite, simRead, write, read, termSimWrite, termSimRead;
         Best batchWrite, batchRead, batchSimWrite, batchSimRead;
+        Rates cpu;
         for (int run = 0; run < runs; ++run) {
             limitWrite.add(timed([&] { return rawMinimal.write("RAW.BIN", data); }));
             limitRead.add(timed([&] { return rawMinimal.read("RAW.BIN") == data; }));
@@ -299,8 +314,10 @@ int main(int argc, char *argv[])
             terminal.connect(minimal.port());
             const double w = terminal.transfer(true, source, "TERMINAL.BIN");
             write.add(w, w >= 0);
+            cpu.writeCpu = qMin(cpu.writeCpu, terminal.lastCpu);
             const double r = terminal.transfer(false, readBack, "TERMINAL.BIN");
             read.add(r, r >= 0 && readFile(readBack) == data);
+            cpu.readCpu = qMin(cpu.readCpu, terminal.lastCpu);
             terminal.connect(simPort);
             const double sw = terminal.transfer(true, source, "TERMINAL.BIN");
             termSimWrite.add(sw, sw >= 0);
@@ -326,12 +343,36 @@ int main(int argc, char *argv[])
         print("  vantrel get, minimal device", size, batchRead, &limitRead);
         print("  vantrel put, simulated device", size, batchSimWrite, &limitWrite);
         print("  vantrel get, simulated device", size, batchSimRead, &limitRead);
+        std::printf("  terminal's own processor time, minimal device: write %.3f s, read %.3f s\n", cpu.writeCpu,
+                    cpu.readCpu);
+        return {write.rate(size), read.rate(size), cpu.writeCpu, cpu.readCpu};
     };
     measure("model alone");
     auto window = std::make_unique<MainWindow>(terminal.udp);
     window->show();
     runUntil([] { return false; }, 200);
-    measure("model with the offscreen view");
+    // The window as it was before its status line, and as it is, in turns: both meet the same machine load.
+    WithoutStatusLine withoutStatus(*window);
+    Rates with, without;
+    for (int turn = 0; turn < turns; ++turn) {
+        terminal.udp.setObserver(&withoutStatus);
+        const Rates before = measure("model with the offscreen view, no status line (as before)");
+        terminal.udp.setObserver(window.get());
+        const Rates now = measure("model with the offscreen view and its status line");
+        without = {qMax(without.write, before.write), qMax(without.read, before.read),
+                   qMin(without.writeCpu, before.writeCpu), qMin(without.readCpu, before.readCpu)};
+        with = {qMax(with.write, now.write), qMax(with.read, now.read), qMin(with.writeCpu, now.writeCpu),
+                qMin(with.readCpu, now.readCpu)};
+    }
+    const auto change = [](double now, double before) { return 100.0 * (now / before - 1); };
+    std::printf("status line, best of %d turns, minimal device: write %.0f bytes/s with it, %.0f without (%+.1f %%), "
+                "read %.0f with it, %.0f without (%+.1f %%)\n",
+                turns, with.write, without.write, change(with.write, without.write), with.read, without.read,
+                change(with.read, without.read));
+    std::printf("status line, terminal's processor time: write %.3f s with it, %.3f without (%+.1f %%), read %.3f s "
+                "with it, %.3f without (%+.1f %%)\n",
+                with.writeCpu, without.writeCpu, change(with.writeCpu, without.writeCpu), with.readCpu, without.readCpu,
+                change(with.readCpu, without.readCpu));
     if (simProcess.state() != QProcess::NotRunning) {
         simProcess.terminate();
         simProcess.waitForFinished(5000);

@@ -33,6 +33,14 @@ double residentMemoryMiB()
     return 0;
 }
 
+double threadCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 bool runUntil(const std::function<bool()> &done, int timeoutMs)
 {
     // The thread sleeps until an event comes, as the terminal's own event loop does; the timer only

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/element.h"
 #include "platform/commondialog.h"
 #include "platform/messagebox.h"
 #include "platform/qt/qtsystem.h"
@@ -46,11 +47,29 @@ public:
     bool startCommand(const QString &, const QStringList &) override { return true; }
 };
 
+/// The view as it was before it had a status line: every change of the model reaches it but the status line's.
+/// Set as the model's observer in place of the window, it measures what the status line costs.
+class WithoutStatusLine : public ElementObserver
+{
+public:
+    explicit WithoutStatusLine(ElementObserver &view) : m_view(view) {}
+    void changed(Element &element, Prop prop) override { m_view.changed(element, prop); }
+    void appended(TextBox &box, const QByteArray &bytes) override { m_view.appended(box, bytes); }
+    void trimmed(TextBox &box, const QByteArray &removed) override { m_view.trimmed(box, removed); }
+
+private:
+    ElementObserver &m_view;
+};
+
 /// Peak resident memory of this process so far, in MiB.
 double peakMemoryMiB();
 
 /// Resident memory of this process now (VmRSS), in MiB.
 double residentMemoryMiB();
+
+/// Processor time the calling thread has used, user and system, in seconds: what the terminal's own thread
+/// spends, whatever a sender thread beside it or the rest of the machine does.
+double threadCpuSeconds();
 
 /// Runs the event loop until `done` holds or `timeoutMs` passes; returns whether `done` held.
 bool runUntil(const std::function<bool()> &done, int timeoutMs);

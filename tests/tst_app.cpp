@@ -144,7 +144,7 @@ private slots:
 
     /// The status line after a few steps, clicks and keys going through the window's wiring: C Connect to
     /// 127.0.0.1:5111, D Disconnect, O Open (the port box's COM3 in RTU framing), E Enter on "VER", R a reply,
-    /// T twelve seconds, and the buttons 3 (Send), 8 (Init Port) and 9 (">>").
+    /// T twelve seconds, the buttons 3 (Send), 8 (Init Port), 9 (">>") and X, and - Del, + Add on an empty box.
     void statusLine_data()
     {
         QTest::addColumn<QByteArray>("steps");
@@ -173,6 +173,12 @@ private slots:
             << com + "the flash disk is reached over UDP only: Close the port, then Connect | " + idle;
         QTest::newRow(">> with no download")
             << QByteArray("C9") << udp + "no download under way: \">>\" sends the next line of one | " + idle;
+        QTest::newRow("X with no download")
+            << QByteArray("X") << none + "no download under way: nothing to stop | " + idle;
+        QTest::newRow("Del of an address not in the list")
+            << QByteArray("-") << none + "the address shown is not in the list: nothing to delete | " + idle;
+        QTest::newRow("Add with an empty box")
+            << QByteArray("+") << none + "no device address: type one in the Host box | " + idle;
     }
     void statusLine()
     {
@@ -184,7 +190,8 @@ private slots:
         w.tbLocalPort.setText("6000");
         w.ComboRemoteIP.setText("127.0.0.1:5111");
         w.Check1.setValue(1);
-        const QByteArrayList buttons = QByteArray("cbBind,Command1,BTNOpenCom,Command3,Command8,Command9").split(',');
+        const QByteArrayList buttons =
+            QByteArray("cbBind,Command1,BTNOpenCom,Command3,Command8,Command9,Command14,Del_ip,Add_ip").split(',');
         for (const char step : steps) {
             qint16 enter = 13;
             switch (step) {
@@ -198,8 +205,11 @@ private slots:
             case 'T':
                 h.system.clock += 12'500;
                 break;
+            case '+':
+                w.ComboRemoteIP.setText({});
+                [[fallthrough]];
             default:
-                w.find(buttons[QByteArray("CDO389").indexOf(step)])->Click();
+                w.find(buttons[QByteArray("CDO389X-+").indexOf(step)])->Click();
             }
         }
         QCOMPARE(w.statusText(), status);

@@ -6,11 +6,14 @@
 #include "app/charset.h"
 #include "gui/demo.h"
 #include "gui/mainwindow.h"
+#include "gui/panerows.h"
+#include "gui/receivepane.h"
 #include "gui/widgets.h"
 
 #include <QtTest>
 #include <QtWidgets>
 
+#include <ctime>
 #include <memory>
 
 namespace
@@ -75,11 +78,15 @@ const Placed kLayout[] = {
     {"Command13", {444, 112, 33, 17}, "Info"},
     {"Frame7", {488, 96, 77, 41}, ""},
     {"Command2", {504, 112, 41, 17}, "Clear"},
-    {"tbReceiveData", {0, 136, 569, 553}, ""},
+    {"tbReceiveData", {0, 136, 566, 553}, ""},
     {"tbSendData", {0, 688, 553, 25}, QStringLiteral("Команды набирать здесь")},
     {"Command15", {553, 689, 13, 13}, "+"},
     {"Command16", {553, 702, 13, 13}, "-"},
 };
+/// The laid-out client area with the status line under it.
+constexpr QSize kWindow{566, 735};
+/// They follow the window's size; every other element keeps its rectangle.
+const QStringList kGrowing{"tbReceiveData", "tbSendData", "Command15", "Command16"};
 } // namespace
 
 class TestGui : public QObject
@@ -99,7 +106,10 @@ class TestGui : public QObject
         return shown;
     }
 
-    QPlainTextEdit *pane() const { return static_cast<QPlainTextEdit *>(m_window->widget(m_h->udp.tbReceiveData)); }
+    QPlainTextEdit *pane() const
+    {
+        return static_cast<ReceivePane *>(m_window->widget(m_h->udp.tbReceiveData))->textView();
+    }
     /// The first element whose widget disagrees with the model; empty when all agree.
     QString mismatch() const
     {
@@ -107,16 +117,22 @@ class TestGui : public QObject
             QWidget *w = m_window->widget(*e);
             if (!w)
                 continue; // the timer, checked by its ticks
-            const QWidget *parent = e->container() ? m_window->widget(*e->container()) : m_window.get();
-            bool state = w->parentWidget() == parent && w->geometry() == e->geometry() &&
+            // Laid out below the client area, an element's widget sits in a hidden holder; the layout rows check
+            // where the growing ones are.
+            const QWidget *parent = e->container() ? m_window->widget(*e->container()) : w->parentWidget();
+            const bool placed = kGrowing.contains(QString::fromLatin1(e->name())) || w->geometry() == e->geometry();
+            bool state = w->parentWidget() == parent && w->window() == m_window.get() && placed &&
                          w->isEnabledTo(parent) == e->Enabled() && w->isVisibleTo(parent) == e->Visible() &&
+                         w->toolTip() == Charset::decode(e->ToolTipText()) &&
                          (e->font() != Font::SansBold || w->font().bold());
-            const QString shown = shownText(w);
+            // The receive pane shows its text in the text view, unless another view was chosen.
+            const auto *receive = dynamic_cast<const ReceivePane *>(w);
+            const QWidget *text = receive ? receive->textView() : w;
+            const QString shown = shownText(text);
             QByteArray expected = e->Caption();
             if (const auto *box = dynamic_cast<const TextBox *>(e)) {
                 expected = box->Text();
-                state &= w->property("readOnly").toBool() == box->locked() &&
-                         w->toolTip() == Charset::decode(box->ToolTipText());
+                state &= text->property("readOnly").toBool() == box->locked();
             } else if (const auto *box = dynamic_cast<const ComboBox *>(e)) {
                 expected = box->Text();
                 state &= w->property("count") == box->ListCount() && w->property("currentIndex") == box->ListIndex();
@@ -134,6 +150,13 @@ class TestGui : public QObject
     }
 
 private slots:
+    void initTestCase()
+    {
+        // The time-stamp view shows local time: three hours ahead of UTC, so that a stamp in UTC shows.
+        qputenv("TZ", "MSK-3");
+        tzset();
+    }
+
     void init()
     {
         m_window.reset();
@@ -148,7 +171,7 @@ private slots:
     {
         UDP &udp = m_h->udp;
         QCOMPARE(m_window->windowTitle(), QStringLiteral("Vantrel V3.1.3"));
-        QCOMPARE(m_window->size(), QSize(566, 715));
+        QCOMPARE(m_window->size(), kWindow);
         QCOMPARE(mismatch(), QString());
 
         // Changes from outside a user action (the --demo offer among them) are shown with the next frame.
@@ -189,27 +212,59 @@ private slots:
 
     void layout_data()
     {
+        QTest::addColumn<QSize>("size");
         QTest::addColumn<QRect>("rect");
         QTest::addColumn<QString>("caption");
         for (const Placed &p : kLayout)
-            QTest::newRow(p.name) << p.rect << p.caption;
+            QTest::newRow(p.name) << kWindow << p.rect << p.caption;
+        QTest::newRow("statusLine") << kWindow << QRect(0, 715, 566, 20) << "not connected | 0 B sent, 0 B received";
+        // Grown by 334 x 265, and shrunk to the smallest window (255 lower), which with a title bar and a taskbar
+        // fits a 768-pixel-high screen at 125 %.
+        const QSize grown(900, 1000), smallest(566, 480);
+        QTest::newRow("tbReceiveData, grown") << grown << QRect(0, 136, 900, 818) << QString();
+        QTest::newRow("tbSendData, grown") << grown << QRect(0, 953, 887, 25) << QString();
+        QTest::newRow("Command15, grown") << grown << QRect(887, 954, 13, 13) << QString();
+        QTest::newRow("Command16, grown") << grown << QRect(887, 967, 13, 13) << QString();
+        QTest::newRow("statusLine, grown") << grown << QRect(0, 980, 900, 20) << QString();
+        QTest::newRow("every other element, grown") << grown << QRect() << QString();
+        QTest::newRow("tbReceiveData, smallest") << smallest << QRect(0, 136, 566, 298) << QString();
+        QTest::newRow("Command16, smallest") << smallest << QRect(553, 447, 13, 13) << QString();
+        QTest::newRow("statusLine, smallest") << smallest << QRect(0, 460, 566, 20) << QString();
+        QTest::newRow("every other element, smallest") << smallest << QRect() << QString();
     }
     void layout()
     {
+        QFETCH(QSize, size);
         QFETCH(QRect, rect);
         QFETCH(QString, caption);
-        const auto *w = m_window->findChild<QWidget *>(QString::fromLatin1(QTest::currentDataTag()));
-        QVERIFY(w);
-        QCOMPARE(QRect(w->mapTo(m_window.get(), QPoint(0, 0)), w->size()), rect);
-        QCOMPARE(shownText(w), caption);
+        m_window->resize(size);
+        QTRY_COMPARE(m_window->size(), size);
+        const auto placed = [this](const QString &name) {
+            const auto *w = m_window->findChild<QWidget *>(name);
+            return w ? QRect(w->mapTo(m_window.get(), QPoint(0, 0)), w->size()) : QRect();
+        };
+        const QString name = QString::fromLatin1(QTest::currentDataTag()).section(QLatin1Char(','), 0, 0);
+        if (name == QLatin1String("every other element")) {
+            for (const Placed &p : kLayout)
+                if (!kGrowing.contains(QString::fromLatin1(p.name)))
+                    QCOMPARE(placed(QString::fromLatin1(p.name)), p.rect);
+            return;
+        }
+        QCOMPARE(placed(name), rect);
+        if (!caption.isNull())
+            QCOMPARE(shownText(m_window->findChild<QWidget *>(name)), caption);
     }
     void layoutHasEveryElementShown()
     {
-        // Every element in the client area has its row in the table; the others lie below it.
+        // Every element in the client area has its row in the table; the others lie below it and stay out of
+        // view however tall the window grows.
+        m_window->resize(1200, 1400);
+        QTRY_COMPARE(m_window->size(), QSize(1200, 1400));
         QStringList inside, listed;
         for (const Element *e : m_h->udp.elements())
             if (const QWidget *w = m_window->widget(*e))
-                if (QRect(w->mapTo(m_window.get(), QPoint(0, 0)), w->size()).intersects(m_window->rect()))
+                if (QRect(w->mapTo(m_window.get(), QPoint(0, 0)), w->size()).intersects(m_window->rect()) &&
+                    w->parentWidget()->isVisible())
                     inside << QString::fromLatin1(e->name());
         for (const Placed &p : kLayout)
             listed << QString::fromLatin1(p.name);
@@ -231,19 +286,63 @@ private slots:
                 idle << e->name();
         }
         QCOMPARE(idle, QByteArrayList());
+        // Every control that can be reached says what it does.
+        QByteArrayList unexplained;
+        for (Element *e : m_h->udp.elements())
+            if (QWidget *w = m_window->widget(*e);
+                w && w->focusPolicy() != Qt::NoFocus && w->parentWidget()->isVisible() && w->toolTip().isEmpty())
+                unexplained << e->name();
+        QCOMPARE(unexplained, QByteArrayList());
         QVERIFY(!m_h->udp.BTNCloseCom.Enabled() && !m_h->udp.BTNCloseCom.hasClickHandler());
         QVERIFY(m_h->udp.TMRComm.hasTickHandler());
         QVERIFY(m_h->udp.tbSendData.hasKeyHandlers());
 
         // The port box names the device its port stands for, and follows what the user types.
         auto *port = static_cast<QLineEdit *>(m_window->widget(m_h->udp.Comm_number));
-        QCOMPARE(port->toolTip(), QStringLiteral("/dev/fake3"));
+        QCOMPARE(port->toolTip(), QStringLiteral("/dev/fake3\nNo serial port found on this computer"));
+        // Adapters plugged in since are listed when the tip is about to show, the one the box reaches marked.
+        m_h->mscomm.present = {{"/dev/fake12", "USB serial", "A5028", 12}, {"/dev/fake0", "", "", 0}};
+        QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), port->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(port, &hover);
+        const QString ports = QStringLiteral("Serial ports on this computer:\nCOM12: /dev/fake12, USB serial, serial "
+                                             "number A5028%1\nno number: /dev/fake0");
+        QCOMPARE(port->toolTip(), "/dev/fake3\n" + ports.arg(QString()));
         port->selectAll();
         QTest::keyClicks(port, "COM12");
-        QCOMPARE(port->toolTip(), QStringLiteral("/dev/fake12"));
+        QCOMPARE(port->toolTip(), "/dev/fake12\n" + ports.arg(QStringLiteral("  <- this port")));
         QTest::keyClick(port, Qt::Key_Backspace);
         QTest::keyClick(port, Qt::Key_Backspace);
-        QCOMPARE(port->toolTip(), QString());
+        QCOMPARE(port->toolTip(), ports.arg(QString()));
+    }
+
+    void tabOrder()
+    {
+        // Reading order over the controls that can be used: the frames at start are disabled where the link is
+        // down, the speed options are one stop, and nothing below the client area is ever reached.
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        UDP &udp = m_h->udp;
+        QCOMPARE(udp.focus(), &udp.tbSendData);
+        QByteArrayList visited;
+        do {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << udp.focus()->name();
+        } while (udp.focus() != &udp.tbSendData && visited.size() < 60);
+        QCOMPARE(visited, QByteArray("Command15 Command16 ComboRemoteIP Add_ip Del_ip SaveIP cbBind Command1 "
+                                     "Comm_number BTNOpenCom Option6 Command10 Command9 Command14 Command11 Command12 "
+                                     "Command13 Command2 tbReceiveData tbSendData")
+                              .split(' '));
+        // The arrows move within the options and select the one they reach; Tab leaves the group from there.
+        QWidget *speed = m_window->widget(udp.Option6);
+        speed->setFocus();
+        QTest::keyClick(speed, Qt::Key_Right);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+        QCOMPARE(udp.focus(), &udp.Option1);
+        QVERIFY(udp.Option1.Value() == 1 && udp.Option6.Value() == 0 && udp.Option2.Value() == 0);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(udp.focus(), &udp.Command10);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(udp.focus(), &udp.Option1);
     }
 
     void connectUsesTheAddressShown()
@@ -289,8 +388,17 @@ private slots:
         QCOMPARE(edit->cursorPosition(), 2); // typing keeps the caret where the user put it
         QTest::keyClick(edit, Qt::Key_Return);
         QCOMPARE(m_h->winsock.written(), QByteArrayList{"ver\r\n"});
+        // The status line shows the model's words: the silence since "ver" went out, counted each second with no
+        // word from the model, then the reply's bytes.
+        const auto *status = m_window->findChild<StatusLine *>(QStringLiteral("statusLine"));
+        m_h->system.clock += 12'500;
+        QTRY_COMPARE(status->text(), m_h->udp.statusText());
+        QVERIFY(status->text().contains(QLatin1String("no reply for 12 s")));
         QVERIFY(pane()->toPlainText().endsWith(QStringLiteral("line 199\narrived\n\nver\n")));
         QCOMPARE(bar->value(), bar->maximum());
+        m_h->winsock.feedReceived("VER 3.1\r\n");
+        QTRY_COMPARE(status->text(), m_h->udp.statusText());
+        QVERIFY(status->text().endsWith(QLatin1String("9 B received")));
         QTest::keyClick(edit, Qt::Key_Up);
         QCOMPARE(edit->text(), QStringLiteral("ver"));
         QCOMPARE(edit->cursorPosition(), 3);
@@ -308,25 +416,101 @@ private slots:
         QTest::mouseClick(m_window->widget(m_h->udp.Command16), Qt::LeftButton);
         QCOMPARE(edit->text(), QStringLiteral("ver ж"));
         QCOMPARE(m_h->udp.focus(), &m_h->udp.tbSendData);
+
+        // A flash-disk command the terminal put into the command line is selected: typing replaces it.
+        QVERIFY(m_h->writeFile(QStringLiteral("abc.txt"), "ABC"));
+        m_h->dialog.answer = m_h->dir.filePath(QStringLiteral("abc.txt"));
+        QTest::mouseClick(m_window->widget(m_h->udp.Command3), Qt::LeftButton);
+        QCOMPARE(edit->selectedText(), QStringLiteral("OPENWR \"SAMPLE.TXT\""));
+        QTest::keyClicks(edit, "dir");
+        QCOMPARE(m_h->udp.tbSendData.Text(), QByteArray("dir"));
     }
 
-    void paneLineBreaks_data()
+    void paneViews_data()
     {
-        QTest::addColumn<QByteArrayList>("appends");
+        QTest::addColumn<QByteArrayList>("datagrams");
+        QTest::addColumn<QString>("view");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("CR LF split, Windows-1251") << QByteArrayList{"\xCE\xCA\r", "\nb"} << "ОК\nb";
-        QTest::newRow("CR, LF, CR LF, two lone CRs, LF CR")
-            << QByteArrayList{"x\ry\nz\r\nw\r", "\r", "b\n\rc"} << "x\ny\nz\nw\n\nb\n\nc";
+        // The datagrams come 1.234 s apart from 10:00:00 local time; each time shows where its chunk began.
+        QTest::newRow("CR LF split, Windows-1251") << QByteArrayList{"\xCE\xCA\r", "\nb"} << "text"
+                                                   << "ОК\nb";
+        const QByteArrayList breaks{"x\ry\nz\r\nw\r", "\r", "b\n\rc"};
+        QTest::newRow("CR, LF, CR LF, two lone CRs, LF CR") << breaks << "text"
+                                                            << "x\ny\nz\nw\n\nb\n\nc";
+        QTest::newRow("the same with time stamps")
+            << breaks << "stamps"
+            << "10:00:00.000 x\n             y\n             z\n             w\n10:00:01.234 \n10:00:02.468 b\n\n"
+               "             c";
+        QTest::newRow("a line in two chunks has the first one's time")
+            << QByteArrayList{"VER 3.1\r\n", "par", "tial\r\n"} << "stamps"
+            << "10:00:00.000 VER 3.1\n10:00:01.234 partial\n";
+        const QByteArrayList reply{"VER 3.1\r\n", "\xCE\xCA\r\nline\r\n"};
+        QTest::newRow("hex") << reply << "hex"
+                             << "00000000  56 45 52 20 33 2E 31 0D  0A CE CA 0D 0A 6C 69 6E  VER 3.1..ОК..lin\n"
+                                "00000010  65 0D 0A" +
+                                    QString(42, QLatin1Char(' ')) + "e..";
+        QTest::newRow("hex with time stamps")
+            << reply << "hex stamps"
+            << "10:00:00.000 00000000  56 45 52 20 33 2E 31 0D  0A CE CA 0D 0A 6C 69 6E  VER 3.1..ОК..lin\n"
+               "             00000010  65 0D 0A" +
+                   QString(42, QLatin1Char(' ')) + "e..";
     }
-    void paneLineBreaks()
+    void paneViews()
     {
-        QFETCH(QByteArrayList, appends);
-        // Each append is shown before the next arrives, so that a CR LF is split between two flushes.
-        for (const QByteArray &bytes : appends) {
-            m_h->udp.tbReceiveData.append(bytes);
+        QFETCH(QByteArrayList, datagrams);
+        QFETCH(QString, view);
+        // Each datagram is shown before the next arrives, so that a CR LF is split between two flushes.
+        m_h->connect();
+        for (const QByteArray &bytes : datagrams) {
+            m_h->winsock.feedReceived(bytes);
+            m_h->system.clock += 1234;
             m_window->flush();
         }
-        QTEST(pane()->toPlainText(), "shown");
+        auto *receive = static_cast<ReceivePane *>(m_window->widget(m_h->udp.tbReceiveData));
+        if (view.contains(QLatin1String("hex")))
+            receive->findChild<QAction *>(QStringLiteral("hexView"))->trigger();
+        if (view.contains(QLatin1String("stamps")))
+            receive->findChild<QAction *>(QStringLiteral("timeStamps"))->trigger();
+        QStringList rows;
+        for (qsizetype row = 0; row < receive->rows()->rowCount(); ++row)
+            rows << receive->rows()->rowText(row);
+        QTEST(view == QLatin1String("text") ? pane()->toPlainText() : rows.join(QLatin1Char('\n')), "shown");
+    }
+
+    void launchOptionsRefused_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        // --help answers with no display at all: the window system is never started for it.
+        QTest::newRow("--help, no display") << QStringList{"--help"} << 0 << "";
+        QTest::newRow("unknown option") << QStringList{"--hots", "10.0.0.7"} << 1 << "Unknown option 'hots'";
+        QTest::newRow("stray argument") << QStringList{"10.0.0.7"} << 1 << "unexpected argument: 10.0.0.7";
+        QTest::newRow("host port out of range")
+            << QStringList{"--host", "10.0.0.7:65536"} << 1 << "--host takes ADDR or ADDR:PORT";
+        QTest::newRow("remote port not a number")
+            << QStringList{"--remote-port", "1l1"} << 1 << "--remote-port takes a port from 1 to 65535";
+        QTest::newRow("com without a path") << QStringList{"--com", "3"} << 1 << "--com takes N=PATH";
+        QTest::newRow("workdir missing") << QStringList{"--workdir", "no/such/folder"} << 1 << "--workdir names";
+    }
+    void launchOptionsRefused()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        QProcess terminal;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *display : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            environment.remove(QString::fromLatin1(display));
+        terminal.setProcessEnvironment(environment);
+        terminal.start(QStringLiteral(VANTREL_TERMINAL), arguments);
+        QVERIFY(terminal.waitForFinished(60000));
+        QCOMPARE(terminal.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(terminal.exitCode(), status);
+        // The usage goes where the answer goes: stdout for --help, stderr with the reason for a refusal.
+        const QString out =
+            QString::fromLocal8Bit(status == 0 ? terminal.readAllStandardOutput() : terminal.readAllStandardError());
+        QVERIFY2(out.contains(QLatin1String("Usage:")) && out.contains(says), qPrintable(out));
     }
 
     void paneKeepsWhatTheModelKeeps()
@@ -337,10 +521,15 @@ private slots:
         for (int i = 0; chunk.size() < 100000; ++i)
             chunk += "\xCE\xCA " + QByteArray::number(i) + QByteArray(50, '.') + "\r\n\r";
         // Two trims: past the limit, and past it again from the three quarters kept.
-        for (int n = 0; n < (kReceivePaneLimit + kReceivePaneLimit / 2) / chunk.size(); ++n) {
-            box.append("\n" + QByteArray::number(n) + chunk);
+        // Chunk n comes at 10:00 and n seconds; the time-stamp view is on for the first trim.
+        auto *receive = static_cast<ReceivePane *>(m_window->widget(box));
+        const int chunks = (kReceivePaneLimit + kReceivePaneLimit / 2) / chunk.size();
+        for (int n = 0; n < chunks; ++n) {
+            box.appendReceived("\n" + QByteArray::number(n) + chunk, m_h->system.clock + n * 1000);
             if (n % 7 == 0)
                 m_window->flush();
+            if (n == chunks / 2)
+                receive->setView(false, true);
         }
         m_window->flush();
         QVERIFY(box.Text().size() <= kReceivePaneLimit);
@@ -348,6 +537,31 @@ private slots:
         kept.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
         QCOMPARE(pane()->document()->characterCount(), kept.size() + 1);
         QVERIFY(pane()->toPlainText() == kept);
+
+        // The times were trimmed with the text: each chunk's first line has its own, and no other line has one.
+        const PaneRows *rows = receive->rows();
+        QCOMPARE(rows->rowCount(), kept.count(QLatin1Char('\n')) + 1);
+        static const QRegularExpression chunkStart(QStringLiteral("^(\\d+)ОК 0\\."));
+        int stamped = 0;
+        for (qsizetype row = 0; row < rows->rowCount(); ++row) {
+            const QString text = rows->rowText(row);
+            const QRegularExpressionMatch first = chunkStart.match(text.mid(13));
+            const QString stamp =
+                first.hasMatch() ? QTime(10, 0).addSecs(first.captured(1).toInt()).toString(u"hh:mm:ss.000 ") : "";
+            if (!text.startsWith(stamp.isEmpty() ? QStringLiteral("             ") : stamp) && !text.isEmpty())
+                QFAIL(qPrintable(QStringLiteral("row %1 reads \"%2\"").arg(row).arg(text)));
+            stamped += first.hasMatch();
+        }
+        QVERIFY(stamped > 10);
+
+        // Save As writes the model's bytes as they are, or tells why it could not.
+        m_h->dialog.answer = m_h->dir.filePath(QStringLiteral("pane.txt"));
+        receive->findChild<QAction *>(QStringLiteral("saveAs"))->trigger();
+        QVERIFY(m_h->file(QStringLiteral("pane.txt")) == box.Text());
+        m_h->dialog.answer = m_h->dir.filePath(QStringLiteral("no/such/folder/pane.txt"));
+        receive->findChild<QAction *>(QStringLiteral("saveAs"))->trigger();
+        QCOMPARE(m_h->boxes.boxes.size(), 1);
+        QVERIFY(m_h->boxes.boxes[0].title.startsWith(QLatin1String("Error#")));
     }
 };
 

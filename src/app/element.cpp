@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "element.h"
 
+#include <algorithm>
+
 namespace
 {
 /// The first line start at `from` or after it: just past a LF, or past a CR that no LF follows. A CR at the
@@ -19,6 +21,15 @@ qsizetype lineStartFrom(const QByteArray &text, qsizetype from)
     if (from > 0 && from < size && text[from - 1] == '\r' && text[from] == '\n')
         return from + 1;
     return from;
+}
+
+/// Just past the last line break in text[from, end), or `fallback` when there is none there.
+qsizetype lastLineStart(const QByteArray &text, qsizetype from, qsizetype fallback)
+{
+    for (qsizetype i = text.size() - 1; i >= from; --i)
+        if (text[i] == '\n' || text[i] == '\r')
+            return i + 1;
+    return fallback;
 }
 } // namespace
 
@@ -80,14 +91,17 @@ void TextBox::setText(const QByteArray &text)
     const bool changed = text != m_text;
     m_text = text;
     m_text.remove(0, overLimit());
-    // A new text puts the caret at its start, as a text box does.
+    m_arrivals.clear();
+    m_lineStart = lastLineStart(m_text, 0, 0);
+    // A new text puts the caret at its start, with nothing selected, as a text box does.
     m_selStart = 0;
+    m_selLength = 0;
     notify(Prop::Text);
     if (changed && m_change)
         m_change();
 }
 
-void TextBox::setToolTipText(const QByteArray &tip)
+void Element::setToolTipText(const QByteArray &tip)
 {
     m_toolTip = tip;
     notify(Prop::ToolTip);
@@ -123,6 +137,7 @@ void TextBox::append(const QByteArray &bytes)
     if (bytes.isEmpty())
         return;
     m_text.append(bytes);
+    m_lineStart = lastLineStart(m_text, m_text.size() - bytes.size(), m_lineStart);
     ElementObserver *o = m_form->observer();
     if (o)
         o->appended(*this, bytes);
@@ -130,6 +145,13 @@ void TextBox::append(const QByteArray &bytes)
         const QByteArray removed = m_text.first(cut);
         m_text.remove(0, cut);
         m_selStart = qMax<qint32>(0, m_selStart - qint32(cut));
+        m_selLength = 0;
+        m_lineStart = qMax<qsizetype>(0, m_lineStart - cut);
+        const auto kept = std::find_if(m_arrivals.cbegin(), m_arrivals.cend(),
+                                       [cut](const Arrival &arrival) { return arrival.offset >= cut; });
+        m_arrivals.erase(m_arrivals.cbegin(), kept);
+        for (Arrival &arrival : m_arrivals)
+            arrival.offset -= cut;
         if (o)
             o->trimmed(*this, removed);
     }
@@ -137,10 +159,30 @@ void TextBox::append(const QByteArray &bytes)
         m_change();
 }
 
+void TextBox::appendReceived(const QByteArray &bytes, qint64 ms)
+{
+    // The LF of a CR LF split between two chunks ends the line before: the chunk begins after it.
+    qsizetype start = m_text.size();
+    if (m_text.endsWith('\r') && bytes.startsWith('\n'))
+        ++start;
+    // A chunk that only ends a line, or that begins on a line an earlier chunk began, adds nothing to be shown.
+    const bool lineHasOne = !m_arrivals.isEmpty() && m_arrivals.constLast().offset >= m_lineStart;
+    if (start < m_text.size() + bytes.size() && !lineHasOne)
+        m_arrivals.append({start, ms});
+    append(bytes);
+}
+
 void TextBox::setSelStart(qint32 pos)
 {
     m_selStart = qBound<qint32>(0, pos, qint32(m_text.size()));
+    m_selLength = 0;
     notify(Prop::SelStart);
+}
+
+void TextBox::setSelLength(qint32 length)
+{
+    m_selLength = qBound<qint32>(0, length, qint32(m_text.size()) - m_selStart);
+    notify(Prop::SelLength);
 }
 
 void TextBox::setBackColor(quint32 colour)

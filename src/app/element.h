@@ -13,7 +13,21 @@ class Frame;
 class TextBox;
 
 /// What changed on an element; the view redraws just that.
-enum class Prop { Text, Caption, Enabled, Visible, Value, SelStart, FillColor, BackColor, Items, Max, Focus, ToolTip };
+enum class Prop {
+    Text,
+    Caption,
+    Enabled,
+    Visible,
+    Value,
+    SelStart,
+    SelLength,
+    FillColor,
+    BackColor,
+    Items,
+    Max,
+    Focus,
+    ToolTip
+};
 
 /// The view: told of every change of the model, one property at a time.
 class ElementObserver
@@ -89,6 +103,9 @@ public:
     bool Visible() const { return m_visible; }
     void setVisible(bool visible);
     void SetFocus() { m_form->setFocus(*this); }
+    /// What the element does, in plain words, shown when the pointer rests on it.
+    const QByteArray &ToolTipText() const { return m_toolTip; }
+    void setToolTipText(const QByteArray &tip);
 
     /// The handler a click on the element calls; the model wires it, the view only forwards the click.
     void setClickHandler(std::function<void()> handler) { m_click = std::move(handler); }
@@ -99,6 +116,15 @@ public:
             m_click();
     }
 
+    /// The handler run when the pointer comes to rest on the element, just before its tool tip shows.
+    void setHoverHandler(std::function<void()> handler) { m_hover = std::move(handler); }
+    bool hasHoverHandler() const { return bool(m_hover); }
+    void Hover()
+    {
+        if (m_hover)
+            m_hover();
+    }
+
 protected:
     void notify(Prop prop);
     Form *m_form;
@@ -107,12 +133,14 @@ private:
     QByteArray m_name;
     Kind m_kind;
     QByteArray m_caption;
+    QByteArray m_toolTip;
     QRect m_geometry;
     Frame *m_container;
     Font m_font = Font::Default;
     bool m_enabled = true;
     bool m_visible = true;
     std::function<void()> m_click;
+    std::function<void()> m_hover;
 };
 
 class Label : public Element
@@ -160,19 +188,34 @@ private:
 class TextBox : public Element
 {
 public:
+    /// A chunk received from the device: where it starts in Text(), and when it came (the platform clock).
+    struct Arrival {
+        qsizetype offset;
+        qint64 ms;
+    };
+
     TextBox(Form *f, const char *name, QByteArray text, QRect g, Frame *in, int start = Shown, bool multiLine = false,
             bool locked = false);
     const QByteArray &Text() const { return m_text; }
     void setText(const QByteArray &text);
     void append(const QByteArray &bytes);
+    /// Appends bytes received from the device at `ms`; echoes and messages go through append(). Only the first
+    /// chunk that begins on a line is kept as an arrival: its time is the one the line is shown with, and a device
+    /// that sends a byte at a time then costs one arrival a line, not one a byte.
+    void appendReceived(const QByteArray &bytes, qint64 ms);
+    /// The kept arrivals, in the order of their offsets; trimmed with the text, emptied by setText.
+    const QList<Arrival> &arrivals() const { return m_arrivals; }
+    /// The caret, or the start of the selection.
     qint32 SelStart() const { return m_selStart; }
+    /// Moves the caret; nothing is selected afterwards.
     void setSelStart(qint32 pos);
+    /// The selected characters from SelStart on; what is typed replaces them.
+    qint32 SelLength() const { return m_selLength; }
+    void setSelLength(qint32 length);
     /// Puts the caret at the end, so that the newest text is in view.
     void caretToEnd() { setSelStart(qint32(m_text.size())); }
     quint32 BackColor() const { return m_backColor; }
     void setBackColor(quint32 colour);
-    const QByteArray &ToolTipText() const { return m_toolTip; }
-    void setToolTipText(const QByteArray &tip);
     bool multiLine() const { return m_multiLine; }
     bool locked() const { return m_locked; }
     /// Keeps the most recent text only: past `bytes` the oldest text goes, from a line start on, down to three
@@ -189,21 +232,32 @@ public:
     void KeyPress(qint16 &KeyAscii);
     /// Runs whenever the text changes, whoever changed it.
     void setChangeHandler(std::function<void()> handler) { m_change = std::move(handler); }
+    /// The handler that saves the pane's text to a file the user chooses.
+    void setSaveAsHandler(std::function<void()> handler) { m_saveAs = std::move(handler); }
+    bool hasSaveAsHandler() const { return bool(m_saveAs); }
+    void SaveAs()
+    {
+        if (m_saveAs)
+            m_saveAs();
+    }
 
 private:
     /// How many of the oldest bytes go so that the text keeps within its limit; 0 while it does.
     qsizetype overLimit() const;
 
     QByteArray m_text;
-    QByteArray m_toolTip;
+    QList<Arrival> m_arrivals;
+    qsizetype m_lineStart = 0; // where the last line of the text starts
     qsizetype m_maxBytes = 0;
     qint32 m_selStart = 0;
+    qint32 m_selLength = 0;
     quint32 m_backColor = Colour::White;
     bool m_multiLine;
     bool m_locked;
     KeyDownHandler m_keyDown;
     KeyPressHandler m_keyPress;
     std::function<void()> m_change;
+    std::function<void()> m_saveAs;
 };
 
 /// Check box or option button: Value 0 or 1 (one option of a container's group is 1).

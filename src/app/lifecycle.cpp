@@ -2,6 +2,7 @@
 #include "charset.h"
 #include "window.h"
 
+#include "platform/commondialog.h"
 #include "platform/mscomm.h"
 #include "platform/system.h"
 
@@ -58,4 +59,24 @@ void UDP::Command16_Click()
 {
     tbSendData.setText(Charset::toLower(tbSendData.Text()));
     tbSendData.SetFocus();
+}
+
+void UDP::tbReceiveData_SaveAs()
+{
+    // The pane's own command, not a step of the device's exchanges: a cancelled dialog needs no word.
+    CommonDialog1.setFilter(QStringLiteral("Text files (*.txt)|*.txt|All files (*.*)|*.*"));
+    CommonDialog1.showSave();
+    const QString name = CommonDialog1.fileName();
+    if (name.isEmpty() || CommonDialog1.cancelled())
+        return;
+    qint16 n = 0;
+    try {
+        n = files.FreeFile();
+        files.openAtomic(n, name);
+        files.print(n, tbReceiveData.Text());
+        files.commit(n);
+    } catch (const Failure &failure) {
+        files.release(n);
+        showFailure(failure);
+    }
 }

@@ -9,7 +9,6 @@
 #include "platform/system.h"
 #include "platform/winsock.h"
 
-
 namespace
 {
 struct Reason {
@@ -32,8 +31,10 @@ constexpr Reason kReasons[] = {
     {Why::ViaUsbOff, "\"Init Port\" sends only with \"Via USB\" ticked"},
     {Why::PortClosed, "the serial port is closed: Open it first"},
     {Why::NoDownload, "no download under way: \">>\" sends the next line of one"},
+    {Why::NothingToStop, "no download under way: nothing to stop"},
+    {Why::NotInList, "the address shown is not in the list: nothing to delete"},
 };
-static_assert(std::size(kReasons) == size_t(Why::NoDownload) + 1);
+static_assert(std::size(kReasons) == size_t(Why::NotInList) + 1);
 
 /// "980 B", "1.2 KiB", "3.4 MiB", "1.1 GiB".
 QString size(qint64 bytes)

@@ -10,7 +10,7 @@ enum class Why {
     None,
     SerialOpen,          // Connect or Disconnect while the serial port is the active link
     LinkUp,              // Open while the UDP link is up
-    NoAddress,           // Connect with an empty address box
+    NoAddress,           // Connect or Add with an empty address box
     HostNotFound,        // the host name: what
     RemotePortNotNumber, // what was typed as the remote port
     RemotePortRange,     // a number outside 1 to 65535
@@ -21,6 +21,8 @@ enum class Why {
     ViaUsbOff,           // "Init Port" without "Via USB" ticked
     PortClosed,          // "Init Port" with the serial port closed
     NoDownload,          // ">>" with no download under way
+    NothingToStop,       // "X" with no download under way
+    NotInList,           // "Del" while the address shown is no entry of the list
 };
 
 namespace Status

@@ -14,7 +14,6 @@ UDP::UDP(const Platform &platform)
     tbReceiveData.setFont(Font::Pane);
     tbReceiveData.setMaxBytes(kReceivePaneLimit);
     tbSendData.setFont(Font::Pane);
-    tbSendData.setToolTipText(kSendDataHint);
     Command15.setFont(Font::SansBold);
     Command16.setFont(Font::SansBold);
     vbalProgressBar1.setFont(Font::Sans);
@@ -23,5 +22,6 @@ UDP::UDP(const Platform &platform)
     // The command line comes first in the tab order: it has the focus when the window opens.
     tbSendData.SetFocus();
     wireEvents();
+    giveToolTips();
     Comm_number_Change();
 }

@@ -182,6 +182,13 @@ public:
     void Command2_Click();
     void Command15_Click();
     void Command16_Click();
+    /// Saves the receive pane's bytes, unchanged, to a file the user chooses; the file is replaced only once all
+    /// of it is written.
+    void tbReceiveData_SaveAs();
+
+    // app/tooltips.cpp
+    /// Gives each control the tool tip that says what it does.
+    void giveToolTips();
 
     // app/events.cpp
     /// Names the handler that each element's click, key or tick calls; the view only forwards the events.
@@ -297,7 +304,8 @@ public:
     void Command8_Click();
     void Command7_Click();
     void Check1_Click();
-    /// The port box's tool tip names the device its port number stands for.
+    /// The port box's tool tip names the device its port number stands for, and lists the serial ports present
+    /// with the number of each, marking the one the box's number reaches.
     void Comm_number_Change();
     /// The close branch of BTNOpenCom: the port closed and the window back in its Closed state.
     void closePort();

@@ -17,10 +17,11 @@ constexpr qint32 kWriteBlock = 21;
 constexpr qsizetype kReadBlock = 20;
 constexpr char kNoReply[] = "NO REPLY";
 /// Every flash-disk command goes out from the command line, which keeps showing the last one sent,
-/// and is logged as a line.
+/// and is logged as a line. It is selected there: what the user types next replaces it.
 void sendCommand(UDP &w, const QByteArray &command)
 {
     w.tbSendData.setText(command);
+    w.tbSendData.setSelLength(qint32(command.size()));
     w.RetVal = w.UDP_Send(command + CRLF);
     w.logLine(command);
 }

@@ -3,11 +3,18 @@
 
 #include "app/window.h"
 
+void offerAddress(UDP &udp, const QByteArray &entry)
+{
+    ComboBox &list = udp.ComboRemoteIP;
+    if (list.items().value(0) != entry) {
+        list.RemoveItem(int(list.items().indexOf(entry)));
+        list.AddItem(entry, 0);
+    }
+    list.setListIndex(0);
+}
+
 void offerDemoDevice(UDP &udp, quint16 port)
 {
-    const QByteArray loopback = "127.0.0.1";
-    if (udp.ComboRemoteIP.items().value(0) != loopback)
-        udp.ComboRemoteIP.AddItem(loopback, 0);
-    udp.ComboRemoteIP.setListIndex(0);
+    offerAddress(udp, "127.0.0.1");
     udp.tbRemotePort.setText(QByteArray::number(port));
 }

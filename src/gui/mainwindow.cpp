@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QTimer>
 
@@ -120,18 +121,30 @@ QColor colour(quint32 rgb, const QWidget *widget, QPalette::ColorRole systemRole
 MainWindow::MainWindow(UDP &udp, QWidget *parent) : QWidget(parent), m_udp(udp)
 {
     setWindowTitle(QString::fromLatin1(kCaption));
-    setFixedSize(kClientSize);
     m_frame = new QTimer(this);
     m_frame->setSingleShot(true);
     m_frame->setInterval(ReceivePane::kFlushMs);
     connect(m_frame, &QTimer::timeout, this, &MainWindow::flush);
     setFont(sansFont(false));
+    m_below = new QWidget(this);
+    m_below->hide();
 
+    // The widgets are made in the order of the element table, which reads the window row by row and frame by
+    // frame: that is also the Tab order, the receive pane included. Nothing below the client area can take the
+    // focus, since its holder is never shown.
     for (Element *element : m_udp.elements()) {
-        QWidget *w = build(*element, element->container() ? widget(*element->container()) : this);
+        QWidget *parent = this;
+        if (element->container())
+            parent = widget(*element->container());
+        else if (element->geometry().top() >= kClientSize.height())
+            parent = m_below;
+        QWidget *w = build(*element, parent);
         if (w) {
             w->setObjectName(QString::fromLatin1(element->name()));
             w->setGeometry(element->geometry());
+            w->setToolTip(Charset::decode(element->ToolTipText()));
+            if (element->hasHoverHandler())
+                w->installEventFilter(this);
             if (element->font() != Font::Default)
                 w->setFont(elementFont(element->font()));
             m_widgets.insert(element, w);
@@ -140,9 +153,24 @@ MainWindow::MainWindow(UDP &udp, QWidget *parent) : QWidget(parent), m_udp(udp)
                           Prop::Enabled, Prop::Visible})
             redraw(*element, prop);
     }
+    m_status = new StatusLine(this);
+    m_status->setObjectName(QStringLiteral("statusLine"));
+    m_silence = new QTimer(this);
+    m_silence->setInterval(1000);
+    connect(m_silence, &QTimer::timeout, this, &MainWindow::showStatus);
     m_udp.setObserver(this);
+    showStatus();
     if (Element *focus = m_udp.focus())
         redraw(*focus, Prop::Focus);
+
+    // The laid-out size, or the screen's free area where that is smaller. The window manager's frame is not
+    // known before the window is shown; a title bar and borders of this size stand in for it.
+    const QSize frame(16, 40);
+    const QSize laidOut = kClientSize + QSize(0, kStatusHeight);
+    setMinimumSize(kMinimumSize);
+    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    resize(screen ? laidOut.boundedTo(screen->availableGeometry().size() - frame).expandedTo(kMinimumSize) : laidOut);
+    placeGrowing();
 
     // The user moving the focus moves it in the model too.
     m_focusFollower = connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
@@ -193,6 +221,8 @@ QWidget *MainWindow::build(Element &element, QWidget *parent)
         button->setAccessibleName(Charset::decode(element.Caption()));
         // The model keeps one option of a group selected; the widgets only show that.
         button->setAutoExclusive(false);
+        if (element.kind() == Kind::OptionButton)
+            button->installEventFilter(this); // the arrow keys move within the group
         connect(button, &QAbstractButton::clicked, this, [this, &element](bool checked) {
             if (element.kind() == Kind::OptionButton)
                 static_cast<OptionButton &>(element).setValue(1);
@@ -222,7 +252,8 @@ QWidget *MainWindow::build(Element &element, QWidget *parent)
         auto &box = static_cast<TextBox &>(element);
         QWidget *w = nullptr;
         if (box.multiLine()) {
-            w = new ReceivePane(parent);
+            w = new ReceivePane(
+                box, [this, &box] { run([&box] { box.SaveAs(); }); }, parent);
         } else {
             auto *edit = new QLineEdit(parent);
             edit->setReadOnly(box.locked());
@@ -238,7 +269,6 @@ QWidget *MainWindow::build(Element &element, QWidget *parent)
             }
             w = edit;
         }
-        w->setToolTip(Charset::decode(box.ToolTipText()));
         return w;
     }
     case Kind::Image: {
@@ -296,6 +326,8 @@ void MainWindow::flush()
     m_frame->stop();
     for (const auto &[element, prop] : std::exchange(m_dirty, {}))
         redraw(*element, prop);
+    if (m_statusDirty)
+        showStatus();
     for (QWidget *w : std::as_const(m_widgets))
         if (auto *pane = dynamic_cast<ReceivePane *>(w))
             pane->flush();
@@ -313,6 +345,43 @@ void MainWindow::trimmed(TextBox &box, const QByteArray &removed)
 {
     if (auto *pane = dynamic_cast<ReceivePane *>(widget(box)))
         pane->trimFront(removed);
+}
+
+void MainWindow::statusChanged()
+{
+    // The byte counts change with every datagram: the line is redrawn with the next frame, not for each.
+    m_statusDirty = true;
+    if (!m_frame->isActive())
+        m_frame->start();
+}
+
+void MainWindow::showStatus()
+{
+    m_statusDirty = false;
+    m_status->setText(m_udp.statusText());
+    if (!m_udp.awaitingReply())
+        m_silence->stop();
+    else if (!m_silence->isActive())
+        m_silence->start();
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    placeGrowing();
+}
+
+void MainWindow::placeGrowing()
+{
+    const int dx = width() - kClientSize.width();
+    const int dy = height() - kStatusHeight - kClientSize.height();
+    // The pane is laid out 3 pixels wider than the client area; here it ends at the window's right edge.
+    const QRect pane = m_udp.tbReceiveData.geometry();
+    widget(m_udp.tbReceiveData)->setGeometry(pane.x(), pane.y(), width() - pane.x(), pane.height() + dy);
+    widget(m_udp.tbSendData)->setGeometry(m_udp.tbSendData.geometry().translated(0, dy).adjusted(0, 0, dx, 0));
+    for (const Element *button : {&m_udp.Command15, &m_udp.Command16})
+        widget(*button)->setGeometry(button->geometry().translated(dx, dy));
+    m_status->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
 }
 
 void MainWindow::redraw(Element &element, Prop prop)
@@ -337,8 +406,7 @@ void MainWindow::redraw(Element &element, Prop prop)
         w->setFocus(Qt::OtherFocusReason);
         return;
     case Prop::ToolTip:
-        if (const auto *box = dynamic_cast<const TextBox *>(&element))
-            w->setToolTip(Charset::decode(box->ToolTipText()));
+        w->setToolTip(Charset::decode(element.ToolTipText()));
         return;
     case Prop::Caption:
         if (auto *frame = qobject_cast<QGroupBox *>(w))
@@ -365,8 +433,12 @@ void MainWindow::redraw(Element &element, Prop prop)
         } else if (auto *edit = qobject_cast<QLineEdit *>(w)) {
             if (prop == Prop::Text)
                 edit->setText(Charset::decode(box.Text()));
-            if (prop == Prop::Text || prop == Prop::SelStart)
-                edit->setCursorPosition(box.SelStart());
+            if (prop == Prop::Text || prop == Prop::SelStart || prop == Prop::SelLength) {
+                if (box.SelLength() > 0)
+                    edit->setSelection(box.SelStart(), box.SelLength());
+                else
+                    edit->setCursorPosition(box.SelStart());
+            }
         }
         if (prop == Prop::BackColor) {
             QPalette palette = w->palette();
@@ -379,10 +451,13 @@ void MainWindow::redraw(Element &element, Prop prop)
     case Kind::OptionButton:
         if (prop == Prop::Value) {
             const qint16 value = static_cast<CheckBox &>(element).Value();
-            if (auto *check = qobject_cast<QCheckBox *>(w))
+            if (auto *check = qobject_cast<QCheckBox *>(w)) {
                 check->setCheckState(value == 1 ? Qt::Checked : value == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
-            else
+            } else {
                 static_cast<QAbstractButton *>(w)->setChecked(value != 0);
+                // A group of options is one Tab stop, at the selected one; the arrow keys move within it.
+                w->setFocusPolicy(value != 0 ? Qt::StrongFocus : Qt::ClickFocus);
+            }
         }
         return;
     case Kind::ComboBox: {
@@ -450,8 +525,42 @@ void MainWindow::run(const std::function<void()> &handler, bool byUser)
         flush();
 }
 
+bool MainWindow::optionKey(Element &option, QKeyEvent *event)
+{
+    int step = 0;
+    if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Up)
+        step = -1;
+    else if (event->key() == Qt::Key_Right || event->key() == Qt::Key_Down)
+        step = 1;
+    if (step == 0 || event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+        return false;
+    std::vector<Element *> group;
+    for (Element *e : m_udp.elements())
+        if (e->kind() == Kind::OptionButton && e->container() == option.container())
+            group.push_back(e);
+    const auto at = std::find(group.begin(), group.end(), &option) - group.begin();
+    const auto next = (at + step + qsizetype(group.size())) % qsizetype(group.size());
+    // As in any group of options, the arrow selects the option it moves to.
+    auto *button = static_cast<QAbstractButton *>(widget(*group[size_t(next)]));
+    if (button->isEnabled()) {
+        button->setFocus(Qt::TabFocusReason);
+        if (!button->isChecked())
+            button->click();
+    }
+    return true;
+}
+
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    // The tip is brought up to date before it shows: the handler's change is drawn at once.
+    if (event->type() == QEvent::ToolTip)
+        for (Element *e : m_udp.elements())
+            if (e->hasHoverHandler() && widget(*e) == watched)
+                run([e] { e->Hover(); });
+    if (event->type() == QEvent::KeyPress && watched != m_commandLine)
+        for (Element *e : m_udp.elements())
+            if (e->kind() == Kind::OptionButton && widget(*e) == watched)
+                return optionKey(*e, static_cast<QKeyEvent *>(event));
     if (watched == m_commandLine && event->type() == QEvent::KeyPress)
         return commandLineKey(static_cast<QKeyEvent *>(event));
     return QWidget::eventFilter(watched, event);
@@ -461,10 +570,14 @@ bool MainWindow::commandLineKey(QKeyEvent *event)
 {
     TextBox &box = m_udp.tbSendData;
     const QByteArray typed = Charset::encode(m_commandLine->text());
-    if (typed != box.Text() || box.SelStart() != m_commandLine->cursorPosition())
+    const bool selected = m_commandLine->hasSelectedText();
+    const int start = selected ? m_commandLine->selectionStart() : m_commandLine->cursorPosition();
+    const int length = selected ? int(m_commandLine->selectedText().size()) : 0;
+    if (typed != box.Text() || box.SelStart() != start || box.SelLength() != length)
         takeEdit(box, [&] {
             box.setText(typed);
-            box.setSelStart(m_commandLine->cursorPosition());
+            box.setSelStart(start);
+            box.setSelLength(length);
         });
 
     if (qint16 keyCode = virtualKey(event->key())) {

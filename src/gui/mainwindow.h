@@ -13,6 +13,7 @@
 class QKeyEvent;
 class QLineEdit;
 class QTimer;
+class StatusLine;
 class UDP;
 
 /// The window: one widget per element of the model's element table, at the element's pixel position inside
@@ -33,21 +34,34 @@ public:
     void changed(Element &element, Prop prop) override;
     void appended(TextBox &box, const QByteArray &bytes) override;
     void trimmed(TextBox &box, const QByteArray &removed) override;
+    void statusChanged() override;
 
-    /// The window's client area, at 96 dots per inch.
+    /// The window's client area as laid out, at 96 dots per inch; the status line goes below it.
     static constexpr QSize kClientSize{566, 715};
+    static constexpr int kStatusHeight = 20;
+    /// The smallest window, status line included: with a title bar and a taskbar it still fits the 614 logical
+    /// pixels of a 768-pixel-high screen at 125 %.
+    static constexpr QSize kMinimumSize{566, 480};
 
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    /// The receive pane, the command line with its case buttons and the status line follow the window's size;
+    /// every other element keeps its rectangle.
+    void placeGrowing();
+    /// The status line shows the model's words; while a reply is awaited, it counts the silence each second.
+    void showStatus();
     QWidget *build(Element &element, QWidget *parent);
     void redraw(Element &element, Prop prop);
     void clicked(Element &element);
     /// Takes what the user typed into the model without drawing it back (which would move the caret).
     void takeEdit(Element &element, const std::function<void()> &write);
     bool commandLineKey(QKeyEvent *event);
+    /// The arrow keys on an option: the previous or next option of its group, selected.
+    bool optionKey(Element &option, QKeyEvent *event);
     /// Runs a handler; what it changed is shown at once when the user started it (a click, a key).
     void run(const std::function<void()> &handler, bool byUser = true);
 
@@ -60,6 +74,12 @@ private:
     /// tens of thousands of times a second, and a repaint for each would cost more than the transfer.
     std::vector<std::pair<Element *, Prop>> m_dirty;
     QTimer *m_frame = nullptr;
+    StatusLine *m_status = nullptr;
+    bool m_statusDirty = true;
+    QTimer *m_silence = nullptr;
+    /// Never shown: holds the widgets of the elements laid out below the client area, which hold values but must
+    /// not come into view or take the focus when the window grows.
+    QWidget *m_below = nullptr;
     QMetaObject::Connection m_focusFollower;
     bool m_byUser = false;
 };

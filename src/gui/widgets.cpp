@@ -112,3 +112,39 @@ void FrameBox::paintEvent(QPaintEvent *)
     p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     p.drawText(caption, Qt::AlignCenter, title());
 }
+
+StatusLine::StatusLine(QWidget *parent) : QFrame(parent)
+{
+    setFrameShape(QFrame::StyledPanel);
+    setFrameShadow(QFrame::Sunken);
+}
+
+void StatusLine::setText(const QString &text)
+{
+    if (text == m_text)
+        return;
+    m_text = text;
+    updateToolTip();
+    update();
+}
+
+void StatusLine::paintEvent(QPaintEvent *event)
+{
+    QFrame::paintEvent(event);
+    QPainter p(this);
+    const QRect area = contentsRect().adjusted(4, 0, -4, 0);
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(area, Qt::AlignLeft | Qt::AlignVCenter, fontMetrics().elidedText(m_text, Qt::ElideRight, area.width()));
+}
+
+void StatusLine::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    updateToolTip();
+}
+
+void StatusLine::updateToolTip()
+{
+    const bool cut = fontMetrics().horizontalAdvance(m_text) > contentsRect().width() - 8;
+    setToolTip(cut ? m_text : QString());
+}

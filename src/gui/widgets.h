@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFrame>
 #include <QGroupBox>
 #include <QPixmap>
 #include <QProgressBar>
@@ -69,4 +70,26 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+};
+
+/// The status line under the command line: one line of the model's text, cut at the right with an ellipsis when
+/// the window is too narrow for it; the whole text is then its tool tip.
+class StatusLine : public QFrame
+{
+    Q_OBJECT
+    Q_PROPERTY(QString text READ text)
+public:
+    explicit StatusLine(QWidget *parent = nullptr);
+    QString text() const { return m_text; }
+    void setText(const QString &text);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    /// The tool tip holds the text only while the line cannot show all of it.
+    void updateToolTip();
+
+    QString m_text;
 };

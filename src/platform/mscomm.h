@@ -2,7 +2,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+
+/// A serial port present on this machine.
+struct SerialPortInfo {
+    QString device;       // "/dev/ttyUSB2", "COM3"
+    QString description;  // what the system calls it ("FT232R USB UART"); may be empty
+    QString serialNumber; // may be empty
+    qint16 number = 0;    // the port number N that resolves to this device; 0 when none does
+};
 
 /// The window's one serial port; polled, it raises no events. Failures are thrown as Failure.
 class MSComm
@@ -28,4 +37,6 @@ public:
     virtual QByteArray input() = 0;
     /// The device that port `n` stands for on this machine (for the port box's tool tip).
     virtual QString deviceName(qint16 port) const = 0;
+    /// The serial ports present now, each with the port number that reaches it; none where they cannot be listed.
+    virtual QList<SerialPortInfo> presentPorts() const { return {}; }
 };

@@ -96,5 +96,7 @@ void UDP::Command9_Click()
 
 void UDP::Command14_Click()
 {
+    if (ProgDownloadMode != 1)
+        refuse(Why::NothingToStop);
     ProgDownloadMode = 0;
 }

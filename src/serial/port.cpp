@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "app/charset.h"
 #include "app/window.h"
 #include "portname.h"
 
@@ -114,9 +115,27 @@ void UDP::Check1_Click()
 
 void UDP::Comm_number_Change()
 {
+    qint16 number = 0;
+    QByteArray tip;
     try {
-        Comm_number.setToolTipText(MSComm1.deviceName(commPortNumber(Comm_number.Text())).toLocal8Bit());
+        number = commPortNumber(Comm_number.Text());
+        tip = Charset::encode(MSComm1.deviceName(number));
     } catch (const Failure &) {
-        Comm_number.setToolTipText({});
+        // No number in the box: the ports present are still worth a look.
     }
+    const QList<SerialPortInfo> present = MSComm1.presentPorts();
+    tip += tip.isEmpty() ? "" : "\n";
+    tip += present.isEmpty() ? "No serial port found on this computer" : "Serial ports on this computer:";
+    for (const SerialPortInfo &port : present) {
+        QByteArray line = "\n" + (port.number > 0 ? "COM" + QByteArray::number(port.number) : "no number") + ": " +
+                          Charset::encode(port.device);
+        if (!port.description.isEmpty())
+            line += ", " + Charset::encode(port.description);
+        if (!port.serialNumber.isEmpty())
+            line += ", serial number " + Charset::encode(port.serialNumber);
+        if (number > 0 && port.number == number)
+            line += "  <- this port";
+        tip += line;
+    }
+    Comm_number.setToolTipText(tip);
 }

@@ -37,12 +37,16 @@ void UDP::Add_ip_Click()
 {
     if (!ComboRemoteIP.Text().isEmpty())
         ComboRemoteIP.AddItem(ComboRemoteIP.Text());
+    else
+        refuse(Why::NoAddress);
     tbSendData.SetFocus();
 }
 
 void UDP::Del_ip_Click()
 {
     // With no entry selected there is nothing to remove.
+    if (ComboRemoteIP.ListIndex() < 0)
+        refuse(Why::NotInList);
     ComboRemoteIP.RemoveItem(ComboRemoteIP.ListIndex());
     tbSendData.SetFocus();
 }

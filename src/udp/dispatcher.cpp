@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/window.h"
 
+#include "platform/system.h"
 #include "platform/winsock.h"
 
 #include <utility>
@@ -23,7 +24,7 @@ void UDP::Winsock1_DataArrival()
         } else if (ProgDownloadMode == 1) {
             ProgDownloadReply(RxText, Via::Datagram);
         } else {
-            tbReceiveData.append(RxText);
+            tbReceiveData.appendReceived(RxText, m_system.clockMs());
             tbReceiveData.caretToEnd();
             spotPasswordPrompt(RxText, false);
         }

@@ -64,6 +64,7 @@ public:
     qint16 inBufferCount() override;
     QByteArray input() override;
     QString deviceName(qint16 port) const override { return QStringLiteral("/dev/fake%1").arg(port); }
+    QList<SerialPortInfo> presentPorts() const override { return present; }
 
     /// Bytes the device sent; the next Input returns everything fed since the last one.
     void feedReceived(const QByteArray &bytes) { m_received += bytes; }
@@ -75,6 +76,7 @@ public:
     void disconnect() { m_gone = m_lost = true; }
 
     int closeCount = 0;
+    QList<SerialPortInfo> present;
 
 private:
     /// Throws what the port would: an injected failure, a vanished device, a closed port.

@@ -2,6 +2,7 @@
 #include "qtcommondialog.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace
 {
@@ -42,16 +43,18 @@ QString QtCommonDialog::qtFilter(const QString &filter)
 
 void QtCommonDialog::showOpen()
 {
-    finish(QFileDialog::getOpenFileName(m_parent, QString(), QString(), qtFilter(m_filter)));
+    finish(QFileDialog::getOpenFileName(m_parent, QString(), m_folders.value(m_filter), qtFilter(m_filter)));
 }
 
 void QtCommonDialog::showSave()
 {
-    finish(QFileDialog::getSaveFileName(m_parent, QString(), QString(), qtFilter(m_filter)));
+    finish(QFileDialog::getSaveFileName(m_parent, QString(), m_folders.value(m_filter), qtFilter(m_filter)));
 }
 
 void QtCommonDialog::finish(const QString &fileName)
 {
     m_fileName = fileName;
     m_cancelled = fileName.isEmpty();
+    if (!m_cancelled)
+        m_folders.insert(m_filter, QFileInfo(fileName).absolutePath());
 }

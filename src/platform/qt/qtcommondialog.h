@@ -3,10 +3,12 @@
 
 #include "platform/commondialog.h"
 
+#include <QHash>
 #include <QPointer>
 #include <QWidget>
 
-/// File dialogs over QFileDialog.
+/// File dialogs over QFileDialog. Each kind of file (each filter: .bas programs, files for the flash disk) opens
+/// in the folder last chosen for it during this run.
 class QtCommonDialog : public CommonDialog
 {
 public:
@@ -27,6 +29,7 @@ private:
 
     QPointer<QWidget> m_parent;
     QString m_filter;
+    QHash<QString, QString> m_folders; // by filter
     QString m_fileName;
     bool m_cancelled = false;
 };

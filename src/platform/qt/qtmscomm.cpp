@@ -5,7 +5,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QSerialPortInfo>
 #include <QSet>
+
+#include <algorithm>
 
 namespace
 {
@@ -45,6 +50,56 @@ QString resolveCommPort(int n)
     }
     return QStringLiteral("/dev/ttyS%1").arg(n - 1);
 #endif
+}
+
+namespace
+{
+/// The port number that resolves to `device`, 0 when none does. Each candidate is checked against
+/// resolveCommPort, so that an override or a device that shadows another (ttyUSB0 before ttyACM0) is
+/// honoured exactly as when the port is opened.
+qint16 numberFor(const QString &device, const QStringList &overrides)
+{
+    const QString key = deviceKey(device);
+    QList<int> candidates;
+    static const QRegularExpression overrideName(QStringLiteral("^VANTREL_COM(\\d+)="));
+    for (const QString &variable : overrides) {
+        const QRegularExpressionMatch match = overrideName.match(variable);
+        if (match.hasMatch() && deviceKey(variable.mid(match.capturedLength())) == key)
+            candidates << match.captured(1).toInt();
+    }
+#if defined(Q_OS_MACOS)
+    const QStringList ports =
+        QDir(QStringLiteral("/dev")).entryList({QStringLiteral("cu.*")}, QDir::AllEntries | QDir::System, QDir::Name);
+    candidates << int(ports.indexOf(QFileInfo(device).fileName())) + 1;
+#else
+    // COM3 is port 3; /dev/ttyUSB2, ttyACM2 and ttyS2 are port 3.
+    static const QRegularExpression trailingNumber(QStringLiteral("(\\d+)$"));
+    const QRegularExpressionMatch match = trailingNumber.match(QFileInfo(device).fileName());
+#if defined(Q_OS_WIN)
+    const int offset = 0;
+#else
+    const int offset = 1;
+#endif
+    if (match.hasMatch())
+        candidates << match.captured(1).toInt() + offset;
+#endif
+    std::sort(candidates.begin(), candidates.end());
+    for (const int n : candidates)
+        if (n >= 1 && n <= 32767 && deviceKey(resolveCommPort(n)) == key)
+            return qint16(n);
+    return 0;
+}
+} // namespace
+
+QList<SerialPortInfo> QtMSComm::presentPorts() const
+{
+    const QStringList overrides = QProcessEnvironment::systemEnvironment().toStringList().filter(
+        QRegularExpression(QStringLiteral("^VANTREL_COM\\d+=")));
+    QList<SerialPortInfo> ports;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        ports.append({info.systemLocation(), info.description(), info.serialNumber(),
+                      numberFor(info.systemLocation(), overrides)});
+    return ports;
 }
 
 QtMSComm::QtMSComm(QObject *parent) : QObject(parent)

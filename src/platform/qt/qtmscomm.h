@@ -27,6 +27,7 @@ public:
     qint16 inBufferCount() override;
     QByteArray input() override;
     QString deviceName(qint16 port) const override { return resolveCommPort(port); }
+    QList<SerialPortInfo> presentPorts() const override;
 
     /// Read and resource errors seen since construction: each one means the device went away. Bytes
     /// received before that are still handed out by InBufferCount and Input; only then do calls fail
