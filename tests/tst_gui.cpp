@@ -171,6 +171,7 @@ private slots:
     {
         UDP &udp = m_h->udp;
         QCOMPARE(m_window->windowTitle(), QStringLiteral("Vantrel V3.1.3"));
+        QVERIFY(!m_window->windowIcon().pixmap(32).isNull()); // our own icon, drawn by the SVG plugin
         QCOMPARE(m_window->size(), kWindow);
         QCOMPARE(mismatch(), QString());
 
@@ -205,6 +206,13 @@ private slots:
         QVERIFY(udp.YesConnect.Visible());
         QCOMPARE(mismatch(), QString());
 
+        // The README's picture (docs/window.png): a session with the device over the link just connected.
+        udp.Comm_number.setBackColor(Colour::WindowBackground);
+        udp.Pic.setVisible(false);
+        udp.tbReceiveData.setText({});
+        pressEnter(udp, "VER");
+        m_h->winsock.feedReceived("VER 3.1 SIM\r\n");
+        m_window->flush();
         const QString path = QDir(m_h->previous).filePath(QStringLiteral("vantrel-window.png"));
         QVERIFY(m_window->grab().save(path));
         QVERIFY(!QImage(path).isNull());

@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -121,6 +122,7 @@ QColor colour(quint32 rgb, const QWidget *widget, QPalette::ColorRole systemRole
 MainWindow::MainWindow(UDP &udp, QWidget *parent) : QWidget(parent), m_udp(udp)
 {
     setWindowTitle(QString::fromLatin1(kCaption));
+    setWindowIcon(QIcon(QStringLiteral(":/vantrel.svg")));
     m_frame = new QTimer(this);
     m_frame->setSingleShot(true);
     m_frame->setInterval(ReceivePane::kFlushMs);
