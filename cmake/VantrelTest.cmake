@@ -4,7 +4,7 @@
 function(vantrel_add_test name)
     cmake_parse_arguments(T "" "LOCK;TIMEOUT" "LIBS;LABELS;SOURCES" ${ARGN})
     if(NOT T_TIMEOUT)
-        set(T_TIMEOUT 120)
+        set(T_TIMEOUT 600)
     endif()
     add_executable(${name} ${name}.cpp ${T_SOURCES})
     target_link_libraries(${name} PRIVATE vantrel_test_support Qt6::Test ${T_LIBS})

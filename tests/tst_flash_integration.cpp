@@ -30,9 +30,9 @@ void transfer(SimLink &link, bool reading, const QByteArray &refusal = {})
     const qint16 &flag = reading ? link.udp.FlashReading : link.udp.FlashWriting;
     QCOMPARE(flag, qint16(1));
     // A whole file goes through thousands of datagram round trips.
-    QTRY_COMPARE_WITH_TIMEOUT(flag, qint16(0), 60000);
+    QTRY_COMPARE_WITH_TIMEOUT(flag, qint16(0), kPatienceMs);
     // No transfer is under way any more, so the answer to CLOSE goes to the console.
-    QTRY_COMPARE(link.udp.tbReceiveData.Text().mid(paneBefore), refusal + "OK\r\n");
+    QTRY_COMPARE_WITH_TIMEOUT(link.udp.tbReceiveData.Text().mid(paneBefore), refusal + "OK\r\n", kPatienceMs);
     QCOMPARE(link.udp.tbSendData.Text(), QByteArray("CLOSE"));
     QVERIFY(!link.udp.files.isOpen(link.udp.FlashFile));
 }

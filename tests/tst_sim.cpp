@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "devicesim.h"
+#include "fakes.h"
 #include "ptydevicesim.h"
 #include "serial/modbus.h"
 
@@ -114,7 +115,7 @@ void TestSim::replies()
     const QByteArray marker = "MDC 0: VER 3.1 STATION\r\n";
     QByteArray expected = replies.join("\r\n") + (replies.isEmpty() ? "" : "\r\n") + marker, received;
     const auto arrived = [&](const std::function<QByteArray()> &read) {
-        return QTest::qWaitFor([&] { return (received += read()).endsWith(marker); }, 5000);
+        return QTest::qWaitFor([&] { return (received += read()).endsWith(marker); }, kPatienceMs);
     };
     if (!setup.startsWith("pty")) {
         DeviceSim sim(options);
@@ -126,7 +127,7 @@ void TestSim::replies()
         // The marker goes out once the row's replies are in: NEW answers only after its delay.
         for (const QByteArray &line : commands)
             client.writeDatagram(line + "\r\n", QHostAddress::LocalHost, sim.port());
-        (void)QTest::qWaitFor([&] { return (received += read()).count("\r\n") >= replies.size(); }, 5000);
+        (void)QTest::qWaitFor([&] { return (received += read()).count("\r\n") >= replies.size(); }, kPatienceMs);
         client.writeDatagram("MDC 0,VER\r\n", QHostAddress::LocalHost, sim.port());
         QVERIFY(arrived(read));
         QCOMPARE(received, expected);

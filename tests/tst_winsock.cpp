@@ -49,7 +49,7 @@ private slots:
         // More than a datagram carries is refused, and the socket stays as it was.
         QCOMPARE(failureOf([&] { link.winsock.sendData(QByteArray(65508, 'x')); }), int(Err::SocketMessageTooLong));
         link.winsock.sendData(all);
-        QTRY_VERIFY(link.peer.hasPendingDatagrams());
+        QTRY_VERIFY_WITH_TIMEOUT(link.peer.hasPendingDatagrams(), kPatienceMs);
         const QNetworkDatagram got = link.peer.receiveDatagram();
         QCOMPARE(got.data(), all);
         QCOMPARE(got.senderPort(), int(link.winsock.localPort()));
@@ -57,7 +57,7 @@ private slots:
         QByteArrayList sent{all};
         for (int i = 0; i < 200; ++i) // a burst raises one arrival per datagram
             link.send(link.peer, sent.emplace_back("datagram " + QByteArray::number(i)));
-        QTRY_COMPARE(link.arrived, sent);
+        QTRY_COMPARE_WITH_TIMEOUT(link.arrived, sent, kPatienceMs);
 
         link.winsock.close();
         QVERIFY(link.winsock.state() != 1);
@@ -79,7 +79,7 @@ private slots:
         QVERIFY(ranDuringLookup);
         QCOMPARE(sendDuringLookup, int(Err::SocketNotConnected));
         winsock.sendData("after");
-        QTRY_VERIFY(link.peer.hasPendingDatagrams());
+        QTRY_VERIFY_WITH_TIMEOUT(link.peer.hasPendingDatagrams(), kPatienceMs);
         QCOMPARE(link.peer.receiveDatagram().data(), QByteArray("after"));
     }
 
@@ -115,7 +115,8 @@ private slots:
         Link link(remoteHost);
         link.send(other, "first");
         link.send(link.peer, "second");
-        QTRY_COMPARE(link.arrived, (accepted ? QByteArrayList{"first", "second"} : QByteArrayList{"second"}));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            link.arrived, (accepted ? QByteArrayList{"first", "second"} : QByteArrayList{"second"}), kPatienceMs);
         QCOMPARE(link.winsock.droppedCount(), quint64(accepted ? 0 : 1));
     }
 };

@@ -144,6 +144,10 @@ public:
     QList<int> slept; // the sleeps asked for, in milliseconds; none is taken
 };
 
+/// How long a test waits for what a socket, a pseudo-terminal or a process should bring: long enough for a busy
+/// machine, reached only by a real fault. Every wait returns as soon as its condition holds.
+inline constexpr int kPatienceMs = 120000;
+
 /// The number of the failure a call throws; 0 when it does not fail.
 template <typename F> int failureOf(F call)
 {

@@ -14,7 +14,7 @@
 #include <optional>
 
 /// Turns the event loop (device, socket and poll) until `done` holds; false after `timeoutMs`.
-inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = 30000)
+inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = kPatienceMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
     while (!done()) {
