@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTest>
 
 namespace
@@ -16,15 +15,6 @@ namespace
 const QByteArray kProgram = "10 PRINT 1\r\n20 PRINT 2\r\n30 END\r\n";
 /// The simulated device rejects BASIC line 99.
 constexpr int kRejectedLine = 99;
-
-QByteArray randomBytes(qsizetype size)
-{
-    QRandomGenerator generator(0xBA7C4000u + quint32(size));
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char &b : bytes)
-        b = char(generator.bounded(256));
-    return bytes;
-}
 
 /// Each entry of `expected` is a key the report must hold with that value.
 void compareJson(const QByteArray &out, const QByteArray &expected)

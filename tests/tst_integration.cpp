@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The terminal against the simulated device, over UDP and over a pseudo-terminal.
+// What needs the real socket, pseudo-terminal and simulated device together: a round trip per form and link.
 #include "integration.h"
 #include "serial/modbus.h"
 #include "serialport.h"
@@ -106,6 +106,8 @@ private slots:
     void ver();
     void program_data();
     void program();
+    void flash_data();
+    void flash();
 };
 
 void TestIntegration::ver_data()
@@ -173,6 +175,58 @@ void TestIntegration::program()
     // cuts between two polls ("O", then "K") would stall it, as the device's own line seldom does.
     onLink(link.startsWith('S'), {.console = {.newDelayMs = 10}, .baud = 0}, {.newDelayMs = 10, .diskFolder = {}},
            [&](auto &link) { programRoundTrip(link, rtuDown, rtuList, program); });
+}
+
+void TestIntegration::flash_data()
+{
+    QTest::addColumn<qsizetype>("size");
+    QTest::addColumn<int>("refused"); // the device refuses the fourth block of a write (1) or of a read (2)
+    QTest::newRow("8 KiB, every byte value") << qsizetype(8192) << 0;
+    QTest::newRow("307 bytes: the last block short, its digits before the end marker") << qsizetype(307) << 0;
+    QTest::newRow("1 byte") << qsizetype(1) << 0;
+    QTest::newRow("the device refuses a write") << qsizetype(1024) << 1;
+    QTest::newRow("the device refuses a read") << qsizetype(1024) << 2;
+}
+
+void TestIntegration::flash()
+{
+    QFETCH(qsizetype, size);
+    QFETCH(int, refused);
+    SimLink link({.diskFolder = QStringLiteral("disk"), .errorAfterBlocks = refused ? 3 : -1});
+    QVERIFY2(link.connect(), qPrintable(link.error));
+    UDP &w = link.udp;
+    const QByteArray source = randomBytes(size), onDevice = refused == 2 ? source : QByteArray();
+    QVERIFY(link.writeFile(QStringLiteral("source.bin"), source) &&
+            link.writeFile(QStringLiteral("disk/DATA.BIN"), onDevice));
+    // The local copy exists already and is longer: none of its old tail may survive the read.
+    const QByteArray earlier(size + 5000, '\xAA');
+    QVERIFY(link.writeFile(QStringLiteral("copy.bin"), earlier));
+    w.Text2.setText("DATA.BIN");
+    // A write of source.bin, then a read back into copy.bin, each to its end and the device's answer to the CLOSE
+    // that ends every transfer; a refusal ends the transfer, the device's reason shown.
+    for (const bool reading : {false, true}) {
+        if (refused && reading != (refused == 2))
+            continue;
+        link.dialog.answer = link.dir.filePath(reading ? QStringLiteral("copy.bin") : QStringLiteral("source.bin"));
+        const qsizetype paneBefore = w.tbReceiveData.Text().size();
+        reading ? w.Command4_Click() : w.Command3_Click();
+        const QByteArray end = (refused ? "ERROR simulated failure\r\n" : "") + QByteArray("OK\r\n");
+        QVERIFY(waitUntil([&] { return w.tbReceiveData.Text().mid(paneBefore) == end; }));
+        QCOMPARE(w.vbalProgressBar1.Text(), refused ? QByteArray("ERROR") : QByteArray("OK"));
+        QCOMPARE(w.FlashReading + w.FlashWriting, 0);
+    }
+    // The device keeps what went through before its refusal; a local copy is replaced only by a whole file.
+    QCOMPARE(link.file(QStringLiteral("disk/DATA.BIN")), refused == 1 ? source.first(3 * 21) : source);
+    QCOMPARE(link.file(QStringLiteral("copy.bin")), refused ? earlier : source);
+    QCOMPARE(QDir(link.dir.path()).entryList({QStringLiteral("copy*")}, QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("copy.bin")});
+    // Each block command logged as it went, the refusal raw, then CLOSE and the device's answer to it.
+    const QByteArray log = link.newLog();
+    if (refused)
+        QCOMPARE(log.count(refused == 2 ? "READ 20\"\r\n" : "WRITE \""), 4);
+    QVERIFY2(log.endsWith(refused ? "\"\r\nERROR simulated failure\r\nCLOSE\r\nOK\r\n" : "ND\r\nCLOSE\r\nOK\r\n"),
+             log.right(80).constData());
+    QVERIFY(link.boxes.boxes.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestIntegration)

@@ -157,10 +157,15 @@ void TestProgram::download_data()
         << Download{"10 A\n20 B", {"OK", "ERROR 5\r\n", ">>"}, ab, kDone + "ERROR 5\r\n"};
     // Replies: "ERROR" ends the download, "OK" anywhere advances, all else waits.
     QTest::newRow("ERROR 3 after a line") << Download{"10 A\n20 B\n30 GOTO 99\n40 C",
-                                                      {"OK\r\n", "OK\r\n", "ERROR 3\r\n", "OK\r\n", ">>"},
+                                                      {"OK\r\n", "OK\r\n", "OK ERROR 3\r\n", "OK\r\n", ">>"},
                                                       {a[0], "20 B\r\n", "30 GOTO 99\r\n"},
                                                       "LOAD DATA = 30 GOTO 99Error - see  source file \r\nOK\r\n"};
-    QTest::newRow("ok waits") << Download{abc, {"ok\r\n"}, a, "old10 A\nok\r\n\r\n", true};
+    QTest::newRow("lower case waits") << Download{
+        abc, {"ok\r\n", "error login"}, a, "old10 A\nok\r\n\r\nerror login\r\n", true};
+    // A login prompt ends the download; the password prompt's reply is still read for its OK.
+    QTest::newRow("Login, then the console") << Download{abc, {"Login: OK", "OK"}, a, "old10 A\nACCESS DENIED\r\nOK"};
+    QTest::newRow("Password") << Download{abc, {"Password:"}, a, "old10 A\nACCESS DENIED\r\nPassword:\r\n"};
+    QTest::newRow("Password with OK") << Download{abc, {"Password OK"}, ab, "LOAD DATA = 20 B"};
     QTest::newRow("BOOKED advances") << Download{abc, {"ok\r\n", "BOOKED"}, ab, "LOAD DATA = 20 B", true};
     // ">>": two datagrams on a UDP-only link; nothing after "X" or completion.
     QTest::newRow(">>") << Download{abc, {">>"}, {a[0], "20 B\r\n", "20 B\r\n"}, "LOAD DATA = 20 B", true};
@@ -192,6 +197,10 @@ void TestProgram::download_data()
         << Download{"10 A\n" + kOverDatagram, {"OK", ">>"}, a, "old10 A\n", false, {"Error#10040: Line 2" + tooLarge}};
     QTest::newRow("a line no datagram holds, on >>") << Download{
         "10 A\n" + kOverDatagram, {">>", "OK"}, a, "old10 A\nOK", false, {"Error#10040: Line 2" + tooLarge}};
+    // On the serial port each line goes out in a frame and lights the indicator; the reply to the last is console text.
+    QTest::newRow("RTU: to the end, then the console") << Download{
+        abc, {"OK\r\n", "OK\r\n", "ERROR 1\r\n"}, {a[0], "20 B\r\n", "30 C\r\n"}, kDone + "ERROR 1\r\n", false, {},
+        'R'};
     QTest::newRow("RTU: a line over 253 characters, on OK") << Download{
         "10 A\n" + QByteArray(254, 'x'), {"OK", ">>"}, a, "old10 A\n", false, {"Error#6: Line 2 of the program"}, 'R'};
     QTest::newRow("a new start begins again")
@@ -282,11 +291,14 @@ void TestProgram::listing_data()
     for (const bool serial : {false, true}) {
         const char *side = serial ? "serial: " : "datagram: ";
         QTest::addRow("%sthree replies", side) << Listing{serial, three, two, kListed};
-        QTest::addRow("%s1 OK=5 ends", side) << Listing{serial, {"10 A\r\n", "1 OK=5\r\n"}, "10 A\r\n", kListed};
-        QTest::addRow("%sOK at the sixth character", side)
-            << Listing{serial, {"12345OK\r\n"}, "12345OK\r\n", "LOAD DATA = 12345OK\r\n\r\n", true};
-        QTest::addRow("%sERROR is a line", side)
-            << Listing{serial, {"ERROR 1\r\n"}, "ERROR 1\r\n", "LOAD DATA = ERROR 1\r\n\r\n", true};
+        // "OK" ends the listing within a line's first five characters only, and the words count in their case.
+        QTest::addRow("%sOK at the fourth character ends", side)
+            << Listing{serial, {"10 A\r\n", "123OK=5\r\n"}, "10 A\r\n", kListed};
+        QTest::addRow("%sOK from the fifth is a line", side)
+            << Listing{serial, {"1234OK\r\n"}, "1234OK\r\n", "LOAD DATA = 1234OK\r\n\r\n", true};
+        const QByteArray words = "ERROR ok login passwor\r\n";
+        QTest::addRow("%sERROR and lower case are a line", side)
+            << Listing{serial, {words}, words, "LOAD DATA = " + words + "\r\n", true};
         // The first line the disk refuses ends the capture with one box; the rest is console text.
         QTest::addRow("%sa full disk", side)
             << Listing{serial, three, "", "20 END\r\nOK\r\n", false, {QStringLiteral("Error#61")}, true};
@@ -317,6 +329,12 @@ void TestProgram::listing_data()
     QTest::newRow("serial: held back, Save Programm again")
         << Listing{true, {held, "#11:other.bas"}, held, shown, true};
     QTest::newRow("serial: held back, a download starts") << Listing{true, {held, "#10:prog.bas"}, held, kDone};
+    QTest::newRow("serial: a short line judged whole")
+        << Listing{true, {"10 A\r\n9\r\n", "OK\r\n"}, "10 A\r\n9\r\n", kListed};
+    // Only datagrams carry the device's login prompts; they end the capture before any OK.
+    QTest::newRow("datagram: Login") << Listing{
+        false, {"10 A", "Login:"}, "10 A", "LOAD DATA = 10 A\r\nACCESS DENIED\r\n"};
+    QTest::newRow("datagram: Password before OK") << Listing{false, {"Password: OK"}, "", "ACCESS DENIED\r\n"};
 }
 
 void TestProgram::listing()

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The serial poll: the idle blink, what each tick reads, logs and hands on, and the assembly of RTU reply frames.
 #include "harness.h"
 #include "serial/modbus.h"
 #include "serialport.h"
@@ -48,8 +49,7 @@ void TestSerial::poll_data()
 {
     QTest::addColumn<Poll>("c");
     const QByteArrayList idle9(9, QByteArray());
-    const QByteArray ab = "ABC\r\n", partial = QByteArray::fromHex("10430A414243"),
-                     listed = "LOAD BASIC PROGRAM COMPLETED\r\n";
+    const QByteArray partial = QByteArray::fromHex("10430A414243");
     QByteArray damaged = reply("A");
     damaged.back() = char(damaged.back() ^ 1);
 
@@ -73,26 +73,6 @@ void TestSerial::poll_data()
         << Poll{"RD", {partial, "", "", "", "", reply("B")}, "old", "RRRRRR", "DF"};
     QTest::newRow("RTU: a send drops what followed the frame")
         << Poll{"RD", {reply("OK\r\n") + reply("X")}, "LOAD DATA = 20 B", "g*", "DF", {}, {reply("20 B\r\n")}};
-    // The line parser: a listing, then a download, then the console.
-    QTest::newRow("download: OK, the last OK, then the console")
-        << Poll{.mode = "D",
-                .chunks = {"OK\r\n", "OK\r\n", "ERROR 1\r\n"},
-                .pane = "SEND BASIC PROGRAM COMPLETED\r\nERROR 1\r\n",
-                .ticks = "g*g*R",
-                .after = "F",
-                .sent = {"20 B\r\n", "30 C\r\n"}};
-    QTest::newRow("download: ERROR before OK") << Poll{"D", {"OK ERROR"}, "oldError - see  source file \r\n", "R", "F"};
-    QTest::newRow("RTU download: ERROR in a frame")
-        << Poll{"RD", {reply("ERROR 1\r\n")}, "oldError - see  source file \r\n", "R*", "F"};
-    QTest::newRow("download: anything else") << Poll{"D", {"Prompt>"}, "oldPrompt>\r\n", "R", "DF"};
-    QTest::newRow("listing: a line") << Poll{"SD", {ab}, "LOAD DATA = " + ab + CRLF, "R", "SDF", ab};
-    QTest::newRow("listing: lines, then OK")
-        << Poll{"SD", {ab, "100 OK\r\n", "OK\r\n"}, listed, "RRR", "", ab + "100 OK\r\n"};
-    // A frame's data is one piece, whatever lines it holds or cuts.
-    QTest::newRow("RTU listing: lines and OK in one frame")
-        << Poll{"RS", {reply(ab + "100 OK\r\nOK\r\n")}, listed, "R*", "", ab + "100 OK\r\n"};
-    QTest::newRow("RTU listing: a line over two frames")
-        << Poll{"RS", {reply("10 REM "), reply("OK\r\n"), reply("OK\r\n")}, listed, "R*R*R*", "", "10 REM OK\r\n"};
 }
 
 void TestSerial::poll()

@@ -9,9 +9,20 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QRandomGenerator>
 #include <QTimer>
 
 #include <optional>
+
+/// Bytes from a fixed seed, every value among them in a few kilobytes.
+inline QByteArray randomBytes(qsizetype size)
+{
+    QRandomGenerator generator(0x5EED0000u + quint32(size));
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &b : bytes)
+        b = char(generator.bounded(256));
+    return bytes;
+}
 
 /// Turns the event loop (device, socket and poll) until `done` holds; false after `timeoutMs`.
 inline bool waitUntil(const std::function<bool()> &done, int timeoutMs = kPatienceMs)
