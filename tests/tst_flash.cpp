@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The flash-disk transfer: Send, Recieve and End, every reply rule, the local file's faults, the stall display.
 #include "harness.h"
 #include "mounts.h"
 
@@ -14,8 +15,9 @@ const QByteArray kOk = "OK\r\n";
 const Bytes kClose{"CLOSE\r\n"};
 
 /// A transfer as a script of steps: "#send" (of "ABC" in abc.txt), "#recieve" (into dest/copy.bin, which held
-/// "stale" before), "#end", "#disconnect", "#connect", "#tick" (five seconds without a reply); any other step is a
-/// datagram from the device. The file name on the device is MY "F".TXT: blanks and quotes go out as typed.
+/// "stale" before), each with ":NAME" for another local file ("#send:" an empty name, "#send:cancel" a cancelled
+/// dialog), "#end", "#disconnect", "#connect", "#tick" (five seconds without a reply); any other step is a datagram
+/// from the device. The file name on the device is MY "F".TXT: blanks and quotes go out as typed.
 struct Fault {
     Bytes script{};
     Bytes sent{}; // every command, from the first
@@ -44,7 +46,6 @@ class TestFlash : public QObject
 private slots:
     void replies_data();
     void replies() { runFault(); }
-    void nothingStarts();
     void readFaults_data();
     void readFaults() { runFault(); }
     void writeFaults_data();
@@ -89,46 +90,16 @@ void TestFlash::replies_data()
         .script = ended("12OKND ERROR"), .sent = reads(0) + kClose, .progress = "ERROR", .pane = "12OKND ERROR"};
     QTest::newRow("write: case, contains")
         << Fault{{"#send", "BUSY", "ok", "BOOKED"}, {kOpenWr, kWriteAbc}, "SEND", 4, true};
+    // Nothing starts without a file to send or a name to read into; End still closes, and with the link down the
+    // three buttons do nothing at all.
+    QTest::newRow("cancelled, no name, an empty file")
+        << Fault{.script = {"#send:cancel", "#recieve:", "#send:empty.bin"},
+                 .progress = "NO FILE",
+                 .boxes = {"Vantrel: Cancel", "Vantrel: Cancel", "Error#9: The file is empty: empty.bin"}};
+    QTest::newRow("End with no transfer") << Fault{{"#end"}, kClose, "NO FILE"};
+    QTest::newRow("the link down") << Fault{{"#disconnect", "#send", "#recieve", "#end"}, {}, "NO FILE"};
     QTest::newRow("write: ERROR over OK") << Fault{
         .script = {"#send", "OK ERROR"}, .sent = {kOpenWr, kClose[0]}, .progress = "ERROR", .pane = "OK ERROR"};
-}
-
-void TestFlash::nothingStarts()
-{
-    Harness h;
-    h.startLinked();
-    h.writeFile(QStringLiteral("empty.bin"), {});
-    h.dialog.answer = QStringLiteral("local.bin");
-    h.dialog.cancel = true;
-    h.udp.Command3_Click();
-    h.dialog.answer.clear();
-    h.dialog.cancel = false;
-    h.udp.Command4_Click();
-    h.dialog.answer = QStringLiteral("empty.bin");
-    h.udp.Command3_Click();
-    QCOMPARE(h.dialog.filter, QStringLiteral("All files (*.*)|*.*"));
-    QCOMPARE(h.boxes.lines(),
-             QStringList({"Vantrel: Cancel", "Vantrel: Cancel", "Error#9: The file is empty: empty.bin"}));
-    QCOMPARE(h.boxes.boxes.last().icon, MessageBox::Critical);
-    QCOMPARE(h.dialog.shown, QStringList({"open", "save", "open"}));
-    QVERIFY(h.winsock.written().isEmpty());
-    QCOMPARE(h.udp.vbalProgressBar1.Text(), QByteArray("NO FILE"));
-    QVERIFY(!h.udp.FlashWriting && !h.udp.FlashReading && !h.udp.files.isOpen(h.udp.FlashFile));
-    // End with no transfer under way still closes.
-    h.udp.Command5_Click();
-    QCOMPARE(h.winsock.written(), kClose);
-    QCOMPARE(h.newLog(), kClose.first());
-    // With the link down the three buttons only move the focus.
-    h.udp.Command1_Click();
-    for (const auto click : {&UDP::Command3_Click, &UDP::Command4_Click, &UDP::Command5_Click}) {
-        h.udp.Command2.SetFocus();
-        (h.udp.*click)();
-        QCOMPARE(h.udp.focus(), &h.udp.tbSendData);
-    }
-    QCOMPARE(h.dialog.shown.size(), 3);
-    QCOMPARE(h.boxes.boxes.size(), 3);
-    QCOMPARE(h.winsock.written(), kClose);
-    QCOMPARE(h.newLog(), kClose.first());
 }
 
 void TestFlash::readFaults_data()
@@ -201,7 +172,7 @@ void TestFlash::runFault()
     const QString dest = h.dir.filePath(QStringLiteral("dest"));
     QString source = h.dir.filePath(QStringLiteral("src"));
     QVERIFY(QDir().mkpath(dest) && QDir().mkpath(source));
-    QVERIFY(h.writeFile(QStringLiteral("src/abc.txt"), "ABC"));
+    QVERIFY(h.writeFile(QStringLiteral("src/abc.txt"), "ABC") && h.writeFile(QStringLiteral("src/empty.bin"), {}));
     std::optional<TestMount> mount;
     std::optional<TestFifo> fifo;
     if (c.disk == "fifo")
@@ -227,10 +198,17 @@ void TestFlash::runFault()
         const qsizetype sentBefore = h.winsock.written().size();
         if (!step.startsWith('#'))
             log += step;
-        if (step == "#send" || step == "#recieve") {
-            h.dialog.answer = step == "#send" ? QDir(source).filePath(QStringLiteral("abc.txt"))
-                                              : QDir(dest).filePath(QStringLiteral("copy.bin"));
-            step == "#send" ? h.udp.Command3_Click() : h.udp.Command4_Click();
+        if (step.startsWith("#send") || step.startsWith("#recieve")) {
+            const bool send = step.startsWith("#send");
+            const QByteArray name =
+                step.contains(':') ? step.mid(step.indexOf(':') + 1) : QByteArray(send ? "abc.txt" : "copy.bin");
+            h.dialog.cancel = name == "cancel";
+            h.dialog.answer =
+                name.isEmpty() ? QString() : QDir(send ? source : dest).filePath(QString::fromLatin1(name));
+            h.udp.Command2.SetFocus();
+            send ? h.udp.Command3_Click() : h.udp.Command4_Click();
+            QCOMPARE(h.udp.focus(), &h.udp.tbSendData);
+            QCOMPARE(h.dialog.filter, h.dialog.shown.isEmpty() ? QString() : QStringLiteral("All files (*.*)|*.*"));
         } else if (step == "#end") {
             h.udp.Command5_Click();
         } else if (step == "#disconnect") {

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The command line: Enter's send, echo and log on either link, what a refused line leaves, passwords, the history.
 #include "harness.h"
 #include "serial/modbus.h"
 
@@ -36,7 +37,6 @@ class TestSend : public QObject
 private slots:
     void enter_data();
     void enter();
-    void udpSendGuards();
     void history_data();
     void history();
 };
@@ -129,18 +129,6 @@ void TestSend::enter()
     QCOMPARE(h.udp.tbSendData.Text(), c.left);
     QCOMPARE(h.udp.CmdHistory[1], c.prompt.isEmpty() ? c.typed : QByteArray()); // nor is an empty line
     QCOMPARE(h.udp.RetVal, qint16(c.serial.isEmpty() ? c.sent.size() : c.serial[0].size()));
-}
-
-void TestSend::udpSendGuards()
-{
-    Harness h;
-    h.udp.Form_Load();
-    QCOMPARE(h.udp.UDP_Send("VER\r\n"), qint16(0)); // not bound
-    h.connect();
-    h.udp.Check2.setValue(1);
-    QCOMPARE(h.udp.UDP_Send("A"), qint16(0)); // too short to hold the line end that the wrapping moves
-    QCOMPARE(h.udp.UDP_Send("\r\n"), qint16(1));
-    QCOMPARE(h.winsock.written(), QByteArrayList{"MDC 16,\r\n"});
 }
 
 void TestSend::history_data()
