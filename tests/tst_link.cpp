@@ -48,8 +48,6 @@ void TestLink::steps_data()
         << Link{.steps = "C", .up = true, .myIP = me, .localPort = 5500, .random = 0.0};
     QTest::newRow("connect, fraction of the local port dropped")
         << Link{.steps = "C", .up = true, .myIP = me, .localPort = 5623, .random = 0.1239};
-    QTest::newRow("connect, highest local port")
-        << Link{.steps = "C", .up = true, .myIP = me, .localPort = 6499, .random = 0.9999};
     const QString serialOpen = QStringLiteral("the serial port is open: close it first");
     QTest::newRow("serial port open at connect") << Link{.steps = "SC", .why = serialOpen};
     QTest::newRow("remote port abc") << Link{

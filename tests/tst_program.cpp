@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The program exchanges: the download, the listing, NEW and VER, and how they meet each other and the flash disk.
 #include "harness.h"
 #include "mounts.h"
 #include "serial/modbus.h"
@@ -22,9 +23,8 @@ const QString kCancel = QStringLiteral("Vantrel: Cancel");
 const QByteArray kOverDatagram(65506, 'x');
 const QString kNotRegular = QStringLiteral("Error#75: Path/File access error: fifo.bas (not a regular file)");
 
-/// A download of prog.bas, the pane holding "old" before. Each step is a reply of the device, ">>" or "X" for the
-/// buttons, or "open:NAME" for another start from NAME (none.bas is missing, long.bas holds kOverDatagram alone,
-/// fifo.bas is a FIFO).
+/// A download of prog.bas, the pane holding "old" before, then the steps of play() (none.bas is missing, long.bas
+/// holds kOverDatagram alone, fifo.bas is a FIFO).
 struct Download {
     QByteArray file{};
     Bytes steps{};
@@ -36,8 +36,8 @@ struct Download {
     bool lowMemory = false; // prog.bas a sparse GiB with no line end, read with little address space to spare
 };
 
-/// A listing into list.bas, which held "stale" before; the replies come by datagram or on the serial port. A reply
-/// "#10:NAME" or "#11:NAME" clicks Open File and  Download or Save Programm, answered with NAME ("" cancels).
+/// A listing into list.bas, which held "stale" before, then the steps of play(), the replies by datagram or on the
+/// serial port.
 struct Listing {
     bool serial;
     Bytes replies;
@@ -48,10 +48,8 @@ struct Listing {
     bool fullDisk = false; // list.bas lies on a disk that is full once the listing has started
 };
 
-/// Exchanges one after another over the UDP link, as steps: "10:NAME" Open File and  Download, "11:NAME" Save
-/// Programm, "3:NAME" Send, "4:NAME" Recieve, each from or into NAME ("10:" and "11:" cancelled), "5" End, ">>";
-/// any other step is a datagram from the device. prog.bas holds two lines. Each exchange may close only a file it
-/// opened itself.
+/// Exchanges one after another over the UDP link, as the steps of play(); prog.bas holds two lines. Each exchange
+/// may close only a file it opened itself.
 struct Exchanges {
     Bytes steps;
     QByteArray list{}; // list.bas afterwards
@@ -98,6 +96,28 @@ void limitAddressSpace(rlim_t margin)
     const rlim_t pages = statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ').value(0).toULongLong() : 0;
     const rlimit limit{pages * rlim_t(::sysconf(_SC_PAGESIZE)) + margin, RLIM_INFINITY};
     ::setrlimit(RLIMIT_AS, &limit);
+}
+
+/// One step of a script: "10:NAME" Open File and  Download, "11:NAME" Save Programm, "3:NAME" Send, "4:NAME"
+/// Recieve, each answered with NAME ("" cancels), "5" End, ">>", "X"; any other step is the device's reply, by
+/// datagram ('U'), or on the serial port as a piece of input ('S') or the data of an RTU frame ('R').
+void play(Harness &h, const QByteArray &step, char link)
+{
+    static const QHash<QByteArray, void (UDP::*)()> buttons{
+        {"10", &UDP::Command10_Click}, {"11", &UDP::Command11_Click}, {"3", &UDP::Command3_Click},
+        {"4", &UDP::Command4_Click},   {"5", &UDP::Command5_Click},   {">>", &UDP::Command9_Click},
+        {"X", &UDP::Command14_Click}};
+    const QByteArray button = step.split(':').constFirst();
+    if (buttons.contains(button)) {
+        h.dialog.answer = QString::fromLatin1(step.mid(button.size() + 1));
+        h.dialog.cancel = h.dialog.answer.isEmpty();
+        (h.udp.*buttons[button])();
+    } else if (link == 'U') {
+        h.winsock.feedReceived(step);
+    } else {
+        h.mscomm.feedReceived(link == 'R' ? Modbus::frame(16, Modbus::kConsoleFunction, step) : step);
+        h.udp.TMRComm_Timer();
+    }
 }
 
 /// The boxes shown, each cut to the length of the one expected in its place.
@@ -183,16 +203,16 @@ void TestProgram::download_data()
     // A start that fails sends nothing and leaves no download on, also when one was under way.
     QTest::newRow("empty file") << Download{
         .steps = {"OK", ">>"}, .pane = "oldOK", .boxes = {"Error#9: The file holds no program lines: prog.bas"}};
-    QTest::newRow("missing file ends the download under way") << Download{
-        abc, {"open:none.bas", "OK", ">>"}, a, "old10 A\nOK", false, {"Error#53: File not found: none.bas"}};
-    QTest::newRow("a folder") << Download{abc, {"open:dir.bas", "OK"}, a, "old10 A\nOK", false, {"Error#75: "}};
-    QTest::newRow("a FIFO") << Download{abc, {"open:fifo.bas", "OK"}, a, "old10 A\nOK", false, {kNotRegular}};
+    QTest::newRow("missing file ends the download under way")
+        << Download{abc, {"10:none.bas", "OK", ">>"}, a, "old10 A\nOK", false, {"Error#53: File not found: none.bas"}};
+    QTest::newRow("a folder") << Download{abc, {"10:dir.bas", "OK"}, a, "old10 A\nOK", false, {"Error#75: "}};
+    QTest::newRow("a FIFO") << Download{abc, {"10:fifo.bas", "OK"}, a, "old10 A\nOK", false, {kNotRegular}};
     QTest::newRow("out of memory") << Download{
         .steps = {"OK", ">>"}, .pane = "oldOK", .boxes = {"Error#7: Out of memory"}, .lowMemory = true};
     // A line its link refuses ends the download with a box naming it, and is not shown as sent.
     const QString tooLarge = QStringLiteral(" of the program cannot be sent: Datagram was too large to send");
     QTest::newRow("a line no datagram holds, at the start")
-        << Download{abc, {"open:long.bas", "OK", ">>"}, a, "old10 A\nOK", false, {"Error#10040: Line 1" + tooLarge}};
+        << Download{abc, {"10:long.bas", "OK", ">>"}, a, "old10 A\nOK", false, {"Error#10040: Line 1" + tooLarge}};
     QTest::newRow("a line no datagram holds, on OK")
         << Download{"10 A\n" + kOverDatagram, {"OK", ">>"}, a, "old10 A\n", false, {"Error#10040: Line 2" + tooLarge}};
     QTest::newRow("a line no datagram holds, on >>") << Download{
@@ -204,7 +224,7 @@ void TestProgram::download_data()
     QTest::newRow("RTU: a line over 253 characters, on OK") << Download{
         "10 A\n" + QByteArray(254, 'x'), {"OK", ">>"}, a, "old10 A\n", false, {"Error#6: Line 2 of the program"}, 'R'};
     QTest::newRow("a new start begins again")
-        << Download{abc, {"OK", "open:prog.bas", "OK"}, {a[0], "20 B\r\n", a[0], "20 B\r\n"}, "LOAD DATA = 20 B", true};
+        << Download{abc, {"OK", "10:prog.bas", "OK"}, {a[0], "20 B\r\n", a[0], "20 B\r\n"}, "LOAD DATA = 20 B", true};
 }
 
 void TestProgram::download()
@@ -227,7 +247,6 @@ void TestProgram::download()
     std::fill(w.ProgLine.begin(), w.ProgLine.end(), QByteArray("99 LEFT OVER"));
     w.tbReceiveData.setText("old");
     const qint16 freeBefore = w.files.FreeFile();
-    h.dialog.answer = QStringLiteral("prog.bas");
     ChildExit child;
     if (c.lowMemory) {
 #ifdef VANTREL_SANITIZED
@@ -247,24 +266,11 @@ void TestProgram::download()
         child.child = true;
         limitAddressSpace(rlim_t(128) << 20);
     }
-    w.Command10_Click();
+    play(h, "10:prog.bas", c.link);
     QCOMPARE(h.dialog.filter, QStringLiteral("BAS files (*.bas)|*.bas"));
     QCOMPARE(h.dialog.shown, QStringList{QStringLiteral("open")});
-    for (const QByteArray &step : c.steps) {
-        if (step.startsWith("open:")) {
-            h.dialog.answer = QString::fromLatin1(step.mid(5));
-            w.Command10_Click();
-        } else if (step == ">>") {
-            w.Command9_Click();
-        } else if (step == "X") {
-            w.Command14_Click();
-        } else if (c.link == 'R') {
-            h.mscomm.feedReceived(Modbus::frame(16, Modbus::kConsoleFunction, step));
-            w.TMRComm_Timer();
-        } else {
-            h.winsock.feedReceived(step);
-        }
-    }
+    for (const QByteArray &step : c.steps)
+        play(h, step, c.link);
     Bytes sent = h.winsock.written();
     for (const QByteArray &frame : h.mscomm.written())
         sent << frame.sliced(3, frame.size() - 5); // the line a frame carries
@@ -325,10 +331,9 @@ void TestProgram::listing_data()
     // A line start held back to be judged goes into the file when the capture ends without its OK.
     const QByteArray held = "10 PRINT 1\r\n2", shown = "LOAD DATA = " + held + "\r\n";
     QTest::newRow("serial: held back, Save Programm cancelled")
-        << Listing{true, {held, "#11:"}, held, shown, false, {kCancel}};
-    QTest::newRow("serial: held back, Save Programm again")
-        << Listing{true, {held, "#11:other.bas"}, held, shown, true};
-    QTest::newRow("serial: held back, a download starts") << Listing{true, {held, "#10:prog.bas"}, held, kDone};
+        << Listing{true, {held, "11:"}, held, shown, false, {kCancel}};
+    QTest::newRow("serial: held back, Save Programm again") << Listing{true, {held, "11:other.bas"}, held, shown, true};
+    QTest::newRow("serial: held back, a download starts") << Listing{true, {held, "10:prog.bas"}, held, kDone};
     QTest::newRow("serial: a short line judged whole")
         << Listing{true, {"10 A\r\n9\r\n", "OK\r\n"}, "10 A\r\n9\r\n", kListed};
     // Only datagrams carry the device's login prompts; they end the capture before any OK.
@@ -365,17 +370,8 @@ void TestProgram::listing()
     // The serial command ("LISt") is checked with the serial send.
     QCOMPARE(h.winsock.written(), c.serial ? Bytes{} : Bytes{"LIST\r\n"});
     QCOMPARE(w.Pic.FillColor(), c.serial ? Colour::SendGreen : Colour::Yellow);
-    for (const QByteArray &reply : c.replies) {
-        if (reply.startsWith('#')) {
-            h.dialog.answer = QString::fromLatin1(reply.mid(4));
-            reply.startsWith("#10") ? w.Command10_Click() : w.Command11_Click();
-        } else if (c.serial) {
-            h.mscomm.feedReceived(reply);
-            w.TMRComm_Timer();
-        } else {
-            h.winsock.feedReceived(reply);
-        }
-    }
+    for (const QByteArray &reply : c.replies)
+        play(h, reply, c.serial ? 'S' : 'U');
     QCOMPARE(w.tbReceiveData.Text(), c.pane);
     QCOMPARE(w.ProgSaveMode, qint16(c.capturing));
     QCOMPARE(w.files.isOpen(w.ProgFileNum), c.capturing);
@@ -397,13 +393,13 @@ void TestProgram::exchanges_data()
     // Cancelling either file dialog ends the capture: its file was closed, later replies are console text.
     QTest::newRow("Open File and  Download cancelled") << Exchanges{listing("10:"), "10 A\r\n", {}, console, {kCancel}};
     QTest::newRow("Save Programm cancelled") << Exchanges{listing("11:"), "10 A\r\n", {}, console, {kCancel}};
-    // "End" closes only a flash transfer's file, never the listing's.
-    QTest::newRow("End") << Exchanges{listing("5"), two, {}, kListed};
-    QTest::newRow("End after a finished Send") << Exchanges{listing("5", {"3:abc.txt", "OK", "OK"}), two, {}, kListed};
-    QTest::newRow("End after a finished Recieve")
-        << Exchanges{listing("5", {"4:copy.bin", "414243ND"}), two, "ABC", kListed};
-    QTest::newRow("End after a Send that could not open its file")
-        << Exchanges{listing("5", {"3:missing.txt"}), two, {}, kListed, {"Error#53"}};
+    // "End" closes only a flash transfer's file, never the listing's, whatever transfers came before.
+    QTest::newRow("End") << Exchanges{
+        listing("5", {"3:missing.txt", "3:abc.txt", "OK", "OK", "4:copy.bin", "414243ND"}),
+        two,
+        "ABC",
+        kListed,
+        {"Error#53"}};
     // Save Programm leaves a download under way as it is, whatever becomes of the listing.
     QTest::newRow("Save Programm twice during a download")
         << Exchanges{{"10:prog.bas", "11:list.bas", "11:list.bas", "11:", ">>"}, "", {}, kDone, {kCancel}};
@@ -434,19 +430,8 @@ void TestProgram::exchanges()
     UDP &w = h.udp;
     h.writeFile(QStringLiteral("abc.txt"), "ABC");
     h.writeFile(QStringLiteral("prog.bas"), "10 A\n20 B");
-    const QHash<QByteArray, void (UDP::*)()> buttons{{"10", &UDP::Command10_Click}, {">>", &UDP::Command9_Click},
-                                                     {"11", &UDP::Command11_Click}, {"3", &UDP::Command3_Click},
-                                                     {"4", &UDP::Command4_Click},   {"5", &UDP::Command5_Click}};
-    for (const QByteArray &step : c.steps) {
-        const QByteArray button = step.split(':').constFirst();
-        if (!buttons.contains(button)) {
-            h.winsock.feedReceived(step);
-            continue;
-        }
-        h.dialog.answer = QString::fromLatin1(step.mid(button.size() + 1));
-        h.dialog.cancel = h.dialog.answer.isEmpty();
-        (w.*buttons[button])();
-    }
+    for (const QByteArray &step : c.steps)
+        play(h, step, 'U');
     QCOMPARE(h.file(QStringLiteral("list.bas")), c.list);
     QCOMPARE(h.file(QStringLiteral("copy.bin")), c.copy);
     if (!c.pane.isNull())
