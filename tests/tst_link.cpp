@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The UDP link: Connect and Disconnect, host:port, the neighbour flush, and why a Connect came to nothing.
 #include "harness.h"
 
 #include <QTest>
@@ -61,52 +62,21 @@ void TestLink::steps_data()
     QTest::newRow("serial port open at disconnect")
         << Link{.steps = "CSD", .up = true, .myIP = me, .localPort = 6000, .why = serialOpen};
     // "host:port" names the device's port for that Connect; the remote port box stays as it is.
-    QTest::newRow("host:port") << Link{.steps = "C",
-                                       .up = true,
-                                       .myIP = me,
-                                       .localPort = 6000,
-                                       .host = "10.0.0.7:5111",
-                                       .flushed = "10.0.0.7",
-                                       .remoteHost = "10.0.0.7",
-                                       .port = 5111};
-    QTest::newRow("name:port, blanks") << Link{.steps = "C",
-                                               .up = true,
-                                               .myIP = me,
-                                               .localPort = 6000,
-                                               .host = " device.local : 65535 ",
-                                               .flushed = {},
-                                               .remoteHost = "device.local",
-                                               .port = 65535};
-    QTest::newRow("[IPv6]:port") << Link{.steps = "C",
-                                         .up = true,
-                                         .myIP = me,
-                                         .localPort = 6000,
-                                         .host = "[fe80::1]:5111",
-                                         .flushed = {},
-                                         .remoteHost = "fe80::1",
-                                         .port = 5111};
-    QTest::newRow("IPv6 without brackets has no port")
-        << Link{.steps = "C", .up = true, .myIP = me, .localPort = 6000, .host = "fe80::1:5111", .flushed = {}};
-    QTest::newRow("host:abc") << Link{.steps = "C",
-                                      .host = "10.0.0.7:abc",
-                                      .flushed = "10.0.0.7",
-                                      .why = QStringLiteral("remote port is not a number: abc")};
-    QTest::newRow("host: nothing") << Link{.steps = "C",
-                                           .host = "10.0.0.7:",
-                                           .flushed = "10.0.0.7",
-                                           .why = QStringLiteral("remote port is not a number: ")};
-    QTest::newRow("host:0") << Link{.steps = "C",
-                                    .host = "10.0.0.7:0",
-                                    .flushed = "10.0.0.7",
-                                    .why = QStringLiteral("remote port is not between 1 and 65535: 0")};
-    QTest::newRow("host:65536") << Link{.steps = "C",
-                                        .host = "10.0.0.7:65536",
-                                        .flushed = "10.0.0.7",
-                                        .why = QStringLiteral("remote port is not between 1 and 65535: 65536")};
-    QTest::newRow("unknown host") << Link{.steps = "C",
-                                          .host = "nowhere.invalid:5111",
-                                          .flushed = {},
-                                          .why = QStringLiteral("host name not found: nowhere.invalid")};
+    const auto entry = [&me](const QByteArray &host, const QByteArray &remote, qint32 port, const QString &flushed) {
+        return Link{"C", true, me, 6000, 0.5, "111", false, host, flushed, {}, remote, port};
+    };
+    QTest::newRow("host:port") << entry("10.0.0.7:5111", "10.0.0.7", 5111, "10.0.0.7");
+    QTest::newRow("name:port, blanks") << entry(" device.local : 65535 ", "device.local", 65535, {});
+    QTest::newRow("[IPv6]:port") << entry("[fe80::1]:5111", "fe80::1", 5111, {});
+    QTest::newRow("IPv6 without brackets has no port") << entry("fe80::1:5111", "fe80::1:5111", 111, {});
+    const auto refused = [](const QByteArray &host, const char *why) {
+        return Link{.steps = "C", .host = host, .flushed = host.startsWith("10.") ? "10.0.0.7" : "", .why = why};
+    };
+    QTest::newRow("host:abc") << refused("10.0.0.7:abc", "remote port is not a number: abc");
+    QTest::newRow("host: nothing") << refused("10.0.0.7:", "remote port is not a number: ");
+    QTest::newRow("host:0") << refused("10.0.0.7:0", "remote port is not between 1 and 65535: 0");
+    QTest::newRow("host:65536") << refused("10.0.0.7:65536", "remote port is not between 1 and 65535: 65536");
+    QTest::newRow("unknown host") << refused("nowhere.invalid:5111", "host name not found: nowhere.invalid");
     // Only the device's own entry is flushed, never the whole table; a host name has no entry to flush yet.
     QTest::newRow("blanks around the address")
         << Link{.steps = "C", .up = true, .myIP = me, .host = " 10.0.0.7 ", .flushed = "10.0.0.7"};
