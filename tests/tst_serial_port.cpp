@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// Owns the real serial port: its settings, which device port N is, one opener, Open and Close, a vanished device.
 #include "harness.h"
 #include "platform/qt/qtmscomm.h"
 #include "pseudoterminal.h"
@@ -10,11 +11,8 @@
 #include <numeric>
 #include <optional>
 
-/// The window model on the real serial port; the other components are fakes.
-using RealPort = ModelOn<FakeWinsock, QtMSComm>;
-
 /// Open clicked with the port box and a speed option as given, port 3 or 12 being `device` ("pty" for the
-/// pseudo-terminal); the box expected, if any, and the settings of an open port.
+/// pseudo-terminal); how the box expected, if any, starts, and the settings of an open port.
 struct Open {
     QByteArray portBox, device;
     int option;
@@ -52,12 +50,18 @@ private slots:
         m_pty.reset();
     }
 
-    void allBytesBothWaysOneOpener()
+    void devicesAndBytes()
     {
+        QtMSComm comm, second;
+        QCOMPARE(comm.deviceName(3), QString::fromLocal8Bit(m_pty->path));
+        QCOMPARE(failureOf([&] { comm.setCommPort(0); }), int(Err::InvalidPortNumber));
+#ifdef Q_OS_LINUX
+        if (!QFileInfo::exists("/dev/ttyUSB39") && !QFileInfo::exists("/dev/ttyACM39"))
+            QCOMPARE(comm.deviceName(40), QStringLiteral("/dev/ttyS39"));
+#endif
+        // Every byte both ways through port 1.
         QByteArray all(256, 0), received;
         std::iota(all.begin(), all.end(), char(0));
-        QtMSComm comm;
-        QtMSComm second;
         comm.setPortOpen(true);
         comm.output(all);
         QTRY_COMPARE_WITH_TIMEOUT(received += m_pty->read(), all, kPatienceMs);
@@ -65,23 +69,32 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(comm.inBufferCount(), qint16(256), kPatienceMs);
         QCOMPARE(comm.input(), all);
         QCOMPARE(comm.inBufferCount(), qint16(0));
-
         // The device is the terminal's alone: a second open fails, even on the same object.
         QCOMPARE(failureOf([&] { second.setPortOpen(true); }), int(Err::PortAlreadyOpen));
         QCOMPARE(failureOf([&] { comm.setPortOpen(true); }), int(Err::PortAlreadyOpen));
         comm.setPortOpen(false);
         QCOMPARE(failureOf([&] { comm.output("X"); }), int(Err::PortNotOpen));
-        second.setPortOpen(true);
-        QVERIFY(second.portOpen());
+        // The ports present are listed with the number that reaches each: COM1 is the device VANTREL_COM1 names, and
+        // no other. Pseudo-terminals are not listed, so a device of this host's own stands in.
+        const QList<SerialPortInfo> present = comm.presentPorts();
+        if (present.isEmpty())
+            QSKIP("This host lists no serial port, so none can be given a number");
+        QVERIFY(present[0].number != 1);
+        qputenv("VANTREL_COM1", QFile::encodeName(present[0].device));
+        const SerialPortInfo named = comm.presentPorts().value(0);
+        QCOMPARE(std::pair(named.device, named.number), std::pair(present[0].device, qint16(1)));
     }
 
     void settings_data()
     {
         QTest::addColumn<QByteArray>("settings");
         QTest::addColumn<bool>("valid");
-        for (const char *text : {"1200,n,8,1", "2400,n,8,1", "4800,n,8,1", "9600,n,8,1", "19200,n,8,1", "115200,n,8,1"})
+        // Any speed, parity, 5 to 8 data bits and 1, 1.5 or 2 stop bits; whether the line can take them is the
+        // port's to say when it opens.
+        for (const char *text : {"115200,n,8,1", "1,e,5,2", "300,o,7,1.5", "2400,m,6,1", " 9600 , S , 8 , 1 "})
             QTest::addRow("%s", text) << QByteArray(text) << true;
-        for (const char *text : {"", "9600,n,8", "x,n,8,1", "9600,x,8,1", "9600,n,9,1", "9600,n,8,3"})
+        for (const char *text :
+             {"", "9600,n,8", "x,n,8,1", "0,n,8,1", "9600,x,8,1", "9600,n,4,1", "9600,n,9,1", "9600,n,8,3"})
             QTest::addRow("bad '%s'", text) << QByteArray(text) << false;
     }
     void settings()
@@ -89,21 +102,8 @@ private slots:
         QFETCH(QByteArray, settings);
         QFETCH(bool, valid);
         QtMSComm comm;
-        QCOMPARE(failureOf([&] { comm.setSettings(settings), comm.setPortOpen(true); }),
-                 valid ? 0 : int(Err::InvalidSettings));
-        QCOMPARE(comm.portOpen(), valid);
-    }
-
-    void resolvesPorts()
-    {
-        QtMSComm comm;
-        QCOMPARE(comm.deviceName(3), QString::fromLocal8Bit(m_pty->path));
-        QCOMPARE(failureOf([&] { comm.setCommPort(0); }), int(Err::InvalidPortNumber));
-#ifdef Q_OS_LINUX
-        if (QFileInfo::exists("/dev/ttyUSB39") || QFileInfo::exists("/dev/ttyACM39"))
-            QSKIP("This host has a USB serial port 40");
-        QCOMPARE(comm.deviceName(40), QStringLiteral("/dev/ttyS39"));
-#endif
+        QCOMPARE(failureOf([&] { comm.setSettings(settings); }), valid ? 0 : int(Err::InvalidSettings));
+        QCOMPARE(comm.settings(), valid ? settings : QByteArray("115200,n,8,1")); // a refused text changes nothing
     }
 
     void open_data()
@@ -111,9 +111,10 @@ private slots:
         QTest::addColumn<Open>("c");
         QTest::newRow("COM3 at 9600") << Open{"COM3", "pty", 4, "9600,n,8,1"};
         QTest::newRow("COM12 at 1200") << Open{"COM12", "pty", 1, "1200,n,8,1"};
-        QTest::newRow("no number") << Open{"COM", "pty", 6, {}, "Error#13"};
-        QTest::newRow("not a number") << Open{"COMx", "pty", 5, {}, "Error#13"};
-        QTest::newRow("no such device") << Open{"COM3", "/nonexistent/ttyVANTREL", 6, {}, "Error#8002"};
+        QTest::newRow("no number") << Open{"COM", "pty", 6, {}, "Error#13: Type mismatch"};
+        QTest::newRow("not a number") << Open{"COMx", "pty", 5, {}, "Error#13: Type mismatch"};
+        QTest::newRow("no such device") << Open{
+            "COM3", "/nonexistent/ttyVANTREL", 6, {}, "Error#8002: /nonexistent/ttyVANTREL"};
         // The UDP link is the active transport: only the command line is emptied.
         QTest::newRow("UDP link up") << Open{"COM3", "pty", 6, {}, {}, true};
     }
@@ -122,13 +123,11 @@ private slots:
         QFETCH(Open, c);
         const auto &[portBox, device, option, settings, box, linked] = c;
         qputenv(portBox == "COM12" ? "VANTREL_COM12" : "VANTREL_COM3", device == "pty" ? m_pty->path : device);
-        RealPort p;
+        ModelOn<FakeWinsock, QtMSComm> p; // the window model on the real serial port
         UDP &w = p.udp;
         w.Form_Load();
-        if (linked) {
-            w.ComboRemoteIP.setText("127.0.0.1");
+        if (linked)
             w.cbBind_Click();
-        }
         OptionButton *options[] = {&w.Option1, &w.Option2, &w.Option3, &w.Option4, &w.Option5, &w.Option6};
         options[option - 1]->setValue(1);
         w.Comm_number.setText(portBox);
@@ -137,17 +136,13 @@ private slots:
         w.BTNOpenCom.Click();
         QCOMPARE(w.tbSendData.Text(), QByteArray());
         QCOMPARE(p.boxes.boxes.size(), box.isEmpty() ? 0 : 1);
-        if (!box.isEmpty()) {
-            QCOMPARE(p.boxes.boxes[0].title, box);
-            QVERIFY2(!device.startsWith('/') || p.boxes.boxes[0].text.contains(device), qPrintable(box));
-        }
+        QVERIFY2(p.boxes.lines().join("").startsWith(box), qPrintable(p.boxes.lines().join("")));
         const bool opens = box.isEmpty() && !linked;
         QCOMPARE(portState(w), QByteArray(opens ? kPortOpen : kPortClosed));
         QCOMPARE(w.focus(), opens ? &w.tbSendData : static_cast<Element *>(&w.Comm_number));
         if (!opens)
             return;
         QCOMPARE(p.mscomm.settings(), settings);
-
         // Traffic through the open port is tst_integration's.
         w.Pic.setFillColor(Colour::White);
         w.Comm_number.SetFocus();
@@ -163,11 +158,10 @@ private slots:
 
     void unplugged()
     {
-        RealPort p;
+        ModelOn<FakeWinsock, QtMSComm> p; // the window model on the real serial port
         UDP &w = p.udp;
         w.Form_Load();
         w.BTNOpenCom.Click();
-        QCOMPARE(portState(w), QByteArray(kPortOpen));
         QByteArray stateInBox;
         p.boxes.whileOpen = [&] {
             stateInBox = portState(w);
@@ -187,16 +181,11 @@ private slots:
         for (int tick = 0; tick < 3; ++tick)
             w.TMRComm_Timer();
         QCOMPARE(w.tbReceiveData.Text(), QByteArray("bye\r\n"));
-        QVERIFY(p.file(QStringLiteral("Terminal.log")).endsWith("bye\r\n"));
         QCOMPARE(p.boxes.lines(), QStringList{"Error#8020: Device disconnected: " + device});
-        QCOMPARE(stateInBox, QByteArray(kPortClosed));
-        QCOMPARE(portState(w), QByteArray(kPortClosed));
-
+        QCOMPARE(stateInBox, QByteArray(kPortClosed)); // closed before the box is shown, and so it stays
         // Plugged in again, maybe as another device.
-        p.boxes.whileOpen = nullptr;
         plugIn();
         w.BTNOpenCom.Click();
-        QCOMPARE(portState(w), QByteArray(kPortOpen));
         QVERIFY(m_pty->write("hi"));
         QTRY_VERIFY_WITH_TIMEOUT((w.TMRComm_Timer(), w.tbReceiveData.Text() == "bye\r\nhi"), kPatienceMs);
         QCOMPARE(p.boxes.boxes.size(), 1);
