@@ -68,6 +68,7 @@ void TestLink::steps_data()
     QTest::newRow("host:port") << entry("10.0.0.7:5111", "10.0.0.7", 5111, "10.0.0.7");
     QTest::newRow("name:port, blanks") << entry(" device.local : 65535 ", "device.local", 65535, {});
     QTest::newRow("[IPv6]:port") << entry("[fe80::1]:5111", "fe80::1", 5111, {});
+    QTest::newRow("[IPv6] alone") << entry("[fe80::1]", "fe80::1", 111, {});
     QTest::newRow("IPv6 without brackets has no port") << entry("fe80::1:5111", "fe80::1:5111", 111, {});
     const auto refused = [](const QByteArray &host, const char *why) {
         return Link{.steps = "C", .host = host, .flushed = host.startsWith("10.") ? "10.0.0.7" : "", .why = why};
