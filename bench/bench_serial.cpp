@@ -192,14 +192,15 @@ void rtuRoundTrips(Terminal &terminal, int seconds)
 }
 
 /// Hours of a talkative device in minutes: memory must settle once the receive pane holds its fill. At this
-/// line's pace the pane takes 12 minutes to fill its 8 MiB, and the view's document keeps the text it drops until
-/// its buffer is nearly full, which takes as long again; so the soak starts where a long session stands: three
-/// panes' worth of earlier console text have gone through the pane and the view, in screen-sized pieces.
+/// line's pace the pane takes 12 minutes to fill its 8 MiB, and the view sets its text afresh at each trim, a
+/// quarter of a pane later; so the soak starts where a long session stands: three panes' worth of earlier console
+/// text have gone through the pane and the view, in the pieces a frame shows at this pace.
 void soak(Terminal &terminal, Printout &out, int minutes)
 {
     const QByteArray earlier = consoleText(3 * terminal.udp.tbReceiveData.maxBytes());
-    for (qsizetype at = 0; at < earlier.size(); at += 64 * 1024) {
-        terminal.udp.tbReceiveData.append(earlier.mid(at, 64 * 1024));
+    constexpr qsizetype kFramePiece = 1024;
+    for (qsizetype at = 0; at < earlier.size(); at += kFramePiece) {
+        terminal.udp.tbReceiveData.append(earlier.mid(at, kFramePiece));
         terminal.window.flush();
     }
     runUntil([] { return false; }, 1000);
@@ -226,7 +227,7 @@ void soak(Terminal &terminal, Printout &out, int minutes)
     std::printf("    sent %lld bytes, received %lld, lost %lld; log %s; pane holds the last %lld bytes, %s\n",
                 qint64(text.size()), terminal.mscomm.received, qint64(text.size()) - terminal.mscomm.received,
                 terminal.logFrom(logStart) == text ? "identical" : "DIFFERENT", qint64(pane.size()),
-                text.endsWith(pane) ? "identical" : "DIFFERENT");
+                (earlier + text).endsWith(pane) ? "identical" : "DIFFERENT");
 }
 
 } // namespace

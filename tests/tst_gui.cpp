@@ -408,21 +408,27 @@ private slots:
         QByteArray chunk;
         for (int i = 0; chunk.size() < 100000; ++i)
             chunk += "\xCE\xCA " + QByteArray::number(i) + QByteArray(50, '.') + "\r\n\r";
-        // Two trims: past the limit, and past it again from the three quarters kept.
-        // Chunk n comes at 10:00 and n seconds; the time-stamp view is on for the first trim.
+        // Two trims: past the limit, and past it again from the three quarters kept. Chunk n comes at 10:00 and n
+        // seconds; the time-stamp view is on for the first trim, and the text is being read far from its end for the
+        // second.
         const int chunks = (kReceivePaneLimit + kReceivePaneLimit / 2) / chunk.size();
         for (int n = 0; n < chunks; ++n) {
             box.appendReceived("\n" + QByteArray::number(n) + chunk, m_h->system.clock + n * 1000);
             if (n % 7 == 0)
                 m_window->flush();
-            if (n == chunks / 2)
+            if (n == chunks / 2 || n == chunks * 3 / 4)
                 trigger("timeStamps");
+            if (n == chunks * 3 / 4)
+                pane()->verticalScrollBar()->setValue(10);
         }
         m_window->flush();
         QVERIFY(box.Text().size() <= kReceivePaneLimit);
         QString kept = Charset::decode(box.Text());
         kept.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
         QVERIFY(pane()->toPlainText() == kept);
+        QCOMPARE(pane()->verticalScrollBar()->value(), 10);
+        pane()->verticalScrollBar()->setValue(pane()->verticalScrollBar()->maximum());
+        trigger("timeStamps");
 
         // The times were trimmed with the text: the first line of chunk n has 10:00 and n seconds, and no other line
         // has a time. The view followed the end all along.

@@ -256,7 +256,18 @@ void ReceivePane::flush()
 
 void ReceivePane::trimFront(const QByteArray &removed)
 {
-    m_text->trimFront(removed);
+    // Text appended a little at a time costs the document more than twice what the same text set at once does, and
+    // it keeps what is cut from its front; a session that runs for hours would grow without end. While nobody is
+    // reading the text (another view shown, or this one following the end with nothing selected), the text kept is
+    // set afresh at a trim, which the model makes only once a quarter of the pane is new.
+    const bool unread = rowsShown() || (m_text->atEnd() && !m_text->textCursor().hasSelection());
+    if (unread && (!m_textReset.isValid() || m_textReset.elapsed() >= kResetTextMs)) {
+        m_textReset.start();
+        m_text->setBytes(m_box.Text());
+        m_text->scrollToEnd();
+    } else {
+        m_text->trimFront(removed);
+    }
     if (rowsShown())
         m_rows->trimmed(removed.size());
 }

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QPlainTextEdit>
 #include <QTextCursor>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <functional>
@@ -72,6 +73,8 @@ public:
 
     /// How long appends are gathered before they are shown.
     static constexpr int kFlushMs = 30;
+    /// Setting a full pane's text afresh takes about a third of a second: at most once a minute.
+    static constexpr qint64 kResetTextMs = 60000;
 
     /// Gives each allocation of a megabyte or more (the pane's text, in the model and in the view) pages of its
     /// own, returned to the system when freed. Otherwise the C library keeps what a trimmed or cleared pane freed
@@ -100,6 +103,7 @@ private:
     QAction *m_hexView = nullptr;
     QAction *m_stampView = nullptr;
     QTimer m_flushTimer;
+    QElapsedTimer m_textReset;
     bool m_rowsPending = false; // appends the rows have not taken in
     bool m_rowsFollowEnd = false;
 };
