@@ -56,6 +56,7 @@ void PaneText::setBytes(const QByteArray &bytes)
     setPlainText(lines(bytes));
     m_end = QTextCursor(document());
     m_end.movePosition(QTextCursor::End);
+    m_tail.clear();
 }
 
 void PaneText::scrollToEnd()
@@ -84,8 +85,28 @@ void PaneText::flush()
     m_end.beginEditBlock();
     m_end.insertText(text);
     m_end.endEditBlock();
+    m_tail += text;
+    if (m_tail.size() >= kTailChars)
+        insertTailAgain(follow);
     if (follow)
         bar->setValue(bar->maximum());
+}
+
+void PaneText::insertTailAgain(bool following)
+{
+    // Only while nobody reads the newest lines (the view follows the end with nothing selected), and while they
+    // still end the document whole (a trim may have cut into them); otherwise they stay as they came.
+    const int start = document()->characterCount() - 1 - int(m_tail.size());
+    if (following && start >= 0 && !textCursor().hasSelection()) {
+        QTextCursor tail(document());
+        tail.beginEditBlock();
+        tail.setPosition(start);
+        tail.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        tail.insertText(m_tail);
+        tail.endEditBlock();
+        m_end.movePosition(QTextCursor::End);
+    }
+    m_tail.clear();
 }
 
 void PaneText::trimFront(const QByteArray &removed)
@@ -256,18 +277,7 @@ void ReceivePane::flush()
 
 void ReceivePane::trimFront(const QByteArray &removed)
 {
-    // Text appended a little at a time costs the document more than twice what the same text set at once does, and
-    // it keeps what is cut from its front; a session that runs for hours would grow without end. While nobody is
-    // reading the text (another view shown, or this one following the end with nothing selected), the text kept is
-    // set afresh at a trim, which the model makes only once a quarter of the pane is new.
-    const bool unread = rowsShown() || (m_text->atEnd() && !m_text->textCursor().hasSelection());
-    if (unread && (!m_textReset.isValid() || m_textReset.elapsed() >= kResetTextMs)) {
-        m_textReset.start();
-        m_text->setBytes(m_box.Text());
-        m_text->scrollToEnd();
-    } else {
-        m_text->trimFront(removed);
-    }
+    m_text->trimFront(removed);
     if (rowsShown())
         m_rows->trimmed(removed.size());
 }

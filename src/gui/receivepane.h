@@ -4,7 +4,6 @@
 #include <QByteArray>
 #include <QPlainTextEdit>
 #include <QTextCursor>
-#include <QElapsedTimer>
 #include <QTimer>
 
 #include <functional>
@@ -43,8 +42,14 @@ private:
     /// CR LF, a lone CR and a lone LF each become one line break, also when CR LF is split over two appends.
     QString lines(const QByteArray &bytes);
 
+    /// Lines appended a frame at a time cost the document about twice what the same lines inserted at once do:
+    /// once enough have come, the newest are inserted again in one piece.
+    void insertTailAgain(bool following);
+    static constexpr qsizetype kTailChars = 256 * 1024;
+
     QByteArray m_pending;
     QTextCursor m_end;
+    QString m_tail; // what was inserted since the last time, as it was inserted
     bool m_lastWasCR = false;
     bool m_followEnd = false;
 };
@@ -73,8 +78,6 @@ public:
 
     /// How long appends are gathered before they are shown.
     static constexpr int kFlushMs = 30;
-    /// Setting a full pane's text afresh takes about a third of a second: at most once a minute.
-    static constexpr qint64 kResetTextMs = 60000;
 
     /// Gives each allocation of a megabyte or more (the pane's text, in the model and in the view) pages of its
     /// own, returned to the system when freed. Otherwise the C library keeps what a trimmed or cleared pane freed
@@ -103,7 +106,6 @@ private:
     QAction *m_hexView = nullptr;
     QAction *m_stampView = nullptr;
     QTimer m_flushTimer;
-    QElapsedTimer m_textReset;
     bool m_rowsPending = false; // appends the rows have not taken in
     bool m_rowsFollowEnd = false;
 };
