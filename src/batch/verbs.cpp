@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 namespace
 {
 using Outcome = Runner::Outcome;
@@ -133,16 +135,22 @@ Exit openSerial(Session &s)
     return Exit::Done;
 }
 
-Exit ver(Session &s)
+/// Clicks the button that sends `command` and waits for the device's one-line reply, printed when `print`.
+Exit oneLineReply(Session &s, Element &button, const QString &command, bool print)
 {
     QByteArray text;
     const Hooks hooks{s.runner};
-    collect(s, text, true);
-    s.runner.click(s.udp.Command13);
+    collect(s, text, print);
+    s.runner.click(button);
     const Outcome outcome = s.runner.wait([&] { return text.contains('\n'); }, s.options.timeoutMs);
     if (outcome != Outcome::Done)
-        return failWait(s, outcome, QStringLiteral("VER"));
-    return judgeReply(s, text, QStringLiteral("VER"));
+        return failWait(s, outcome, command);
+    return judgeReply(s, text, command);
+}
+
+Exit ver(Session &s)
+{
+    return oneLineReply(s, s.udp.Command13, QStringLiteral("VER"), true);
 }
 
 Exit send(Session &s)
@@ -224,16 +232,6 @@ Exit get(Session &s, const QString &local, const char *what)
     return read;
 }
 
-/// The first byte at which the two differ; -1 when they are equal.
-qsizetype firstDifference(const QByteArray &a, const QByteArray &b)
-{
-    const qsizetype common = qMin(a.size(), b.size());
-    for (qsizetype i = 0; i < common; ++i)
-        if (a[i] != b[i])
-            return i;
-    return a.size() == b.size() ? -1 : common;
-}
-
 Exit put(Session &s)
 {
     UDP &w = s.udp;
@@ -261,11 +259,12 @@ Exit put(Session &s)
         return read;
     QFile back(copy);
     const QByteArray readBack = back.open(QIODevice::ReadOnly) ? back.readAll() : QByteArray();
-    if (const qsizetype at = firstDifference(original, readBack); at >= 0)
+    if (const auto differ = std::mismatch(original.begin(), original.end(), readBack.begin(), readBack.end());
+        differ.first != original.end() || differ.second != readBack.end())
         return fail(s, Exit::DeviceError,
                     QStringLiteral("verify: the flash disk's %1 differs from %2 from byte %3 on (%4 bytes, not %5)")
                         .arg(s.options.name, s.options.local)
-                        .arg(at)
+                        .arg(differ.first - original.begin())
                         .arg(readBack.size())
                         .arg(original.size()));
     return Exit::Done;
@@ -354,14 +353,7 @@ Exit list(Session &s)
 
 Exit newProgram(Session &s)
 {
-    QByteArray text;
-    const Hooks hooks{s.runner};
-    collect(s, text, false);
-    s.runner.click(s.udp.Command12);
-    const Outcome outcome = s.runner.wait([&] { return text.contains('\n'); }, s.options.timeoutMs);
-    if (outcome != Outcome::Done)
-        return failWait(s, outcome, QStringLiteral("NEW"));
-    return judgeReply(s, text, QStringLiteral("NEW"));
+    return oneLineReply(s, s.udp.Command12, QStringLiteral("NEW"), false);
 }
 } // namespace
 
