@@ -129,7 +129,7 @@ qsizetype TextBox::overLimit() const
 {
     if (m_maxBytes <= 0 || m_text.size() <= m_maxBytes)
         return 0;
-    return lineStartFrom(m_text, m_text.size() - m_maxBytes / 4 * 3);
+    return lineStartFrom(m_text, m_text.size() - m_maxBytes / 16 * 15);
 }
 
 void TextBox::append(const QByteArray &bytes)

@@ -218,8 +218,9 @@ public:
     void setBackColor(quint32 colour);
     bool multiLine() const { return m_multiLine; }
     bool locked() const { return m_locked; }
-    /// Keeps the most recent text only: past `bytes` the oldest text goes, from a line start on, down to three
-    /// quarters of the limit, so that trimming costs a fraction of a byte moved per byte appended. 0: no limit.
+    /// Keeps the most recent text only: past `bytes` the oldest text goes, from a line start on, down to fifteen
+    /// sixteenths of the limit. Small cuts keep the scroll-back and a view's copy of the text near one size, so
+    /// that a full pane under steady traffic holds its memory steady; each cut moves only what it removes. 0: no limit.
     void setMaxBytes(qsizetype bytes) { m_maxBytes = bytes; }
     qsizetype maxBytes() const { return m_maxBytes; }
 

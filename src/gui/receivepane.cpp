@@ -99,11 +99,11 @@ void PaneText::insertTailAgain(bool following)
     const int start = document()->characterCount() - 1 - int(m_tail.size());
     if (following && start >= 0 && !textCursor().hasSelection()) {
         QTextCursor tail(document());
-        tail.beginEditBlock();
         tail.setPosition(start);
         tail.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        // Two edits: the document compacts its text buffer after the removal, before the insert can outgrow it.
+        tail.removeSelectedText();
         tail.insertText(m_tail);
-        tail.endEditBlock();
         m_end.movePosition(QTextCursor::End);
     }
     m_tail.clear();
