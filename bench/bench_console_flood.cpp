@@ -4,7 +4,7 @@
 // window with and without its status line, taken in turns) and with 10 MB already in it; then a steady 20,000 a
 // second for 10 s with the window attached; then 100 MB of console lines appended to the pane with the window
 // attached, in the pane's view chosen with --view, for the memory the pane costs; then the hex and time-stamp
-// views switched on and off over a full 8 MiB pane. --console-only leaves out the floods, so that the peak
+// views switched on and off over a full 8 MB pane. --console-only leaves out the floods, so that the peak
 // memory is that of the full pane in its view alone. With --soak MINUTES instead: 5,000 datagrams a second for
 // that long with the window attached, the resident memory each minute, and at the end the datagrams sent against
 // those handled.

@@ -192,7 +192,7 @@ void rtuRoundTrips(Terminal &terminal, int seconds)
 }
 
 /// Hours of a talkative device in minutes: memory must settle once the receive pane holds its fill. At this
-/// line's pace the pane takes 12 minutes to fill its 8 MiB, and as long again to have all its text cut once; so the
+/// line's pace the pane takes 12 minutes to fill its 8 MB, and as long again to have all its text cut once; so the
 /// soak starts where a long session stands: three panes' worth of earlier console text have gone through the pane
 /// and the view, in the pieces a frame shows at this pace.
 void soak(Terminal &terminal, Printout &out, int minutes)

@@ -32,7 +32,7 @@ QString textRow(QByteArrayView line);
 } // namespace PaneRender
 
 /// The pane's hex and time-stamp views: rows painted from the model's bytes, only those on screen, as hex editors
-/// do. Nothing is copied: an 8 MiB pane costs its bytes once, in the model, plus a table of line starts while
+/// do. Nothing is copied: an 8 MB pane costs its bytes once, in the model, plus a table of line starts while
 /// lines are shown with their times.
 class PaneRows : public QAbstractScrollArea
 {
