@@ -6,8 +6,8 @@
 // attached, in the pane's view chosen with --view, for the memory the pane costs; then the hex and time-stamp
 // views switched on and off over a full 8 MB pane. --console-only leaves out the floods, so that the peak
 // memory is that of the full pane in its view alone. With --soak MINUTES instead: 5,000 datagrams a second for
-// that long with the window attached, the resident memory each minute, and at the end the datagrams sent against
-// those handled.
+// that long with the window attached (lines ending in CR LF, or in LF alone with --bare-lf), the resident memory
+// each minute, and at the end the datagrams sent against those handled.
 #include "benchsupport.h"
 
 #include "app/window.h"
@@ -98,17 +98,18 @@ struct Terminal {
 };
 
 /// Hours of a talkative device in minutes: memory must settle once the receive pane holds its fill.
-void soak(Terminal &terminal, int minutes)
+void soak(Terminal &terminal, int minutes, bool bareLf)
 {
     constexpr int kRate = 5000, kSize = 64;
     MainWindow window(terminal.udp);
     window.show();
     runUntil([] { return false; }, 200);
-    std::printf("soak: %d datagrams of %d bytes a second for %d min, the view attached\n", kRate, kSize, minutes);
+    std::printf("soak: %d datagrams of %d bytes a second for %d min, lines ending in %s, the view attached\n", kRate,
+                kSize, minutes, bareLf ? "LF" : "CR LF");
     std::printf("    minute  0: VmRSS %7.1f MiB\n", residentMemoryMiB());
     std::fflush(stdout);
     const qint64 before = terminal.handled;
-    UdpFlood sender(terminal.winsock.localPort(), kSize);
+    UdpFlood sender(terminal.winsock.localPort(), kSize, bareLf);
     QElapsedTimer clock;
     clock.start();
     sender.start(kRate * 60 * minutes, kRate);
@@ -158,8 +159,9 @@ int main(int argc, char *argv[])
     QCommandLineOption turnsOption(QStringLiteral("status-turns"),
                                    QStringLiteral("Floods with and without the status line, each."),
                                    QStringLiteral("n"), QStringLiteral("5"));
+    QCommandLineOption bareLfOption(QStringLiteral("bare-lf"), QStringLiteral("Soak lines end in LF alone."));
     parser.addOptions({countOption, rateOption, secondsOption, paneOption, totalOption, viewOption, consoleOnlyOption,
-                       turnsOption, soakOption});
+                       turnsOption, soakOption, bareLfOption});
     parser.process(app);
     const QString view = parser.value(viewOption);
     const bool consoleOnly = parser.isSet(consoleOnlyOption);
@@ -167,7 +169,7 @@ int main(int argc, char *argv[])
     if (parser.isSet(soakOption)) {
         QTemporaryDir folder;
         Terminal terminal(folder.path());
-        soak(terminal, qMax(1, parser.value(soakOption).toInt()));
+        soak(terminal, qMax(1, parser.value(soakOption).toInt()), parser.isSet(bareLfOption));
         return 0;
     }
     const int count = parser.value(countOption).toInt();

@@ -112,7 +112,7 @@ void serveUdpDevice(DeviceThread &thread)
     thread.serve(device.start(&thread.error) ? QString::number(device.port()) : QString());
 }
 
-UdpFlood::UdpFlood(quint16 port, int size) : m_port(port), m_size(size)
+UdpFlood::UdpFlood(quint16 port, int size, bool bareLf) : m_port(port), m_size(size), m_bareLf(bareLf)
 {
     m_fd = boundLoopbackSocket(&m_sourcePort);
 }
@@ -144,9 +144,10 @@ void UdpFlood::run(int count, int rate)
     to.sin_family = AF_INET;
     to.sin_port = htons(m_port);
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    // A console line of the device: a sequence number, filler, CR LF.
+    // A console line of the device: a sequence number, filler, CR LF (or LF).
     QByteArray line(m_size, 'x');
-    line[m_size - 2] = '\r';
+    if (!m_bareLf)
+        line[m_size - 2] = '\r';
     line[m_size - 1] = '\n';
     const auto begin = Clock::now();
     for (int i = 0; i < count; ++i) {

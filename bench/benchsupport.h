@@ -74,11 +74,12 @@ double threadCpuSeconds();
 /// Runs the event loop until `done` holds or `timeoutMs` passes; returns whether `done` held.
 bool runUntil(const std::function<bool()> &done, int timeoutMs);
 
-/// Sends datagrams of `size` bytes to 127.0.0.1:`port` from a thread of its own, flat out or paced.
+/// Sends datagrams of `size` bytes to 127.0.0.1:`port` from a thread of its own, flat out or paced; each is a
+/// console line ending in CR LF, or in LF alone with `bareLf`.
 class UdpFlood
 {
 public:
-    UdpFlood(quint16 port, int size);
+    UdpFlood(quint16 port, int size, bool bareLf = false);
     ~UdpFlood();
     /// `rate` datagrams per second, 0 for as fast as the sender can.
     void start(int count, int rate);
@@ -94,6 +95,7 @@ private:
     quint16 m_port;
     quint16 m_sourcePort = 0;
     int m_size;
+    bool m_bareLf;
     std::thread m_thread;
     std::atomic<int> m_sent{0};
     std::atomic<bool> m_finished{false};
