@@ -408,9 +408,8 @@ private slots:
         QByteArray chunk;
         for (int i = 0; chunk.size() < 100000; ++i)
             chunk += "\xCE\xCA " + QByteArray::number(i) + QByteArray(50, '.') + "\r\n\r";
-        // Two trims: past the limit, and past it again from the three quarters kept. Chunk n comes at 10:00 and n
-        // seconds; the time-stamp view is on for the first trim, and the text is being read far from its end for the
-        // second.
+        // Trims past the limit, half as much again. Chunk n comes at 10:00 and n seconds; the time-stamp view is on
+        // for the first trims, and the text is being read far from its end for the last ones.
         const int chunks = (kReceivePaneLimit + kReceivePaneLimit / 2) / chunk.size();
         for (int n = 0; n < chunks; ++n) {
             box.appendReceived("\n" + QByteArray::number(n) + chunk, m_h->system.clock + n * 1000);

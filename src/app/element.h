@@ -220,7 +220,7 @@ public:
     bool locked() const { return m_locked; }
     /// Keeps the most recent text only: past `bytes` the oldest text goes, from a line start on, down to fifteen
     /// sixteenths of the limit. Small cuts keep the scroll-back and a view's copy of the text near one size, so
-    /// that a full pane under steady traffic holds its memory steady; each cut moves only what it removes. 0: no limit.
+    /// that a full pane under steady traffic holds its memory steady. 0: no limit.
     void setMaxBytes(qsizetype bytes) { m_maxBytes = bytes; }
     qsizetype maxBytes() const { return m_maxBytes; }
 

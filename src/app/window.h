@@ -27,7 +27,7 @@ inline constexpr char CRLF[] = "\r\n";
 /// The receive pane keeps the most recent 8 MB of text (the log keeps everything), so that hours of console
 /// output cost bounded memory in the model and in the view. Not 8 MiB: the view holds two bytes a character, and
 /// a full pane of bare LF lines would then just outgrow the 16 MiB block its text buffer grows to, which doubles
-/// it and makes its memory swing by 14 MB under steady traffic.
+/// it and makes its memory swing by 13 MiB under steady traffic.
 inline constexpr qsizetype kReceivePaneLimit = 8'000'000;
 
 /// The main window: its elements, the terminal state and the handlers.
