@@ -177,25 +177,27 @@ Exit send(Session &s)
 Exit transfer(Session &s, Element &start)
 {
     UDP &w = s.udp;
-    QByteArray closed; // the answer to CLOSE: console text once the transfer is over
-    QByteArray step;   // the last command but CLOSE: the one a refusal answers
+    QByteArray closed;  // the answer to CLOSE: console text once the transfer is over
+    QByteArray step;    // the last command but CLOSE: the one a refusal answers
+    bool ended = false; // the device's refusal goes to the pane before the bar says so: it is not the answer
     const auto showProgress = s.runner.changedHook;
     const Hooks hooks{s.runner};
-    s.runner.paneHook = [&closed](const QByteArray &bytes, bool fromDevice) {
-        if (fromDevice)
+    s.runner.paneHook = [&](const QByteArray &bytes, bool fromDevice) {
+        if (fromDevice && ended)
             closed += bytes;
     };
+    const QByteArray &bar = w.vbalProgressBar1.Text();
     s.runner.changedHook = [&](Element &element, Prop prop) {
         if (&element == &w.tbSendData && prop == Prop::Text && w.tbSendData.Text() != "CLOSE")
             step = w.tbSendData.Text();
+        if (&element == &w.vbalProgressBar1 && prop == Prop::Text)
+            ended = bar == "OK" || bar == "ERROR";
         if (showProgress)
             showProgress(element, prop);
     };
     s.runner.click(start);
-    const QByteArray &bar = w.vbalProgressBar1.Text();
-    const Outcome outcome = s.runner.wait([&] { return bar == "OK" || bar == "ERROR"; }, s.options.timeoutMs);
+    const Outcome outcome = s.runner.wait([&] { return ended; }, s.options.timeoutMs);
     const QString command = Charset::decode(step.left(step.startsWith("WRITE") ? 5 : step.size()));
-    const bool ended = bar == "OK" || bar == "ERROR";
     if (outcome != Outcome::Done) {
         // End, as the user would press it, unless the transfer ended itself (a local file it could not write): the
         // device closes its file, and a read that did not reach its end leaves the local file as it was.
