@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The application shell: start-up, the log and its faults, Clear and unload, and the status line's words.
+// The application shell: start-up, the log's faults, Clear and unload, and the status line's words.
 #include "harness.h"
 #include "mounts.h"
 
@@ -28,19 +28,6 @@ private slots:
         QCOMPARE(w.focus(), &w.tbSendData);
         QVERIFY(h.boxes.boxes.isEmpty());
         QCOMPARE(h.system.randomized, 1);
-    }
-
-    void twoStartsAppendToTheLog()
-    {
-        Harness h;
-        h.writeFile(QStringLiteral("Terminal.log"), "earlier\r\n");
-        h.udp.Form_Load();
-        Fakes again; // a second run of the terminal in the same folder, with a file table of its own
-        again.system.now = "07.12.2026 11:12:13";
-        UDP(again.platform()).Form_Load();
-        QCOMPARE(h.file(QStringLiteral("Terminal.log")), QByteArray("earlier\r\n"
-                                                                    "START Vantrel V3.0\r\n06.12.2026 10:00:00\r\n"
-                                                                    "START Vantrel V3.0\r\n07.12.2026 11:12:13\r\n"));
     }
 
     void logFaults_data()
@@ -145,7 +132,7 @@ private slots:
 
     /// The status line after a few steps, clicks and keys going through the window's wiring: C Connect to
     /// 127.0.0.1:5111, D Disconnect, O Open (the port box's COM3 in RTU framing), E Enter on "VER", R a reply,
-    /// T twelve seconds, the buttons 3 (Send), 8 (Init Port), 9 (">>") and X, and - Del, + Add on an empty box.
+    /// T twelve seconds, the buttons 3 (Send), 8 (Init Port), 9 (">>") and X, and + Add on an empty box.
     void statusLine_data()
     {
         QTest::addColumn<QByteArray>("steps");
@@ -172,8 +159,6 @@ private slots:
             << QByteArray("C9") << QStringLiteral("no download under way: \">>\" sends the next line of one");
         QTest::newRow("X with no download")
             << QByteArray("X") << QStringLiteral("no download under way: nothing to stop");
-        QTest::newRow("Del of an address not in the list")
-            << QByteArray("-") << QStringLiteral("the address shown is not in the list: nothing to delete");
         QTest::newRow("Add with an empty box")
             << QByteArray("+") << QStringLiteral("no device address: type one in the Host box");
     }
@@ -188,7 +173,7 @@ private slots:
         w.ComboRemoteIP.setText("127.0.0.1:5111");
         w.Check1.setValue(1);
         const QByteArrayList buttons =
-            QByteArray("cbBind,Command1,BTNOpenCom,Command3,Command8,Command9,Command14,Del_ip,Add_ip").split(',');
+            QByteArray("cbBind,Command1,BTNOpenCom,Command3,Command8,Command9,Command14,Add_ip").split(',');
         for (const char step : steps) {
             qint16 enter = 13;
             switch (step) {
@@ -206,7 +191,7 @@ private slots:
                 w.ComboRemoteIP.setText({});
                 [[fallthrough]];
             default:
-                w.find(buttons[QByteArray("CDO389X-+").indexOf(step)])->Click();
+                w.find(buttons[QByteArray("CDO389X+").indexOf(step)])->Click();
             }
         }
         QCOMPARE(status.contains(QLatin1String(" | ")) ? w.statusText() : w.statusReason(), status);

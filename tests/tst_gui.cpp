@@ -183,6 +183,7 @@ private slots:
         udp.Text2.setSelLength(3);
         QTRY_COMPARE(mismatch(), QString());
         QCOMPARE(udp.ComboRemoteIP.items(), (QList<QByteArray>{"127.0.0.1", kDefaultAddress}));
+        QCOMPARE(udp.ComboRemoteIP.Text(), QByteArray("127.0.0.1"));
         QCOMPARE(udp.tbRemotePort.Text(), QByteArray("4242"));
         QCOMPARE(view(udp.Comm_number)->palette().color(QPalette::Base), QColor(0, 255, 0));
         QTRY_VERIFY(ticks > 0);
@@ -201,6 +202,8 @@ private slots:
         port->selectAll();
         QTest::keyClicks(port, "COM12");
         QCOMPARE(port->toolTip(), "/dev/fake12\n" + ports.arg(QStringLiteral("  <- this port")));
+        QTest::keyClicks(port, "\b\b"); // "COM" is no port at all: none is marked
+        QCOMPARE(port->toolTip(), ports.arg(QString()));
     }
 
     void layout_data()
@@ -308,10 +311,19 @@ private slots:
             QTest::keyClick(edit, Qt::Key_Left);
         QTest::keyClicks(edit, "e");
         QCOMPARE(edit->cursorPosition(), 2); // typing keeps the caret where the user put it
+        trigger("hexView");                  // from row 5 of the hex view as well
         QTest::keyClick(edit, Qt::Key_Return);
         QCOMPARE(m_h->winsock.written(), QByteArrayList{"ver \xE6\r\n"}); // Windows-1251 on the wire
         QVERIFY(pane()->toPlainText().endsWith(QStringLiteral("line 199\narrived\n\nver ж\n")));
         QCOMPARE(bar->value(), bar->maximum());
+        m_window->flush();
+        const QScrollBar *rowsBar = receive()->rows()->verticalScrollBar();
+        QCOMPARE(rowsBar->value(), rowsBar->maximum());
+        // Scrolled to the top, a text the model replaces shows from its start.
+        receive()->rows()->verticalScrollBar()->setValue(0);
+        udp.tbReceiveData.setText(QByteArray(2000, 'x'));
+        m_window->flush();
+        QCOMPARE(receive()->rows()->topRow(), 0);
         // The status line shows the model's words: the silence since "ver" went out, counted each second with no
         // word from the model, then the reply's bytes.
         const auto *status = m_window->findChild<StatusLine *>(QStringLiteral("statusLine"));
@@ -369,6 +381,14 @@ private slots:
         QTest::mouseClick(rows, Qt::LeftButton, Qt::ShiftModifier, QPoint(4, height * 5 / 2));
         trigger("copy");
         QCOMPARE(QApplication::clipboard()->text(), shown.section(QLatin1Char('\n'), 0, 2));
+        // Find: the first datagram is there once, and found again where it is; "zz" is nowhere.
+        const auto notFound = [this](const QByteArray &needle) {
+            receive()->findChild<QLineEdit *>(QStringLiteral("findText"))->setText(QString::fromLatin1(needle));
+            trigger("findNext");
+            const QList<QLabel *> labels = receive()->findChildren<QLabel *>();
+            return std::ranges::any_of(labels, [](const QLabel *l) { return l->text() == QLatin1String("not found"); });
+        };
+        QVERIFY(!notFound(datagrams[0]) && !notFound(datagrams[0]) && notFound("zz"));
     }
 
     void launchOptionsRefused_data()

@@ -324,6 +324,8 @@ void TestProgram::listing_data()
     QTest::newRow("serial: OK over two pieces") << Listing{true, {"10 PRINT 1\r\n20 END\r\nO", "K\r\n"}, two, kListed};
     QTest::newRow("serial: a line start waits to be judged")
         << Listing{true, {"10 PRINT 1\r\n2"}, "10 PRINT 1\r\n", "LOAD DATA = 10 PRINT 1\r\n2\r\n", true};
+    QTest::newRow("serial: five characters are judged at once")
+        << Listing{true, {"10 PRINT 1\r\n20 EN"}, "10 PRINT 1\r\n20 EN", "LOAD DATA = 10 PRINT 1\r\n20 EN\r\n", true};
     QTest::newRow("serial: OK inside a line")
         << Listing{true, {"10 PRINT \"", "OK\"\r\n", "OK\r\n"}, "10 PRINT \"OK\"\r\n", kListed};
     QTest::newRow("serial: lines ending in CR alone")

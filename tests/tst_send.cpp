@@ -48,6 +48,8 @@ void TestSend::enter_data()
     QTest::newRow("wrapped") << Entry{.sent = {"MDC 16,VER\r\n"}, .wrap = 1};
     QTest::newRow("wrapped, empty address") << Entry{.sent = {"MDC ,VER\r\n"}, .wrap = 1, .address = ""};
     QTest::newRow("empty line") << Entry{.typed = "", .sent = {"\r\n"}, .logged = "\r\n", .pane = "old\r\n\r\n"};
+    QTest::newRow("wrapped, empty line") << Entry{
+        .typed = "", .sent = {"MDC 16,\r\n"}, .wrap = 1, .logged = "\r\n", .pane = "old\r\n\r\n"};
     // A line that was not sent is neither echoed nor logged and stays in the command line; where its link refused
     // it, a box says why.
     const auto unsent = [](Entry c) {

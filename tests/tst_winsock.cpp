@@ -46,6 +46,8 @@ private slots:
         QCOMPARE(failureOf([&] { second.bind(QByteArray::number(winsock.localPort())); }),
                  int(Err::SocketAddressInUse));
         QVERIFY(second.state() != 1);
+        // The address shown as the terminal's own is IPv4, as the device is reached: never an IPv6 one.
+        QCOMPARE(QHostAddress(QString::fromLatin1(winsock.localIP())).protocol(), QAbstractSocket::IPv4Protocol);
         // A host name is looked up while what is already queued runs; a send meanwhile fails instead of going to the
         // old host or being dropped.
         int sendDuringLookup = -1;

@@ -10,16 +10,6 @@
 
 #include <algorithm>
 
-/// One set of fakes for a window model.
-struct Fakes {
-    FakeWinsock winsock;
-    FakeMSComm mscomm;
-    FakeDialog dialog;
-    FakeMessageBox boxes;
-    FakeSystem system;
-    Platform platform() { return Platform{winsock, mscomm, dialog, boxes, system}; }
-};
-
 /// A fresh working directory, current for as long as the object lives.
 struct WorkDir {
     WorkDir() : previous(QDir::currentPath()) { QDir::setCurrent(dir.path()); }
