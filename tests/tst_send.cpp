@@ -148,6 +148,8 @@ void TestSend::history_data()
     shown.last() = "L2"; // L1 is lost: Up stops at L2
     QTest::newRow("33 lines") << many << QByteArray(33, 'U') << shown << QByteArrayList{"L33", "L32", "L31", "L30"};
     QTest::newRow("recalled") << abc << QByteArray("UU") << QByteArrayList{"C", "B"} << notStored;
+    QTest::newRow("recalled, down to the newest")
+        << abc << QByteArray("UUD") << QByteArrayList{"C", "B", "C"} << notStored;
     QTest::newRow("recalled, a letter") << abc << QByteArray("UUa") << QByteArrayList{"C", "B", "B"} << notStored;
     // An editing key on a recalled line makes it a new one.
     for (const char key : {'b', 'x', 'l', 'r'})
