@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The batch command as a script runs it, the real executable against the simulated device on UDP and on a
-// pseudo-terminal: a round trip per form and link, and the faults that need real files.
+// Owns the batch command and the round trips: the executable against the simulated device, on UDP and a pty.
 #include "devicesim.h"
 #include "harness.h"
 #include "ptydevicesim.h"
