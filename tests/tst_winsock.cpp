@@ -69,33 +69,41 @@ private slots:
     {
         QTest::addColumn<QByteArray>("remoteHost");
         QTest::addColumn<QString>("sender");
+        QTest::addColumn<bool>("devicePort"); // the sender's port is the device's
         QTest::addColumn<QByteArrayList>("datagrams");
         QTest::addColumn<bool>("heard");
         QByteArrayList burst{QByteArray(256, 0)};
         std::iota(burst[0].begin(), burst[0].end(), char(0));
         for (int i = 0; i < 200; ++i)
             burst << "datagram " + QByteArray::number(i);
-        QTest::newRow("every byte, and a burst") << QByteArray("127.0.0.1") << "127.0.0.1" << burst << true;
+        const QByteArray local = "127.0.0.1";
+        QTest::newRow("every byte, and a burst") << local << "127.0.0.1" << true << burst << true;
         // The device may send one; it is logged, and lights the link indicator.
-        QTest::newRow("an empty datagram") << QByteArray("127.0.0.1") << "127.0.0.1" << QByteArrayList{""} << true;
+        QTest::newRow("an empty datagram") << local << "127.0.0.1" << true << QByteArrayList{""} << true;
         QTest::newRow("the remote host by name")
-            << QByteArray("localhost") << "127.0.0.1" << QByteArrayList{"x"} << true;
-        QTest::newRow("a foreign host") << QByteArray("127.0.0.1") << "127.0.0.2" << QByteArrayList{"x"} << false;
+            << QByteArray("localhost") << "127.0.0.1" << true << QByteArrayList{"x"} << true;
+        QTest::newRow("a foreign host") << local << "127.0.0.2" << true << QByteArrayList{"x"} << false;
+        // Another program on the device's host: another terminal, a scanner.
+        QTest::newRow("another port of the device's host")
+            << local << "127.0.0.1" << false << QByteArrayList{"x"} << false;
         QTest::newRow("any host after a broadcast")
-            << QByteArray("255.255.255.255") << "127.0.0.2" << QByteArrayList{"x"} << true;
+            << QByteArray("255.255.255.255") << "127.0.0.2" << false << QByteArrayList{"x"} << true;
     }
     void arrivals()
     {
         QFETCH(QByteArray, remoteHost);
         QFETCH(QString, sender);
+        QFETCH(bool, devicePort);
         QFETCH(QByteArrayList, datagrams);
         QFETCH(bool, heard);
-        QUdpSocket other;
-        if (!other.bind(QHostAddress(sender), 0))
-            QSKIP("Cannot bind a socket to the sender's loopback address on this host");
         Link link(remoteHost);
+        // The device's own socket, or one of the sender's: on its address with the device's port, or any other.
+        QUdpSocket other;
+        const bool device = devicePort && sender == QLatin1String("127.0.0.1");
+        if (!device && !other.bind(QHostAddress(sender), devicePort ? link.peer.localPort() : 0))
+            QSKIP("Cannot bind a socket to the sender's loopback address on this host");
         for (const QByteArray &datagram : datagrams)
-            other.writeDatagram(datagram, QHostAddress::LocalHost, link.winsock.localPort());
+            (device ? link.peer : other).writeDatagram(datagram, QHostAddress::LocalHost, link.winsock.localPort());
         // The remote host's own last datagram follows them: once it is in, every one before it is either in or dropped.
         link.peer.writeDatagram("last", QHostAddress::LocalHost, link.winsock.localPort());
         QVERIFY(QTest::qWaitFor([&] { return link.arrived.endsWith("last"); }, kPatienceMs));

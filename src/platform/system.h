@@ -22,4 +22,6 @@ public:
     virtual void sleep(int ms) = 0;
     /// Starts a command and does not wait for it; false when it could not be started.
     virtual bool startCommand(const QString &program, const QStringList &arguments) = 0;
+    /// The folder where the terminals of this user meet: their locks on devices lie there.
+    virtual QString runtimeFolder() const = 0;
 };

@@ -20,6 +20,9 @@ public:
     virtual void setRemoteHost(const QByteArray &host) = 0;
     /// Binds the local port given as decimal text; a bad or busy port fails the call and State is then not 1.
     virtual void bind(const QByteArray &localPort) = 0;
+    /// Where datagrams go, as the system writes the address: "10.0.0.7:111", "[::1]:5111". However the host was
+    /// spelled ("localhost", "[::1]"), one device gives one text.
+    virtual QByteArray peer() const = 0;
     /// This host's IPv4 address as dotted text.
     virtual QByteArray localIP() const = 0;
     /// The local port the socket is bound to (the system's choice when bound to port 0); 0 when not bound.
@@ -33,7 +36,8 @@ public:
     virtual QByteArray getData() = 0;
     /// Unbinds; harmless when not bound.
     virtual void close() = 0;
-    /// Datagrams from hosts other than the remote host, dropped before the arrival event.
+    /// Datagrams from hosts or ports other than the remote host's and port, dropped before the arrival event; after
+    /// a broadcast, every host and port may answer.
     virtual quint64 droppedCount() const = 0;
 
     /// Raised once per arriving datagram, on the user-interface thread.

@@ -23,6 +23,7 @@ public:
     /// Names in the reserved top-level domain .invalid are never found.
     void setRemoteHost(const QByteArray &host) override;
     void bind(const QByteArray &localPort) override;
+    QByteArray peer() const override { return remoteHost + ':' + QByteArray::number(remotePort); }
     QByteArray localIP() const override { return "10.20.30.40"; }
     quint16 localPort() const override { return m_state == 1 ? boundPort : 0; }
     qint16 state() const override { return m_state; }
@@ -135,6 +136,7 @@ public:
     double rnd() override { return random; }
     void sleep(int ms) override { slept << ms; }
     bool startCommand(const QString &program, const QStringList &arguments) override;
+    QString runtimeFolder() const override { return runtime; }
 
     QByteArray now = "06.12.2026 10:00:00";
     qint64 clock = 1796540400000; // 6 December 2026, 07:00:00 UTC
@@ -142,6 +144,7 @@ public:
     int randomized = 0;
     QStringList commands;
     QList<int> slept; // the sleeps asked for, in milliseconds; none is taken
+    QString runtime;  // empty: the working directory, where the models of one test meet
 };
 
 /// How long a test waits for what a socket, a pseudo-terminal or a process should bring: long enough for a busy

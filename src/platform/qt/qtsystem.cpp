@@ -2,8 +2,10 @@
 #include "qtsystem.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QLocale>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <chrono>
@@ -42,4 +44,19 @@ void QtSystem::sleep(int ms)
 bool QtSystem::startCommand(const QString &program, const QStringList &arguments)
 {
     return QProcess::startDetached(program, arguments);
+}
+
+QString QtSystem::runtimeFolder() const
+{
+    if (const QString folder = qEnvironmentVariable("VANTREL_RUNTIME_DIR"); !folder.isEmpty())
+        return folder;
+#ifdef Q_OS_WIN
+    // Qt's runtime location on Windows is the user's home folder; the temporary folder is the user's own as well.
+    return QDir::tempPath();
+#else
+    // Without XDG_RUNTIME_DIR Qt makes a folder of its own under /tmp, with a warning on stderr.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        return QDir::tempPath();
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+#endif
 }

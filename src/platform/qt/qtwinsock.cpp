@@ -132,6 +132,14 @@ void QtWinsock::bind(const QByteArray &localPort)
     m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(kReceiveBufferSize));
 }
 
+QByteArray QtWinsock::peer() const
+{
+    const QString host = m_remote.protocol() == QAbstractSocket::IPv6Protocol
+                             ? QLatin1Char('[') + m_remote.toString() + QLatin1Char(']')
+                             : m_remote.toString();
+    return (host + QLatin1Char(':') + QString::number(m_remotePort)).toLatin1();
+}
+
 QByteArray QtWinsock::localIP() const
 {
     const auto interfaces = QNetworkInterface::allInterfaces();
@@ -161,8 +169,11 @@ void QtWinsock::sendData(const QByteArray &data)
         throw socketFailure(m_socket);
 }
 
-bool QtWinsock::accepted(const QHostAddress &sender) const
+bool QtWinsock::accepted(const QHostAddress &sender, quint16 port) const
 {
+    // Another program on the device's host is not the device.
+    if (port != m_remotePort)
+        return false;
     if (m_remote.protocol() == QAbstractSocket::IPv6Protocol)
         return sender.isEqual(m_remote, QHostAddress::StrictConversion);
     const quint32 address = sender.toIPv4Address();
@@ -173,10 +184,11 @@ void QtWinsock::readPending()
 {
     // The arrival handler may close the socket; hasPendingDatagrams() is then false.
     while (m_socket.hasPendingDatagrams()) {
-        const qint64 size = m_socket.readDatagram(m_buffer.data(), m_buffer.size(), &m_sender);
+        quint16 port = 0;
+        const qint64 size = m_socket.readDatagram(m_buffer.data(), m_buffer.size(), &m_sender, &port);
         if (size < 0)
             return;
-        if (!m_acceptAll && !accepted(m_sender)) {
+        if (!m_acceptAll && !accepted(m_sender, port)) {
             ++m_dropped;
             continue;
         }

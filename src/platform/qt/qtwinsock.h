@@ -9,8 +9,8 @@
 
 #include <vector>
 
-/// The datagram socket over QUdpSocket. Only datagrams from the remote host reach the arrival handler. A remote
-/// host given by name is looked up while the window keeps drawing, for a few seconds at most.
+/// The datagram socket over QUdpSocket. Only datagrams from the remote host and port reach the arrival handler. A
+/// remote host given by name is looked up while the window keeps drawing, for a few seconds at most.
 class QtWinsock : public QObject, public Winsock
 {
     Q_OBJECT
@@ -21,6 +21,7 @@ public:
     void setRemotePort(qint32 port) override;
     void setRemoteHost(const QByteArray &host) override;
     void bind(const QByteArray &localPort) override;
+    QByteArray peer() const override;
     QByteArray localIP() const override;
     qint16 state() const override;
     void sendData(const QByteArray &data) override;
@@ -32,8 +33,8 @@ public:
 
 private:
     void readPending();
-    /// A datagram from `sender` is the remote host's.
-    bool accepted(const QHostAddress &sender) const;
+    /// A datagram from `sender` and `port` is the device's.
+    bool accepted(const QHostAddress &sender, quint16 port) const;
     /// The addresses of a host name, looked up with the event loop running, for a few seconds at most.
     QList<QHostAddress> lookUp(const QString &name);
 
