@@ -37,6 +37,9 @@ private slots:
         const QString full = QStringLiteral("Error#61: No space left on device");
         QTest::newRow("a folder in the log's place")
             << QByteArray("folder") << QStringLiteral("Error#75: Terminal.log");
+        // What the system said, with the full name (%1: the folder), never "File not found".
+        QTest::newRow("a read-only folder")
+            << QByteArray("read-only") << QStringLiteral("Error#70: Read-only file system: %1/Terminal.log");
         // Opening a FIFO would wait for a reader: start-up would never end.
         QTest::newRow("a FIFO in the log's place")
             << QByteArray("fifo") << QStringLiteral("Error#75: not a regular file");
@@ -49,9 +52,15 @@ private slots:
         QFETCH(QString, box);
         Harness h;
         const QString small = h.dir.filePath(QStringLiteral("small"));
-        std::optional<TestMount> disk;
+        std::optional<TestMount> disk, readOnly;
         std::optional<TestFifo> fifo;
-        if (setup == "folder") {
+        if (setup == "read-only") {
+            const QString folder = h.dir.filePath(QStringLiteral("ro"));
+            if (!QDir().mkpath(folder) || !readOnly.emplace(folder, folder).ok())
+                QSKIP(qPrintable(readOnly ? readOnly->error() : QStringLiteral("cannot make a folder")));
+            QVERIFY(QDir::setCurrent(folder));
+            box = box.arg(folder);
+        } else if (setup == "folder") {
             QVERIFY(QDir(h.dir.path()).mkdir(QStringLiteral("Terminal.log")));
         } else if (setup == "fifo") {
             QVERIFY(fifo.emplace(h.dir.filePath(QStringLiteral("Terminal.log"))).ok());
@@ -70,6 +79,8 @@ private slots:
             QVERIFY(h.boxes.boxes.isEmpty());
             QVERIFY(fillDisk(small));
         }
+        // A log that never opened: the status line says so for the whole run.
+        QCOMPARE(h.udp.statusLog(), disk || setup == "full" ? QString() : QStringLiteral("running without a log"));
         // A file opened later may take the number the log would have had; log lines must not land in it.
         const qint16 n = h.udp.files.FreeFile();
         h.udp.files.openOutput(n, h.dir.filePath(QStringLiteral("other.txt")));
@@ -97,9 +108,9 @@ private slots:
         // One box names the cause.
         QCOMPARE(h.boxes.boxes.size(), 1);
         QCOMPARE(h.boxes.boxes[0].icon, MessageBox::Critical);
-        const QStringList words = box.split(QStringLiteral(": "));
-        QCOMPARE(h.boxes.boxes[0].title, words[0]);
-        QVERIFY2(h.boxes.boxes[0].text.contains(words[1]), qPrintable(h.boxes.boxes[0].text));
+        const QString title = box.section(QStringLiteral(": "), 0, 0), words = box.section(QStringLiteral(": "), 1);
+        QCOMPARE(h.boxes.boxes[0].title, title);
+        QVERIFY2(h.boxes.boxes[0].text.contains(words), qPrintable(h.boxes.boxes[0].text));
         if (disk) {
             // What reached the disk is the raw stream, cut where the disk filled.
             QFile f(QDir(small).filePath(QStringLiteral("Terminal.log")));
@@ -132,7 +143,8 @@ private slots:
 
     /// The status line after a few steps, clicks and keys going through the window's wiring: C Connect to
     /// 127.0.0.1:5111, D Disconnect, O Open (the port box's COM3 in RTU framing), E Enter on "VER", R a reply,
-    /// T twelve seconds, the buttons 3 (Send), 8 (Init Port), 9 (">>") and X, and + Add on an empty box.
+    /// T twelve seconds, the buttons 3 (Send), 8 (Init Port), 9 (">>") and X, + Add on an empty box, and the boxes
+    /// below.
     void statusLine_data()
     {
         QTest::addColumn<QByteArray>("steps");
@@ -161,6 +173,13 @@ private slots:
             << QByteArray("X") << QStringLiteral("no download under way: nothing to stop");
         QTest::newRow("Add with an empty box")
             << QByteArray("+") << QStringLiteral("no device address: type one in the Host box");
+        // The mode the next send uses, as soon as a box that decides it changes: r the RTU box, v Via USB, e Eth to
+        // MODBUS, each toggled.
+        const QString port = QStringLiteral("COM3 = /dev/fake3, 115200, ");
+        QTest::newRow("RTU box cleared") << QByteArray("Or") << port + "plain lines | " + idle;
+        QTest::newRow("Via USB ticked") << QByteArray("Ov") << port + "MDC to station 16 | " + idle;
+        QTest::newRow("Via USB cleared") << QByteArray("Ovv") << port + "RTU to station 16 | " + idle;
+        QTest::newRow("Eth to MODBUS ticked") << QByteArray("Ce") << udp.chopped(3) + ", MDC to station 16 | " + idle;
     }
     void statusLine()
     {
@@ -172,10 +191,26 @@ private slots:
         w.tbLocalPort.setText("6000");
         w.ComboRemoteIP.setText("127.0.0.1:5111");
         w.Check1.setValue(1);
+        // What the window shows: the status line as the model last told it.
+        struct Told : ElementObserver {
+            UDP &w;
+            QString status = w.statusText();
+            explicit Told(UDP &udp) : w(udp) {}
+            void changed(Element &, Prop) override {}
+            void appended(TextBox &, const QByteArray &) override {}
+            void statusChanged() override { status = w.statusText(); }
+        } told(w);
+        w.setObserver(&told);
         const QByteArrayList buttons =
             QByteArray("cbBind,Command1,BTNOpenCom,Command3,Command8,Command9,Command14,Add_ip").split(',');
         for (const char step : steps) {
             qint16 enter = 13;
+            CheckBox *box = step == 'r' ? &w.Check1 : step == 'e' ? &w.Check2 : step == 'v' ? &w.Check3 : nullptr;
+            if (box) {
+                box->setValue(box->Value() == 1 ? 0 : 1);
+                box->Click();
+                continue;
+            }
             switch (step) {
             case 'E':
                 w.tbSendData.setText("VER");
@@ -186,6 +221,7 @@ private slots:
                 break;
             case 'T':
                 h.system.clock += 12'500;
+                told.statusChanged(); // the window counts the silence each second
                 break;
             case '+':
                 w.ComboRemoteIP.setText({});
@@ -195,6 +231,8 @@ private slots:
             }
         }
         QCOMPARE(status.contains(QLatin1String(" | ")) ? w.statusText() : w.statusReason(), status);
+        QCOMPARE(told.status, w.statusText());
+        w.setObserver(nullptr);
     }
 };
 

@@ -19,6 +19,10 @@ namespace
 {
 const QByteArray kDone = "SEND BASIC PROGRAM COMPLETED\r\n", kListed = "LOAD BASIC PROGRAM COMPLETED\r\n";
 const QString kCancel = QStringLiteral("Vantrel: Cancel");
+/// A listing that ended before its OK leaves list.bas as it was, and tells where the lines that came are.
+const QString kLeft = QStringLiteral("Vantrel: The listing ended before the device's OK: list.bas is left as it was, ");
+const QString kKept = kLeft + QStringLiteral("and what came is in list.partial.bas."),
+              kNone = kLeft + QStringLiteral("and nothing came.");
 /// A line that, with its CR LF, is one byte over the 65,507 a datagram carries.
 const QByteArray kOverDatagram(65506, 'x');
 const QString kNotRegular = QStringLiteral("Error#75: Path/File access error: fifo.bas (not a regular file)");
@@ -41,7 +45,7 @@ struct Download {
 struct Listing {
     bool serial;
     Bytes replies;
-    QByteArray file;
+    QByteArray file; // the lines listed: in list.bas once the OK came, else in list.partial.bas (none: no such file)
     QByteArray pane;
     bool capturing = false;
     QStringList boxes{};
@@ -52,7 +56,7 @@ struct Listing {
 /// may close only a file it opened itself.
 struct Exchanges {
     Bytes steps;
-    QByteArray list{}; // list.bas afterwards
+    QByteArray list{}; // list.bas afterwards, or list.partial.bas where a listing ended before its OK
     QByteArray copy{}; // copy.bin afterwards
     QByteArray pane{}; // not checked when null
     QStringList boxes{};
@@ -99,10 +103,13 @@ void limitAddressSpace(rlim_t margin)
 }
 
 /// One step of a script: "10:NAME" Open File and  Download, "11:NAME" Save Programm, "3:NAME" Send, "4:NAME"
-/// Recieve, each answered with NAME ("" cancels), "5" End, ">>", "X"; any other step is the device's reply, by
-/// datagram ('U'), or on the serial port as a piece of input ('S') or the data of an RTU frame ('R').
+/// Recieve, each answered with NAME ("" cancels), "5" End, ">>", "X", "close" the window; any other step is the
+/// device's reply, by datagram ('U'), or on the serial port as a piece of input ('S') or the data of an RTU frame
+/// ('R').
 void play(Harness &h, const QByteArray &step, char link)
 {
+    if (step == "close")
+        return h.udp.Form_Unload();
     static const QHash<QByteArray, void (UDP::*)()> buttons{
         {"10", &UDP::Command10_Click}, {"11", &UDP::Command11_Click}, {"3", &UDP::Command3_Click},
         {"4", &UDP::Command4_Click},   {"5", &UDP::Command5_Click},   {">>", &UDP::Command9_Click},
@@ -308,6 +315,12 @@ void TestProgram::listing_data()
         // The first line the disk refuses ends the capture with one box; the rest is console text.
         QTest::addRow("%sa full disk", side)
             << Listing{serial, three, "", "20 END\r\nOK\r\n", false, {QStringLiteral("Error#61")}, true};
+        // A listing that ends before its OK leaves the old file as it was, and the lines that came beside it.
+        QTest::addRow("%sthe window closed", side) << Listing{
+            serial, {"10 PRINT 1\r\n", "close"}, "10 PRINT 1\r\n", "LOAD DATA = 10 PRINT 1\r\n\r\n", false, {kKept}};
+        QTest::addRow("%sa silent device, the window closed", side)
+            << Listing{serial, {"close"}, "", "", false, {kNone}};
+        QTest::addRow("%san OK at once empties the file", side) << Listing{serial, {"OK\r\n"}, "", kListed};
     }
     // Serial input may be cut anywhere: the file holds the same characters, the pane the latest piece.
     QTest::newRow("serial: pieces") << Listing{
@@ -333,15 +346,18 @@ void TestProgram::listing_data()
     // A line start held back to be judged goes into the file when the capture ends without its OK.
     const QByteArray held = "10 PRINT 1\r\n2", shown = "LOAD DATA = " + held + "\r\n";
     QTest::newRow("serial: held back, Save Programm cancelled")
-        << Listing{true, {held, "11:"}, held, shown, false, {kCancel}};
-    QTest::newRow("serial: held back, Save Programm again") << Listing{true, {held, "11:other.bas"}, held, shown, true};
-    QTest::newRow("serial: held back, a download starts") << Listing{true, {held, "10:prog.bas"}, held, kDone};
+        << Listing{true, {held, "11:"}, held, shown, false, {kCancel, kKept}};
+    QTest::newRow("serial: held back, Save Programm again")
+        << Listing{true, {held, "11:other.bas"}, held, shown, true, {kKept}};
+    QTest::newRow("serial: held back, a download starts")
+        << Listing{true, {held, "10:prog.bas"}, held, kDone, false, {kKept}};
     QTest::newRow("serial: a short line judged whole")
         << Listing{true, {"10 A\r\n9\r\n", "OK\r\n"}, "10 A\r\n9\r\n", kListed};
     // Only datagrams carry the device's login prompts; they end the capture before any OK.
     QTest::newRow("datagram: Login") << Listing{
-        false, {"10 A", "Login:"}, "10 A", "LOAD DATA = 10 A\r\nACCESS DENIED\r\n"};
-    QTest::newRow("datagram: Password before OK") << Listing{false, {"Password: OK"}, "", "ACCESS DENIED\r\n"};
+        false, {"10 A", "Login:"}, "10 A", "LOAD DATA = 10 A\r\nACCESS DENIED\r\n", false, {kKept}};
+    QTest::newRow("datagram: Password before OK")
+        << Listing{false, {"Password: OK"}, "", "ACCESS DENIED\r\n", false, {kNone}};
 }
 
 void TestProgram::listing()
@@ -380,7 +396,13 @@ void TestProgram::listing()
     QCOMPARE(w.ProgDownloadMode, qint16(0));
     if (!c.capturing)
         QCOMPARE(w.ProgFileNum, qint16(0));
-    QCOMPARE(h.file(list), c.file);
+    // The chosen file is replaced only by a whole listing; until then, and after any other end, the lines are kept
+    // beside it, and a file beside it that would hold none goes.
+    const QString partial = list.chopped(4) + QStringLiteral(".partial.bas");
+    const bool complete = c.pane == kListed;
+    QCOMPARE(h.file(list), complete ? c.file : QByteArray("stale"));
+    QCOMPARE(QFile::exists(partial), !complete && (c.capturing || !c.file.isEmpty()));
+    QCOMPARE(h.file(partial), complete ? QByteArray() : c.file);
     QCOMPARE(shownBoxes(h.boxes, c.boxes), c.boxes);
 }
 
@@ -393,8 +415,9 @@ void TestProgram::exchanges_data()
         return before + Bytes{"11:list.bas", "10 A\r\n", between, "20 B\r\n", "OK\r\n"};
     };
     // Cancelling either file dialog ends the capture: its file was closed, later replies are console text.
-    QTest::newRow("Open File and  Download cancelled") << Exchanges{listing("10:"), "10 A\r\n", {}, console, {kCancel}};
-    QTest::newRow("Save Programm cancelled") << Exchanges{listing("11:"), "10 A\r\n", {}, console, {kCancel}};
+    QTest::newRow("Open File and  Download cancelled")
+        << Exchanges{listing("10:"), "10 A\r\n", {}, console, {kCancel, kKept}};
+    QTest::newRow("Save Programm cancelled") << Exchanges{listing("11:"), "10 A\r\n", {}, console, {kCancel, kKept}};
     // "End" closes only a flash transfer's file, never the listing's, whatever transfers came before.
     QTest::newRow("End") << Exchanges{
         listing("5", {"3:missing.txt", "3:abc.txt", "OK", "OK", "4:copy.bin", "414243ND"}),
@@ -403,8 +426,8 @@ void TestProgram::exchanges_data()
         kListed,
         {"Error#53"}};
     // Save Programm leaves a download under way as it is, whatever becomes of the listing.
-    QTest::newRow("Save Programm twice during a download")
-        << Exchanges{{"10:prog.bas", "11:list.bas", "11:list.bas", "11:", ">>"}, "", {}, kDone, {kCancel}};
+    QTest::newRow("Save Programm twice during a download") << Exchanges{
+        {"10:prog.bas", "11:list.bas", "11:list.bas", "11:", ">>"}, "", {}, kDone, {kNone, kCancel, kNone}};
     // A read under way outlives a cancelled program exchange, whatever exchanges came before it: d a download of
     // prog.bas, m a start from a missing file, c a cancelled Save Programm, l a finished listing.
     const QHash<char, Bytes> earlier{
@@ -434,7 +457,7 @@ void TestProgram::exchanges()
     h.writeFile(QStringLiteral("prog.bas"), "10 A\n20 B");
     for (const QByteArray &step : c.steps)
         play(h, step, 'U');
-    QCOMPARE(h.file(QStringLiteral("list.bas")), c.list);
+    QCOMPARE(h.file(QStringLiteral("list.bas")) + h.file(QStringLiteral("list.partial.bas")), c.list);
     QCOMPARE(h.file(QStringLiteral("copy.bin")), c.copy);
     if (!c.pane.isNull())
         QCOMPARE(w.tbReceiveData.Text(), c.pane);

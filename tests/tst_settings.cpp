@@ -105,7 +105,7 @@ private slots:
             h.udp.SaveIP.Click();
             QCOMPARE(h.boxes.boxes.size(), box);
             QCOMPARE(h.boxes.boxes.last().icon, MessageBox::Critical);
-            QCOMPARE(h.boxes.boxes.last().title, QStringLiteral("Error#75"));
+            QCOMPARE(h.boxes.boxes.last().title, folder ? QStringLiteral("Error#75") : QStringLiteral("Error#70"));
             QCOMPARE(h.udp.focus(), &h.udp.tbSendData);
         }
     }

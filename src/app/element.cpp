@@ -90,6 +90,7 @@ void TextBox::setText(const QByteArray &text)
 {
     const bool changed = text != m_text;
     m_text = text;
+    m_provisional = false;
     m_text.remove(0, overLimit());
     m_arrivals.clear();
     m_lineStart = lastLineStart(m_text, 0, 0);
@@ -161,6 +162,16 @@ void TextBox::append(const QByteArray &bytes)
 
 void TextBox::appendReceived(const QByteArray &bytes, qint64 ms)
 {
+    appendStamped(bytes, ms, false);
+}
+
+void TextBox::appendSent(const QByteArray &bytes, qint64 ms)
+{
+    appendStamped(bytes, ms, true);
+}
+
+void TextBox::appendStamped(const QByteArray &bytes, qint64 ms, bool sent)
+{
     // The LF of a CR LF split between two chunks ends the line before: the chunk begins after it.
     qsizetype start = m_text.size();
     if (m_text.endsWith('\r') && bytes.startsWith('\n'))
@@ -168,7 +179,7 @@ void TextBox::appendReceived(const QByteArray &bytes, qint64 ms)
     // A chunk that only ends a line, or that begins on a line an earlier chunk began, adds nothing to be shown.
     const bool lineHasOne = !m_arrivals.isEmpty() && m_arrivals.constLast().offset >= m_lineStart;
     if (start < m_text.size() + bytes.size() && !lineHasOne)
-        m_arrivals.append({start, ms});
+        m_arrivals.append({start, ms, sent});
     append(bytes);
 }
 
@@ -193,8 +204,11 @@ void TextBox::setBackColor(quint32 colour)
 
 void CheckBox::setValue(qint16 value)
 {
+    const bool changed = value != m_value;
     m_value = value;
     notify(Prop::Value);
+    if (changed && m_change)
+        m_change();
 }
 
 void OptionButton::setValue(qint16 value)

@@ -188,10 +188,12 @@ private:
 class TextBox : public Element
 {
 public:
-    /// A chunk received from the device: where it starts in Text(), and when it came (the platform clock).
+    /// A chunk received from the device, or a line the terminal sent: where it starts in Text(), and when it came
+    /// or went (the platform clock).
     struct Arrival {
         qsizetype offset;
         qint64 ms;
+        bool sent = false;
     };
 
     TextBox(Form *f, const char *name, QByteArray text, QRect g, Frame *in, int start = Shown, bool multiLine = false,
@@ -203,6 +205,8 @@ public:
     /// chunk that begins on a line is kept as an arrival: its time is the one the line is shown with, and a device
     /// that sends a byte at a time then costs one arrival a line, not one a byte.
     void appendReceived(const QByteArray &bytes, qint64 ms);
+    /// Appends the echo of a line the terminal sent at `ms`, kept as an arrival marked as sent.
+    void appendSent(const QByteArray &bytes, qint64 ms);
     /// The kept arrivals, in the order of their offsets; trimmed with the text, emptied by setText.
     const QList<Arrival> &arrivals() const { return m_arrivals; }
     /// The caret, or the start of the selection.
@@ -214,6 +218,10 @@ public:
     void setSelLength(qint32 length);
     /// Puts the caret at the end, so that the newest text is in view.
     void caretToEnd() { setSelStart(qint32(m_text.size())); }
+    /// The text was put there by the terminal (a hint, the last command a transfer sent), not typed: the first key
+    /// the user types replaces the whole of it, wherever the caret stands. Any new text ends it.
+    bool Provisional() const { return m_provisional; }
+    void setProvisional(bool provisional) { m_provisional = provisional; }
     quint32 BackColor() const { return m_backColor; }
     void setBackColor(quint32 colour);
     bool multiLine() const { return m_multiLine; }
@@ -245,6 +253,7 @@ public:
 private:
     /// How many of the oldest bytes go so that the text keeps within its limit; 0 while it does.
     qsizetype overLimit() const;
+    void appendStamped(const QByteArray &bytes, qint64 ms, bool sent);
 
     QByteArray m_text;
     QList<Arrival> m_arrivals;
@@ -255,6 +264,7 @@ private:
     quint32 m_backColor = Colour::White;
     bool m_multiLine;
     bool m_locked;
+    bool m_provisional = false;
     KeyDownHandler m_keyDown;
     KeyPressHandler m_keyPress;
     std::function<void()> m_change;
@@ -272,9 +282,12 @@ public:
     }
     qint16 Value() const { return m_value; }
     void setValue(qint16 value);
+    /// Runs whenever the Value changes, whoever changed it.
+    void setChangeHandler(std::function<void()> handler) { m_change = std::move(handler); }
 
 private:
     qint16 m_value = 0;
+    std::function<void()> m_change;
 };
 
 class OptionButton : public CheckBox

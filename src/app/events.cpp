@@ -26,12 +26,14 @@ void UDP::wireEvents()
         {Command13, &UDP::Command13_Click}, {Command2, &UDP::Command2_Click},     {Command15, &UDP::Command15_Click},
         {Command16, &UDP::Command16_Click}, {cbSendData, &UDP::cbSendData_Click}, {Command6, &UDP::Command6_Click},
     };
-    // Every event ends by telling of a failed log write, after the handler that wrote has finished. A click or
-    // Enter is a new action: the status line's reason why the last one did nothing goes.
+    // Every event ends by telling of a failed log write, after the handler that wrote has finished, and by letting
+    // the device's lock go once no exchange needs it. A click or Enter is a new action: the status line's reason
+    // why the last one did nothing goes.
     for (const Wire &wire : clicks)
         wire.element.setClickHandler([this, handler = wire.handler] {
             clearRefusal();
             (this->*handler)();
+            settleDeviceLock();
             reportLogFailure();
         });
 
@@ -52,11 +54,19 @@ void UDP::wireEvents()
     Comm_number.setHoverHandler([this] { Comm_number_Change(); });
     TMRComm.setTickHandler([this] {
         TMRComm_Timer();
+        settleDeviceLock();
         reportLogFailure();
     });
     TMRFlash.setTickHandler([this] { TMRFlash_Timer(); });
+    TMRNew.setTickHandler([this] { TMRNew_Timer(); });
     Winsock1.setArrivalHandler([this] {
         Winsock1_DataArrival();
+        settleDeviceLock();
         reportLogFailure();
     });
+    // The status line shows the mode the next send will use as soon as a box or an address that decides it changes.
+    for (CheckBox *box : {&Check1, &Check2, &Check3})
+        box->setChangeHandler([this] { statusChanged(); });
+    for (TextBox *box : {&Text3, &Text4})
+        box->setChangeHandler([this] { statusChanged(); });
 }

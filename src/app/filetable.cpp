@@ -3,6 +3,7 @@
 
 #include "platform/failure.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -13,6 +14,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <new>
 
 namespace
@@ -65,15 +67,6 @@ bool isCharacterDevice(const QString &path)
 #endif
 }
 
-[[noreturn]] void failOpen(const QFileDevice &f, const QString &path)
-{
-    if (f.error() == QFileDevice::OpenError && !QFileInfo::exists(path))
-        throw Failure(Err::FileNotFound, QStringLiteral("File not found: %1").arg(path));
-    if (f.error() == QFileDevice::PermissionsError)
-        throw Failure(Err::PermissionDenied, QStringLiteral("Permission denied: %1").arg(path));
-    throw Failure(Err::PathFileAccessError,
-                  QStringLiteral("Path/File access error: %1 (%2)").arg(path, f.errorString()));
-}
 /// What went wrong with `f`. A write that the disk takes only in part sets no error text of its own
 /// ("Unknown error"): the system's last error then names the cause.
 QString causeOf(const QFileDevice &f, int systemError)
@@ -82,6 +75,30 @@ QString causeOf(const QFileDevice &f, int systemError)
     if ((cause.isEmpty() || cause == QLatin1String("Unknown error")) && systemError != 0)
         return QString::fromLocal8Bit(std::strerror(systemError));
     return cause;
+}
+
+/// The system's own words: a file that cannot be created in a read-only folder is not a missing file. Where the
+/// system gives no number (Windows), a file is missing when it is to be read, or when its folder is.
+[[noreturn]] void failOpen(const QFileDevice &f, const QString &path, bool reading, int systemError)
+{
+    if (systemError == EACCES || systemError == EPERM || systemError == EROFS ||
+        f.error() == QFileDevice::PermissionsError)
+        throw Failure(Err::PermissionDenied, QStringLiteral("%1: %2").arg(causeOf(f, systemError), path));
+    const QFileInfo info(path);
+    if (systemError == ENOENT || (systemError == 0 && !info.exists() && (reading || !info.dir().exists())))
+        throw Failure(Err::FileNotFound, QStringLiteral("File not found: %1").arg(path));
+    throw Failure(Err::PathFileAccessError,
+                  QStringLiteral("Path/File access error: %1 (%2)").arg(path, causeOf(f, systemError)));
+}
+
+/// Only regular files are read and written: opening a FIFO waits for its other end, for ever if none comes, and a
+/// device may never end. The log alone may go to a device such as /dev/null.
+void checkRegular(const QString &path, bool append)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile() && !(append && isCharacterDevice(path)))
+        throw Failure(Err::PathFileAccessError,
+                      QStringLiteral("Path/File access error: %1 (not a regular file)").arg(path));
 }
 
 [[noreturn]] void failWrite(const QFileDevice &f, int systemError)
@@ -146,14 +163,10 @@ void FileTable::open(qint16 n, const QString &path, int mode, qint64 maxBytes)
         m |= QIODevice::WriteOnly;
         break;
     }
-    // Opening a FIFO waits for its other end, for ever if none comes, and a device may never end: only regular
-    // files are read and written. The log alone may go to a device such as /dev/null.
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile() && !(mode == Append && isCharacterDevice(path)))
-        throw Failure(Err::PathFileAccessError,
-                      QStringLiteral("Path/File access error: %1 (not a regular file)").arg(path));
+    checkRegular(path, mode == Append);
+    errno = 0;
     if (!f->open(m))
-        failOpen(*f, path);
+        failOpen(*f, path, mode == Input, errno);
     m_files.emplace(n, std::move(f));
 }
 
@@ -175,6 +188,17 @@ void FileTable::openOutput(qint16 n, const QString &path)
 void FileTable::openAtomic(qint16 n, const QString &path)
 {
     open(n, path, Atomic);
+}
+
+void FileTable::openPartial(qint16 n, const QString &path, const QString &partial)
+{
+    checkRegular(path, false);
+    // As a new file put in its place would replace it: a file the user may not write stays as it is.
+    const QFileInfo target(path);
+    if (target.exists() && !target.isWritable())
+        throw Failure(Err::PermissionDenied, QStringLiteral("Permission denied: %1").arg(path));
+    open(n, partial, Output);
+    m_targets[n] = path;
 }
 
 void FileTable::print(qint16 n, const QByteArray &bytes)
@@ -256,6 +280,18 @@ QByteArray FileTable::readAll(qint16 n)
 
 void FileTable::commit(qint16 &n)
 {
+    if (const auto target = m_targets.find(n); target != m_targets.end()) {
+        const QString from = file(n).fileName(), to = target->second;
+        release(n);
+        // The system puts the new file in the place of the old one at once, on Windows too.
+        std::error_code error;
+        std::filesystem::rename(QFileInfo(from).filesystemFilePath(), QFileInfo(to).filesystemFilePath(), error);
+        if (error)
+            throw Failure(
+                Err::PathFileAccessError,
+                QStringLiteral("Path/File access error: %1 (%2)").arg(to, QString::fromLocal8Bit(error.message())));
+        return;
+    }
     auto *f = dynamic_cast<QSaveFile *>(&file(n));
     if (!f)
         throw Failure(Err::BadFileNameOrNumber, QStringLiteral("Bad file mode"));
@@ -272,6 +308,7 @@ void FileTable::commit(qint16 &n)
 void FileTable::close(qint16 n)
 {
     m_files.erase(n);
+    m_targets.erase(n);
 }
 
 void FileTable::release(qint16 &n)
@@ -283,4 +320,5 @@ void FileTable::release(qint16 &n)
 void FileTable::closeAll()
 {
     m_files.clear();
+    m_targets.clear();
 }

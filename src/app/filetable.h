@@ -36,6 +36,9 @@ public:
     /// Bytes for writing into a new file beside `path`. `path` itself is untouched until commit() puts the new
     /// file in its place; closing the number without a commit discards the new file.
     void openAtomic(qint16 n, const QString &path);
+    /// Bytes for writing into `partial`, a new file beside `path`: commit() puts it in the place of `path`, which
+    /// is untouched until then. Closing the number without a commit leaves `partial` holding what was written.
+    void openPartial(qint16 n, const QString &path, const QString &partial);
 
     /// Writes the bytes as they are; a failure names its cause ("No space left on device").
     void print(qint16 n, const QByteArray &bytes);
@@ -48,7 +51,8 @@ public:
     QByteArray inputEntry(qint16 n);
     qint64 lof(qint16 n) const;
     QByteArray readAll(qint16 n);
-    /// Puts a file opened with openAtomic() in place of its target and closes it; clears the number.
+    /// Puts a file opened with openAtomic() or openPartial() in place of its target and closes it; clears the
+    /// number.
     void commit(qint16 &n);
     void close(qint16 n);
     /// Closes file `n` and clears the number, so that it never names a file another exchange opens later.
@@ -59,4 +63,5 @@ private:
     QFileDevice &file(qint16 n) const;
     void open(qint16 n, const QString &path, int mode, qint64 maxBytes = -1);
     std::map<qint16, std::unique_ptr<QFileDevice>> m_files;
+    std::map<qint16, QString> m_targets; // the file each one opened with openPartial() is to replace
 };

@@ -6,6 +6,8 @@
 #include "platform/mscomm.h"
 #include "platform/system.h"
 
+#include <QFileInfo>
+
 #include <cmath>
 
 void UDP::Form_Load()
@@ -21,11 +23,13 @@ void UDP::Form_Load()
         tbLocalPort.setText(QByteArray::number(int(std::floor(m_system.rnd() * 1000)) + 5500));
         tbRemotePort.setText("111");
         LogFileNum = files.FreeFile();
-        files.openAppend(LogFileNum, QStringLiteral("Terminal.log"));
+        // By its full name, so that a box about it says which folder would not take it.
+        files.openAppend(LogFileNum, QFileInfo(m_logFile).absoluteFilePath());
         m_logOpen = true;
         logLine("START Vantrel V3.0");
         logLine(m_system.nowText());
     } catch (const Failure &failure) {
+        statusChanged(); // the terminal runs without a log, and the status line says so
         showFailure(failure);
     }
     // A log that opens but cannot be written (a full disk) is told as one that cannot be opened.
@@ -34,6 +38,13 @@ void UDP::Form_Load()
 
 void UDP::Form_Unload()
 {
+    // A listing still under way ends with the window: the file chosen stays as it was, and the box says where the
+    // lines that came are.
+    try {
+        ProgListingStop();
+    } catch (const Failure &failure) {
+        showFailure(failure);
+    }
     if (MSComm1.portOpen()) {
         try {
             MSComm1.setPortOpen(false);

@@ -113,6 +113,12 @@ QString UDP::statusSilence() const
     return silent >= Status::kSilenceMs ? Status::silence(silent) : QString();
 }
 
+QString UDP::statusLog() const
+{
+    // Form_Load took a number for the log, and the log did not open under it.
+    return LogFileNum != 0 && !m_logOpen ? QStringLiteral("running without a log") : QString();
+}
+
 QString UDP::statusTraffic() const
 {
     return Status::traffic(m_bytesSent, m_bytesReceived);
@@ -121,7 +127,7 @@ QString UDP::statusTraffic() const
 QString UDP::statusText() const
 {
     QStringList parts{statusLink()};
-    for (const QString &part : {statusReason(), statusSilence(), statusTraffic()})
+    for (const QString &part : {statusReason(), statusLog(), statusSilence(), statusTraffic()})
         if (!part.isEmpty())
             parts << part;
     return parts.join(QStringLiteral(" | "));

@@ -19,8 +19,10 @@ UDP::UDP(const Platform &platform)
     vbalProgressBar1.setFont(Font::Sans);
     Comm_number.setBackColor(Colour::WindowBackground);
     Option6.setValue(1);
-    // The command line comes first in the tab order: it has the focus when the window opens.
+    // The command line comes first in the tab order: it has the focus when the window opens. Its hint goes with
+    // the first key typed.
     tbSendData.SetFocus();
+    tbSendData.setProvisional(true);
     wireEvents();
     giveToolTips();
     Comm_number_Change();

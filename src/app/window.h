@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "devicelock.h"
 #include "element.h"
 #include "filetable.h"
 #include "platform/failure.h"
@@ -115,6 +116,8 @@ public:
     Timer TMRComm{this, "TMRComm", 20};
     /// Restarted by every reply during a flash transfer; a tick means the device has been silent for 5 s.
     Timer TMRFlash{this, "TMRFlash", 5000};
+    /// Runs while the device erases its program after NEW (about 20 s): its answer or a tick ends the device's lock.
+    Timer TMRNew{this, "TMRNew", 25000};
 
     // Non-visual components.
     Winsock &Winsock1;
@@ -157,6 +160,8 @@ public:
     QString statusLink() const;
     QString statusReason() const;
     QString statusSilence() const;
+    /// "running without a log" when the log could not be opened at start-up.
+    QString statusLog() const;
     QString statusTraffic() const;
     Why why() const { return m_why; }
     /// The action under way does nothing, for this reason (`what` names the host, the port...).
@@ -188,6 +193,16 @@ public:
     /// of it is written.
     void tbReceiveData_SaveAs();
 
+    // app/devicelock.cpp
+    /// Takes the lock of the device the open link reaches, before an exchange that must not interleave with another
+    /// terminal's; false, told with a box, while another terminal holds it.
+    bool lockDevice();
+    /// NEW went out: the device stays locked until its answer, or until it has had the time to erase.
+    void newSent();
+    /// Lets the device's lock go once no exchange holds it. Called at the end of each event.
+    void settleDeviceLock();
+    void TMRNew_Timer();
+
     // app/tooltips.cpp
     /// Gives each control the tool tip that says what it does.
     void giveToolTips();
@@ -202,6 +217,8 @@ public:
     /// Appends the bytes as they are to the log; skipped when the log could not be opened.
     void logRaw(const QByteArray &bytes);
     bool logOpen() const { return m_logOpen; }
+    /// The log Form_Load opens: "Terminal.log" in the working folder unless set before.
+    void setLogFile(const QString &path) { m_logFile = path; }
     /// Shows the box of the first failed log write, once per run. Called at the end of each event, so that
     /// the handler that wrote has finished before a modal box lets the next event in.
     void reportLogFailure();
@@ -265,9 +282,13 @@ public:
     void ProgListingEnd();
     /// Writes listed text into the file; the first write that fails ends the capture and is thrown on.
     void ProgListingWrite(const QByteArray &bytes);
-    /// The capture ends before its "OK" (the user asked for another file, or for none): a line start held back to
-    /// be judged goes into the file, which is closed.
+    /// The capture ends before its "OK" (the user asked for another file, or for none, or closed the window): a line
+    /// start held back to be judged goes into the file, which is closed, and the box says where the lines are.
     void ProgListingStop();
+    /// Closes the listing's file before its "OK": the file chosen stays as it was, and the lines that came stay in
+    /// the file beside it (none came: it goes). Returns the words that tell the user so; empty when no listing's
+    /// file was open.
+    QString ProgListingDrop();
     /// A reply to a program line: "OK" sends the next line, "ERROR" ends the download.
     void ProgDownloadReply(const QByteArray &text, Via via);
     /// Sends the next program line on the link the reply came by (">>": on whatever link is open).
@@ -334,6 +355,7 @@ private:
     MessageBox &m_messageBox;
     System &m_system;
     bool m_logOpen = false;
+    QString m_logFile = QStringLiteral("Terminal.log");
     bool m_logFailed = false;            // a log write failed in this run; only the first is reported
     std::optional<Failure> m_logFailure; // that failure, until its box is shown
     /// Replies of the device to the READ last sent: -1 before the first READ (OPENRD's OK is due), then the
@@ -345,6 +367,8 @@ private:
     // A serial listing comes in pieces cut anywhere (program/replies.cpp).
     QByteArray m_listingHead;      // the start of a listed line, too short yet to tell whether it is "OK"
     bool m_listingMidLine = false; // the last piece ended inside a line already written
+    QString m_listingTarget;       // the file the listing replaces once its "OK" has come
+    QString m_listingPartial;      // the file beside it that takes the lines until then
     // The status line (app/status.cpp).
     Why m_why = Why::None;
     QByteArray m_whyWhat;
@@ -357,5 +381,7 @@ private:
     /// found its link down. The primitives return 0 either way; the callers that must tell the user look here.
     std::optional<Failure> m_sendFailure;
     bool m_passwordDue = false; // the device asked for a password: the next line typed is not shown or stored
-    QByteArray m_promptTail;    // the end of the last serial console piece, where a prompt may begin
+    DeviceLock m_deviceLock;
+    qint64 m_newMark = 0;    // bytes received when NEW went out: any more is its answer
+    QByteArray m_promptTail; // the end of the last serial console piece, where a prompt may begin
 };

@@ -17,11 +17,11 @@ constexpr qint32 kWriteBlock = 21;
 constexpr qsizetype kReadBlock = 20;
 constexpr char kNoReply[] = "NO REPLY";
 /// Every flash-disk command goes out from the command line, which keeps showing the last one sent,
-/// and is logged as a line. It is selected there: what the user types next replaces it.
+/// and is logged as a line. The first key the user types there replaces it.
 void sendCommand(UDP &w, const QByteArray &command)
 {
     w.tbSendData.setText(command);
-    w.tbSendData.setSelLength(qint32(command.size()));
+    w.tbSendData.setProvisional(true);
     w.RetVal = w.UDP_Send(command + CRLF);
     w.logLine(command);
 }
@@ -74,7 +74,7 @@ void deviceRefused(UDP &w, const QByteArray &reply)
 void UDP::Command3_Click()
 {
     tbSendData.SetFocus();
-    if (!flashReachable(*this) || refuseSecondTransfer(*this))
+    if (!flashReachable(*this) || refuseSecondTransfer(*this) || !lockDevice())
         return;
     try {
         const QString name = chooseLocalFile(kAllFiles, false);
@@ -145,7 +145,7 @@ void UDP::FlashWriteReply(const QByteArray &reply)
 void UDP::Command4_Click()
 {
     tbSendData.SetFocus();
-    if (!flashReachable(*this) || refuseSecondTransfer(*this))
+    if (!flashReachable(*this) || refuseSecondTransfer(*this) || !lockDevice())
         return;
     try {
         const QString name = chooseLocalFile(kAllFiles, true);
@@ -235,6 +235,9 @@ void UDP::Command5_Click()
 {
     tbSendData.SetFocus();
     if (!flashReachable(*this))
+        return;
+    // With no transfer of its own, End would close the file of another terminal's transfer.
+    if (FlashWriting == 0 && FlashReading == 0 && !lockDevice())
         return;
     FlashStop();
     sendCommand(*this, "CLOSE");

@@ -21,6 +21,7 @@ enum class Err : int {
     PathFileAccessError = 75,
     InvalidPortNumber = 8002,
     PortAlreadyOpen = 8005,
+    DeviceBusy = 8010, // another terminal is transferring to the device
     PortNotOpen = 8018,
     DeviceDisconnected = 8020,
     InvalidSettings = 380,

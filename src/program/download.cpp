@@ -50,6 +50,8 @@ void UDP::Command10_Click()
         refuse(Why::NotConnected);
         return;
     }
+    if (!lockDevice())
+        return;
     try {
         const QString name = ProgChooseFile(false);
         if (name.isEmpty())

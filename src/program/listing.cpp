@@ -5,6 +5,26 @@
 #include "platform/system.h"
 #include "platform/winsock.h"
 
+#include <QFileInfo>
+
+namespace
+{
+/// The listing goes into a file beside the one chosen, which it replaces only once the device's OK has come:
+/// "keep.bas" lists into "keep.partial.bas", or "keep.partial2.bas" when a file of that name is there already.
+QString partialName(const QString &target)
+{
+    const QFileInfo info(target);
+    const QString folder = target.left(target.size() - info.fileName().size());
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    for (int n = 1;; ++n) {
+        const QString name = folder + info.completeBaseName() + QStringLiteral(".partial") +
+                             (n > 1 ? QString::number(n) : QString()) + suffix;
+        if (!QFileInfo::exists(name))
+            return name;
+    }
+}
+} // namespace
+
 void UDP::ProgCommand(const QByteArray &datagram, QByteArray serial)
 {
     RetVal = UDP_Send(datagram + CRLF);
@@ -29,13 +49,18 @@ void UDP::Command11_Click()
         refuse(Why::NotConnected);
         return;
     }
+    if (!lockDevice())
+        return;
     try {
         const QString name = ProgChooseFile(true);
         if (name.isEmpty())
             return;
+        const QString partial = partialName(name);
         const qint16 number = files.FreeFile();
-        files.openOutput(number, name);
+        files.openPartial(number, name, partial);
         ProgFileNum = number;
+        m_listingTarget = name;
+        m_listingPartial = partial;
         m_system.sleep(100);
         m_listingHead.clear();
         m_listingMidLine = false;
@@ -45,7 +70,8 @@ void UDP::Command11_Click()
             // The serial side of the device takes the command with a lower-case final t.
             ProgCommand("LIST", "LISt");
         } catch (const Failure &) {
-            ProgListingStop(); // no listing will come
+            ProgListingDrop(); // no listing will come, and the box says why
+            ProgSaveMode = 0;
             throw;
         }
     } catch (const Failure &failure) {
@@ -56,11 +82,16 @@ void UDP::Command11_Click()
 void UDP::Command12_Click()
 {
     tbSendData.SetFocus();
-    if (Winsock1.state() != 1 && !MSComm1.portOpen())
+    const bool linked = Winsock1.state() == 1 || MSComm1.portOpen();
+    if (!linked)
         refuse(Why::NotConnected);
+    else if (!lockDevice())
+        return;
     // The device takes about 20 seconds to erase; the button's caption tells the user so.
     try {
         ProgCommand("NEW", "NEW");
+        if (linked)
+            newSent();
     } catch (const Failure &failure) {
         showFailure(failure);
     }

@@ -4,6 +4,9 @@
 
 #include "platform/mscomm.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <utility>
 
 namespace
@@ -34,9 +37,11 @@ void UDP::ProgListingReply(const QByteArray &text, Via via)
     // A login or password prompt: the device will not list without one, the capture cannot go on.
     // Only datagrams carry the prompts.
     if (via == Via::Datagram && (text.contains("Login") || text.contains("Passwor"))) {
-        files.release(ProgFileNum);
+        const QString left = ProgListingDrop();
         tbReceiveData.append(kAccessDenied);
         ProgExchangeEnd();
+        if (!left.isEmpty())
+            msgBox(left);
     } else if (via == Via::Serial) {
         ProgListingPiece(text);
     } else if (text.left(5).contains("OK")) {
@@ -84,30 +89,57 @@ void UDP::ProgListingPiece(const QByteArray &text)
 
 void UDP::ProgListingEnd()
 {
-    files.release(ProgFileNum);
-    tbReceiveData.setText(QByteArray("LOAD BASIC PROGRAM COMPLETED") + CRLF);
     ProgExchangeEnd();
+    if (m_listingTarget.isEmpty()) {
+        files.release(ProgFileNum);
+    } else {
+        try {
+            files.commit(ProgFileNum);
+        } catch (const Failure &failure) {
+            m_listingTarget.clear();
+            throw Failure(Err(failure.number()), QStringLiteral("%1. The listing is in %2.")
+                                                     .arg(failure.description(), std::exchange(m_listingPartial, {})));
+        }
+        m_listingTarget.clear();
+        m_listingPartial.clear();
+    }
+    tbReceiveData.setText(QByteArray("LOAD BASIC PROGRAM COMPLETED") + CRLF);
 }
 
 void UDP::ProgListingWrite(const QByteArray &bytes)
 {
     try {
         files.print(ProgFileNum, bytes);
-    } catch (const Failure &) {
+    } catch (const Failure &failure) {
         // Every later line would fail the same way (a full disk): the capture ends at the first, which is told.
         m_listingHead.clear();
-        files.release(ProgFileNum);
+        const QString left = ProgListingDrop();
         ProgSaveMode = 0;
-        throw;
+        throw left.isEmpty() ? failure
+                             : Failure(Err(failure.number()), failure.description() + QStringLiteral(". ") + left);
     }
+}
+
+QString UDP::ProgListingDrop()
+{
+    files.release(ProgFileNum);
+    if (m_listingTarget.isEmpty())
+        return {};
+    const QString target = std::exchange(m_listingTarget, {}), partial = std::exchange(m_listingPartial, {});
+    const QString ended = QStringLiteral("The listing ended before the device's OK: %1 is left as it was").arg(target);
+    if (QFileInfo(partial).size() == 0 && QFile::remove(partial))
+        return ended + QStringLiteral(", and nothing came.");
+    return ended + QStringLiteral(", and what came is in %1.").arg(partial);
 }
 
 void UDP::ProgListingStop()
 {
     if (ProgSaveMode == 1 && !m_listingHead.isEmpty())
         ProgListingWrite(std::exchange(m_listingHead, {}));
-    files.release(ProgFileNum);
+    const QString left = ProgListingDrop();
     ProgSaveMode = 0;
+    if (!left.isEmpty())
+        msgBox(left);
 }
 
 void UDP::ProgDownloadReply(const QByteArray &text, Via via)

@@ -2,6 +2,7 @@
 #include "app/window.h"
 
 #include "platform/mscomm.h"
+#include "platform/system.h"
 #include "platform/winsock.h"
 
 #include <utility>
@@ -67,8 +68,9 @@ void UDP::typedLineSent()
     const QByteArray shown =
         std::exchange(m_passwordDue, false) ? QByteArray(tbSendData.Text().size(), '*') : tbSendData.Text();
     logLine(shown);
-    // Appending costs only the echo, however long the console has grown.
-    tbReceiveData.append(CRLF + shown);
+    // Appending costs only the echo, however long the console has grown. The time-stamp view marks it as sent.
+    tbReceiveData.append(CRLF);
+    tbReceiveData.appendSent(shown, m_system.clockMs());
     tbReceiveData.caretToEnd();
     tbSendData.setText({});
     tbSendData.SetFocus();
