@@ -295,9 +295,10 @@ private slots:
         udp.tbReceiveData.caretToEnd();
         m_window->flush();
         QCOMPARE(bar->value(), 10);
-        // ...and in another view: line 10 starts in hex row 5, after ten lines of 8 bytes.
+        // ...and in another view: line 10 starts in hex row 10, after ten lines of 8 bytes in rows of 8 at the
+        // window's width.
         trigger("hexView");
-        QCOMPARE(receive()->rows()->topRow(), 5);
+        QCOMPARE(receive()->rows()->topRow(), 10);
         trigger("hexView");
         QCOMPARE(bar->value(), 10);
 
@@ -356,10 +357,16 @@ private slots:
         QTest::newRow("a line in two chunks has the first one's time, a prompt its own")
             << QByteArrayList{"VER 3.1\r\n", "par", "tial\r\n", ">"} << false
             << "10:00:00.000 VER 3.1\n10:00:01.234 partial\n10:00:03.702 >";
+        // The window's width at 1.0 takes 8 bytes a row with the stamps, text column and all.
         QTest::newRow("hex")
             << QByteArrayList{"VER 3.1\r\n", "\xCE\xCA\r\nline\r\n"} << true
-            << "10:00:00.000 00000000  56 45 52 20 33 2E 31 0D  0A CE CA 0D 0A 6C 69 6E  VER 3.1..ОК..lin\n" + noStamp +
-                   "00000010  65 0D 0A" + QString(42, QLatin1Char(' ')) + "e..";
+            << "10:00:00.000 00000000  56 45 52 20 33 2E 31 0D  VER 3.1.\n10:00:01.234 00000008  0A CE CA 0D 0A 6C 69 "
+               "6E  .ОК..lin\n" +
+                   noStamp + "00000010  65 0D 0A" + QString(17, QLatin1Char(' ')) + "e..";
+        // The terminal's own command is stamped when it went, marked as sent ("Enter VER": VER typed and Enter
+        // pressed).
+        QTest::newRow("an echoed command") << QByteArrayList{"VER 3.1\r\n", "Enter VER", "VER 3.1 SIM\r\n"} << false
+                                           << "10:00:00.000 VER 3.1\n\n10:00:01.234>VER\n10:00:02.468 VER 3.1 SIM\n";
     }
     void paneViews()
     {
@@ -368,12 +375,19 @@ private slots:
         // The view is chosen first, so that it grows with each datagram, each shown before the next arrives: a
         // CR LF is split between two flushes.
         receive()->setView(hex, true);
+        m_h->connect();
+        const qint64 start = m_h->system.clock;
         for (qsizetype i = 0; i < datagrams.size(); ++i) {
-            m_h->udp.tbReceiveData.appendReceived(datagrams[i], m_h->system.clock + i * 1234);
+            m_h->system.clock = start + i * 1234;
+            if (datagrams[i].startsWith("Enter "))
+                pressEnter(m_h->udp, datagrams[i].mid(6));
+            else
+                m_h->udp.tbReceiveData.appendReceived(datagrams[i], m_h->system.clock);
             m_window->flush();
         }
         const QString shown = copied();
         QTEST(shown, "shown");
+        QCOMPARE(receive()->rows()->horizontalScrollBar()->maximum(), 0); // no row is cut at the right
         // A click selects a row, and Shift+click extends the selection from there.
         QWidget *rows = receive()->rows()->viewport();
         const int height = rows->fontMetrics().lineSpacing();
@@ -381,14 +395,50 @@ private slots:
         QTest::mouseClick(rows, Qt::LeftButton, Qt::ShiftModifier, QPoint(4, height * 5 / 2));
         trigger("copy");
         QCOMPARE(QApplication::clipboard()->text(), shown.section(QLatin1Char('\n'), 0, 2));
-        // Find: the first datagram is there once, and found again where it is; "zz" is nowhere.
-        const auto notFound = [this](const QByteArray &needle) {
-            receive()->findChild<QLineEdit *>(QStringLiteral("findText"))->setText(QString::fromLatin1(needle));
-            trigger("findNext");
+        // Find from the command line, where the focus is most of the time: Ctrl+F opens the find bar, F3 and Shift+F3
+        // go on. The first datagram is there once, and found again where it is; "zz" is nowhere.
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        auto *edit = view<QLineEdit>(m_h->udp.tbSendData);
+        auto *findText = receive()->findChild<QLineEdit *>(QStringLiteral("findText"));
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_F, Qt::ControlModifier);
+        QTRY_VERIFY(findText->hasFocus());
+        const auto notFound = [&](const QByteArray &needle, Qt::KeyboardModifiers modifiers) {
+            findText->setText(QString::fromLatin1(needle));
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_F3, modifiers);
             const QList<QLabel *> labels = receive()->findChildren<QLabel *>();
             return std::ranges::any_of(labels, [](const QLabel *l) { return l->text() == QLatin1String("not found"); });
         };
-        QVERIFY(!notFound(datagrams[0]) && !notFound(datagrams[0]) && notFound("zz"));
+        QVERIFY(!notFound(datagrams[0], {}) && !notFound(datagrams[0], Qt::ShiftModifier) &&
+                notFound("zz", Qt::ShiftModifier));
+    }
+
+    void placedText_data()
+    {
+        QTest::addColumn<bool>("afterEnd");
+        QTest::newRow("the hint at start") << false;
+        QTest::newRow("CLOSE after End") << true;
+    }
+    void placedText()
+    {
+        // Text the terminal put in the command line stays the element's text until the first key typed replaces it,
+        // wherever a click left the caret.
+        QFETCH(bool, afterEnd);
+        UDP &udp = m_h->udp;
+        if (afterEnd) {
+            m_h->connect();
+            m_window->flush();
+            QTest::mouseClick(view(udp.Command5), Qt::LeftButton);
+        }
+        m_window->flush();
+        QCOMPARE(udp.tbSendData.Text(), afterEnd ? QByteArray("CLOSE") : QByteArray(UDP::kSendDataHint));
+        auto *edit = view<QLineEdit>(udp.tbSendData);
+        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(20, edit->height() / 2));
+        QVERIFY(edit->cursorPosition() > 0 && !edit->hasSelectedText());
+        QTest::keyClicks(edit, "VER");
+        QCOMPARE(edit->text(), QStringLiteral("VER"));
+        QCOMPARE(udp.tbSendData.Text(), QByteArray("VER"));
     }
 
     void launchOptionsRefused_data()

@@ -79,6 +79,14 @@ qint16 shiftMask(Qt::KeyboardModifiers modifiers)
                   (modifiers & Qt::AltModifier ? 4 : 0));
 }
 
+/// The key changes the text: a character, a deletion, a paste.
+bool typesText(const QKeyEvent *event)
+{
+    const QString text = event->text();
+    return (text.size() == 1 && text[0].isPrint()) || event->key() == Qt::Key_Backspace ||
+           event->key() == Qt::Key_Delete || event->matches(QKeySequence::Paste);
+}
+
 QFont sansFont(bool bold)
 {
     QFont font;
@@ -306,8 +314,9 @@ QWidget *MainWindow::build(Element &element, QWidget *parent)
 
 void MainWindow::changed(Element &element, Prop prop)
 {
-    // What the user typed is already shown; drawing it back would move the caret.
-    if (&element == m_editing && (prop == Prop::Text || prop == Prop::SelStart))
+    // What the user typed is already shown; drawing it back would move the caret. The focus the user gave is where
+    // the user put it: within the pane, that may be its find bar.
+    if (&element == m_editing && (prop == Prop::Text || prop == Prop::SelStart || prop == Prop::Focus))
         return;
     // Timers start and stop at once; the pane gathers its own appends.
     const bool now = element.kind() == Kind::Timer ||
@@ -577,10 +586,16 @@ bool MainWindow::commandLineKey(QKeyEvent *event)
     const int length = selected ? int(m_commandLine->selectedText().size()) : 0;
     if (typed != box.Text() || box.SelStart() != start || box.SelLength() != length)
         takeEdit(box, [&] {
-            box.setText(typed);
+            if (typed != box.Text())
+                box.setText(typed);
             box.setSelStart(start);
             box.setSelLength(length);
         });
+    // A text the terminal put there goes with the first key that types, wherever the caret stands.
+    if (box.Provisional() && typesText(event)) {
+        takeEdit(box, [&box] { box.setText({}); });
+        m_commandLine->clear();
+    }
 
     if (qint16 keyCode = virtualKey(event->key())) {
         run([&] { box.KeyDown(keyCode, shiftMask(event->modifiers())); });

@@ -14,9 +14,9 @@
 
 namespace PaneRender
 {
-QString stamp(qint64 ms)
+QString stamp(qint64 ms, bool sent)
 {
-    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("hh:mm:ss.zzz "));
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("hh:mm:ss.zzz")) + QLatin1Char(sent ? '>' : ' ');
 }
 
 QString noStamp()
@@ -29,22 +29,28 @@ int hexColumn(int k)
     return 10 + 3 * k + (k >= 8 ? 1 : 0);
 }
 
-int charColumn(int k)
+int charColumn(int k, int perRow)
 {
-    return 60 + k;
+    return 11 + 3 * perRow + (perRow > 8 ? 1 : 0) + k;
 }
 
-QString hexRow(QByteArrayView bytes, qsizetype offset)
+int hexWidth(int perRow)
+{
+    return charColumn(perRow, perRow);
+}
+
+QString hexRow(QByteArrayView bytes, qsizetype offset, int perRow)
 {
     static const char digits[] = "0123456789ABCDEF";
     QString row = QStringLiteral("%1").arg(offset, 8, 16, QLatin1Char('0')).toUpper();
-    row.resize(charColumn(0) + bytes.size(), QLatin1Char(' '));
-    for (int k = 0; k < bytes.size() && k < kHexBytes; ++k) {
+    const int shown = int(qMin<qsizetype>(bytes.size(), perRow));
+    row.resize(charColumn(shown, perRow), QLatin1Char(' '));
+    for (int k = 0; k < shown; ++k) {
         const uchar byte = uchar(bytes[k]);
         row[hexColumn(k)] = QLatin1Char(digits[byte >> 4]);
         row[hexColumn(k) + 1] = QLatin1Char(digits[byte & 15]);
         const QChar c = Charset::toUnicode(byte);
-        row[charColumn(k)] = c.isPrint() ? c : QLatin1Char('.');
+        row[charColumn(k, perRow)] = c.isPrint() ? c : QLatin1Char('.');
     }
     return row;
 }
@@ -84,8 +90,28 @@ void PaneRows::setView(bool hex, bool stamps)
         m_lines.push_back(0);
         indexLines();
     }
+    fitRows();
     updateScrollBars();
     viewport()->update();
+}
+
+void PaneRows::fitRows()
+{
+    // Halved until a row, its stamp included, fits: the characters are never cut off at the right.
+    const qreal charWidth = QFontMetricsF(font()).horizontalAdvance(QLatin1Char('0'));
+    const int stamp = m_stamps ? int(PaneRender::noStamp().size()) : 0;
+    int perRow = PaneRender::kHexBytes;
+    while (perRow > 1 && qCeil((stamp + PaneRender::hexWidth(perRow)) * charWidth) + 8 > viewport()->width())
+        perRow /= 2;
+    if (perRow == m_perRow)
+        return;
+    const qsizetype topByte = verticalScrollBar()->value() * qsizetype(m_perRow);
+    m_perRow = perRow;
+    if (!m_hex)
+        return;
+    m_anchor = m_cursor = -1;
+    updateScrollBars();
+    verticalScrollBar()->setValue(int(topByte / m_perRow));
 }
 
 void PaneRows::indexLines()
@@ -116,7 +142,7 @@ void PaneRows::indexLines()
 qsizetype PaneRows::rowCount() const
 {
     if (m_hex)
-        return (m_box.Text().size() + PaneRender::kHexBytes - 1) / PaneRender::kHexBytes;
+        return (m_box.Text().size() + m_perRow - 1) / m_perRow;
     return qsizetype(m_lines.size());
 }
 
@@ -124,7 +150,7 @@ std::pair<qsizetype, qsizetype> PaneRows::rowBytes(qsizetype row) const
 {
     const QByteArray &text = m_box.Text();
     if (m_hex)
-        return {row * PaneRender::kHexBytes, qMin(text.size(), (row + 1) * PaneRender::kHexBytes)};
+        return {row * m_perRow, qMin(text.size(), (row + 1) * m_perRow)};
     const qsizetype first = m_lines[size_t(row)];
     qsizetype end = size_t(row + 1) < m_lines.size() ? m_lines[size_t(row + 1)] : text.size();
     if (end > first && text[end - 1] == '\n')
@@ -137,23 +163,23 @@ std::pair<qsizetype, qsizetype> PaneRows::rowBytes(qsizetype row) const
 qsizetype PaneRows::rowOf(qsizetype offset) const
 {
     if (m_hex)
-        return offset / PaneRender::kHexBytes;
+        return offset / m_perRow;
     return qsizetype(std::upper_bound(m_lines.begin(), m_lines.end(), offset) - m_lines.begin()) - 1;
 }
 
-const qint64 *PaneRows::rowStamp(qsizetype row) const
+const TextBox::Arrival *PaneRows::rowStamp(qsizetype row) const
 {
     // A row holds the bytes up to the next row's first, its line break included.
-    const qsizetype first = m_hex ? row * PaneRender::kHexBytes : m_lines[size_t(row)];
+    const qsizetype first = m_hex ? row * m_perRow : m_lines[size_t(row)];
     qsizetype next = m_box.Text().size();
     if (m_hex)
-        next = qMin(next, first + PaneRender::kHexBytes);
+        next = qMin(next, first + m_perRow);
     else if (size_t(row + 1) < m_lines.size())
         next = m_lines[size_t(row + 1)];
     const QList<TextBox::Arrival> &arrivals = m_box.arrivals();
     const auto at = std::lower_bound(arrivals.begin(), arrivals.end(), first,
                                      [](const TextBox::Arrival &a, qsizetype offset) { return a.offset < offset; });
-    return at != arrivals.end() && at->offset < next ? &at->ms : nullptr;
+    return at != arrivals.end() && at->offset < next ? &*at : nullptr;
 }
 
 QString PaneRows::rowText(qsizetype row) const
@@ -162,14 +188,14 @@ QString PaneRows::rowText(qsizetype row) const
     const QByteArrayView bytes = QByteArrayView(m_box.Text()).sliced(first, end - first);
     QString prefix;
     if (m_stamps) {
-        const qint64 *ms = rowStamp(row);
+        const TextBox::Arrival *arrival = rowStamp(row);
         // The empty line after the last line break has nothing to line up with.
-        if (ms)
-            prefix = PaneRender::stamp(*ms);
+        if (arrival)
+            prefix = PaneRender::stamp(arrival->ms, arrival->sent);
         else if (!bytes.isEmpty())
             prefix = PaneRender::noStamp();
     }
-    return prefix + (m_hex ? PaneRender::hexRow(bytes, first) : PaneRender::textRow(bytes));
+    return prefix + (m_hex ? PaneRender::hexRow(bytes, first, m_perRow) : PaneRender::textRow(bytes));
 }
 
 int PaneRows::rowHeight() const
@@ -193,7 +219,7 @@ void PaneRows::updateScrollBars()
     QScrollBar *v = verticalScrollBar();
     v->setPageStep(visibleRows());
     v->setRange(0, int(qMax<qsizetype>(0, rowCount() - visibleRows())));
-    qsizetype widest = PaneRender::charColumn(PaneRender::kHexBytes);
+    qsizetype widest = PaneRender::hexWidth(m_perRow);
     if (!m_hex && !m_lines.empty())
         widest = qMax(m_widest, m_box.Text().size() - m_lines.back());
     if (m_stamps)
@@ -213,7 +239,7 @@ void PaneRows::textReplaced()
 
 void PaneRows::trimmed(qsizetype removed)
 {
-    qsizetype rowsGone = removed / PaneRender::kHexBytes;
+    qsizetype rowsGone = removed / m_perRow;
     if (!m_hex) {
         const auto kept = std::lower_bound(m_lines.begin(), m_lines.end(), removed);
         rowsGone = kept - m_lines.begin();
@@ -291,7 +317,7 @@ qsizetype PaneRows::lineOfRow(qsizetype row) const
     if (!m_hex)
         return row;
     const QByteArray &text = m_box.Text();
-    const qsizetype end = qMin(text.size(), row * PaneRender::kHexBytes);
+    const qsizetype end = qMin(text.size(), row * m_perRow);
     qsizetype line = 0;
     for (qsizetype i = 0; i < end; ++i)
         if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')))
@@ -381,7 +407,7 @@ void PaneRows::paintEvent(QPaintEvent *)
                 };
                 if (m_hex) {
                     cell(PaneRender::hexColumn(k), 2);
-                    cell(PaneRender::charColumn(k), 1);
+                    cell(PaneRender::charColumn(k, m_perRow), 1);
                 } else {
                     cell(k, 1);
                 }
@@ -395,6 +421,7 @@ void PaneRows::paintEvent(QPaintEvent *)
 void PaneRows::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    fitRows();
     updateScrollBars();
 }
 

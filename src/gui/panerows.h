@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/element.h"
+
 #include <QAbstractScrollArea>
 #include <QByteArray>
 #include <QByteArrayView>
@@ -9,23 +11,25 @@
 #include <array>
 #include <vector>
 
-class TextBox;
-
 /// How the pane's rows read in its hex and time-stamp views: pure functions over the model's bytes.
 namespace PaneRender
 {
+/// The most bytes a hex row holds; a narrow pane shows 8, 4, 2 or 1.
 constexpr int kHexBytes = 16;
-/// "10:00:01.234 ": the local clock time of `ms` (milliseconds since 1970, UTC) and a blank.
-QString stamp(qint64 ms);
+/// "10:00:01.234 ": the local clock time of `ms` (milliseconds since 1970, UTC) and a blank; "10:00:01.234>" for a
+/// line the terminal sent.
+QString stamp(qint64 ms, bool sent = false);
 /// As many blanks as a stamp takes: a line on which no chunk began.
 QString noStamp();
-/// One row of the hex view: the offset of its first byte, up to 16 bytes in hex (a gap after the eighth), and the
-/// same bytes as characters, '.' for those that print nothing. "OK\r\n" at 0x20 reads
-/// "00000020  4F 4B 0D 0A" + 38 blanks + "  OK..".
-QString hexRow(QByteArrayView bytes, qsizetype offset);
-/// The columns at which byte `k` of a hex row shows, in hex and as a character.
+/// One row of the hex view: the offset of its first byte, up to `perRow` bytes in hex (a gap after the eighth of
+/// 16), and the same bytes as characters, '.' for those that print nothing. "OK\r\n" at 0x20 reads
+/// "00000020  4F 4B 0D 0A", 39 blanks and "OK.." in a row of 16; 14 blanks in a row of 8.
+QString hexRow(QByteArrayView bytes, qsizetype offset, int perRow = kHexBytes);
+/// The columns at which byte `k` of a hex row of `perRow` bytes shows, in hex and as a character.
 int hexColumn(int k);
-int charColumn(int k);
+int charColumn(int k, int perRow = kHexBytes);
+/// The characters a hex row of `perRow` bytes takes.
+int hexWidth(int perRow);
 /// One line as the text view shows it (its line break left out): Windows-1251 characters, tabs as blanks up to
 /// the next multiple of eight columns.
 QString textRow(QByteArrayView line);
@@ -43,6 +47,8 @@ public:
     void setView(bool hex, bool stamps);
     bool hex() const { return m_hex; }
     bool stamps() const { return m_stamps; }
+    /// Bytes a hex row holds: 16, or fewer when the rows would be wider than the pane.
+    int perRow() const { return m_perRow; }
 
     qsizetype rowCount() const;
     /// The row as it is painted.
@@ -88,7 +94,9 @@ private:
     /// The bytes of a row: [first, end), its line break left out of a text row.
     std::pair<qsizetype, qsizetype> rowBytes(qsizetype row) const;
     /// The arrival shown at the start of the row, if a chunk began in it.
-    const qint64 *rowStamp(qsizetype row) const;
+    const TextBox::Arrival *rowStamp(qsizetype row) const;
+    /// Fits the hex rows to the pane's width, keeping the same bytes in view.
+    void fitRows();
     int visibleRows() const;
     int rowHeight() const;
     qsizetype rowAt(int y) const;
@@ -97,6 +105,7 @@ private:
     const TextBox &m_box;
     bool m_hex = false;
     bool m_stamps = false;
+    int m_perRow = PaneRender::kHexBytes;
     std::vector<qsizetype> m_lines; // the start of each line of the text; filled only while lines are shown
     qsizetype m_indexed = 0;        // bytes of the text read into m_lines
     qsizetype m_widest = 0;         // the longest row in characters

@@ -190,10 +190,15 @@ ReceivePane::ReceivePane(const TextBox &box, std::function<void()> saveAs, QWidg
 
     m_copy = makeAction(QStringLiteral("&Copy"), QKeySequence::Copy, "copy", [this] { copy(); });
     makeAction(QStringLiteral("Select &All"), QKeySequence::SelectAll, "selectAll", [this] { selectAll(); });
-    makeAction(QStringLiteral("&Find..."), QKeySequence::Find, "find", [this] { showFindBar(); });
-    makeAction(QStringLiteral("Find &Next"), QKeySequence(Qt::Key_F3), "findNext", [this] { findNext(false); });
-    makeAction(QStringLiteral("Find &Previous"), QKeySequence(Qt::SHIFT | Qt::Key_F3), "findPrevious",
-               [this] { findNext(true); });
+    // Find works wherever the focus is in the window: it is in the command line most of the time.
+    makeAction(
+        QStringLiteral("&Find..."), QKeySequence::Find, "find", [this] { showFindBar(); }, Qt::WindowShortcut);
+    makeAction(
+        QStringLiteral("Find &Next"), QKeySequence(Qt::Key_F3), "findNext", [this] { findNext(false); },
+        Qt::WindowShortcut);
+    makeAction(
+        QStringLiteral("Find &Previous"), QKeySequence(Qt::SHIFT | Qt::Key_F3), "findPrevious",
+        [this] { findNext(true); }, Qt::WindowShortcut);
     makeAction(QStringLiteral("Save &As..."), {}, "saveAs", std::move(saveAs));
     m_hexView = makeAction(QStringLiteral("&Hex View"), {}, "hexView",
                            [this] { setView(m_hexView->isChecked(), m_stampView->isChecked()); });
@@ -219,12 +224,12 @@ ReceivePane::ReceivePane(const TextBox &box, std::function<void()> saveAs, QWidg
 }
 
 QAction *ReceivePane::makeAction(const QString &text, const QKeySequence &keys, const char *name,
-                                 const std::function<void()> &run)
+                                 const std::function<void()> &run, Qt::ShortcutContext context)
 {
     auto *action = new QAction(text, this);
     action->setObjectName(QString::fromLatin1(name));
     action->setShortcut(keys);
-    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    action->setShortcutContext(context);
     connect(action, &QAction::triggered, this, [run] { run(); });
     QWidget::addAction(action);
     return action;

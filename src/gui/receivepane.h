@@ -92,8 +92,9 @@ private:
     void selectAll();
     void showFindBar();
     void findNext(bool backward);
+    /// An action of the menu; its keys work where the focus is in the pane, or in the whole window.
     QAction *makeAction(const QString &text, const QKeySequence &keys, const char *name,
-                        const std::function<void()> &run);
+                        const std::function<void()> &run, Qt::ShortcutContext context = Qt::WidgetWithChildrenShortcut);
 
     const TextBox &m_box;
     PaneText *m_text = nullptr;
