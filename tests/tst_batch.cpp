@@ -11,6 +11,13 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QUdpSocket>
+
+#include <csignal>
+
+#ifdef Q_OS_UNIX
+#include <signal.h>
+#endif
 
 namespace
 {
@@ -21,15 +28,22 @@ const QByteArray kProgram =
 
 /// The runs of one row in order against the device, what the last one gives, and what is left afterwards.
 struct Batch {
-    QString link; // the device: "udp", "udp6" (on the IPv6 loopback), "pty", or "none" (the runs name it)
+    QString link; // the device: "udp", "udp6" (on the IPv6 loopback), "pty", "silent" (a UDP port that never
+                  // answers), or "none" (the runs name it)
     QString runs; // the arguments of each run, the runs split by " | "; all but the last must end with 0
     int exitCode = 0;
-    QByteArray out{};      // stdout of the last run; a JSON object: the keys it must hold
-    QByteArray err{};      // a part of its stderr
-    QString same{};        // "a=b c=d": files a and b, c and d, hold the same bytes
-    QByteArray log{};      // how "Terminal.log" ends, after its start lines; "-": there is none
-    QByteArray stopWhen{}; // the device stops once stderr shows this
-    int refuseAfter = -1;  // the device refuses the WRITE or READ after this many blocks
+    QByteArray out{};       // stdout of the last run; a JSON object: the keys it must hold
+    QByteArray err{};       // a part of its stderr
+    QString same{};         // "a=b c=d": files a and b, c and d, hold the same bytes
+    QByteArray log{};       // how the log ends, after its start lines; "-": there is none
+    QByteArray stopWhen{};  // the device stops once stderr shows this
+    int refuseAfter = -1;   // the device refuses the WRITE or READ after this many blocks
+    QString first{};        // a run started before the others, which start once its stderr shows firstWhen; it
+    QByteArray firstWhen{}; // must end with 0 after them, unless it is killed then
+    bool killFirst = false;
+    int signal = 0; // sent to the last run once its stderr shows signalWhen
+    QByteArray signalWhen{};
+    QString logName = QStringLiteral("Terminal.log");
 };
 
 /// Bytes from a fixed seed, every value among them in a few kilobytes.
@@ -58,6 +72,35 @@ class TestBatch : public QObject
 {
     Q_OBJECT
 private slots:
+    void usage_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("says"); // on stdout with 0, else on stderr
+        QTest::newRow("--help-all") << "--help-all" << 0 << "Exit status:";
+        QTest::newRow("a port of 0") << "--host 10.0.0.7:0 ver" << 1 << "--host: not a port from 1 to 65535: 0";
+        QTest::newRow("a port over 65535") << "--host 10.0.0.7:65536 ver" << 1 << "not a port from 1 to 65535";
+        QTest::newRow("--mdc over 255") << "--host 10.0.0.7 --mdc 256 ver" << 1 << "--mdc: a station from 0 to 255";
+        QTest::newRow("--via-usb below 0") << "--serial COM1 --via-usb -1 ver" << 1 << "--via-usb: a station";
+        QTest::newRow("--via-usb not a number") << "--serial COM1 --via-usb x ver" << 1 << "--via-usb: a station";
+        QTest::newRow("a second --host") << "--host 10.0.0.7 --host 10.0.0.8 ver" << 1 << "--host is given more";
+        QTest::newRow("a second --serial") << "--serial COM1 --serial COM2 ver" << 1 << "--serial is given more";
+        QTest::newRow("--log and --no-log") << "--host 10.0.0.7 --log a.log --no-log ver" << 1 << "give one of";
+    }
+    void usage()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, says);
+        QProcess vantrel;
+        vantrel.start(QStringLiteral(VANTREL_BATCH), QProcess::splitCommand(arguments));
+        QVERIFY(vantrel.waitForFinished(kPatienceMs));
+        QCOMPARE(vantrel.exitCode(), exitCode);
+        const QString out =
+            QString::fromLocal8Bit(exitCode == 0 ? vantrel.readAllStandardOutput() : vantrel.readAllStandardError());
+        QVERIFY2(out.contains(says), qPrintable(out));
+    }
+
     void run_data()
     {
         QTest::addColumn<Batch>("c");
@@ -130,6 +173,45 @@ private slots:
                                                                  .stopWhen = "get 102400 bytes"};
         QTest::newRow("5: a folder as the local file")
             << Batch{.link = "udp", .runs = "get DATA.BIN folder", .exitCode = 5, .err = "Error#"};
+        // A local file to put that is not there: nothing goes to the device, not even the End of a transfer.
+        QTest::newRow("5: put of a missing file") << Batch{.link = "udp",
+                                                           .runs = "--json put missing.bin",
+                                                           .exitCode = 5,
+                                                           .out = R"({"exit":5,"bytes_sent":0,"bytes_received":0})"};
+        // A listing that never ends leaves the file it was to replace as it was.
+        QTest::newRow("4: a silent device during list") << Batch{.link = "silent",
+                                                                 .runs = "--timeout 1 list keep.bas",
+                                                                 .exitCode = 4,
+                                                                 .err = "keep.bas is left as it was",
+                                                                 .same = "keep.bas=old.bin"};
+        // One transfer to a device at a time: a second terminal is refused at once and the first is unharmed.
+        QTest::newRow("2: a second put while one runs") << Batch{.link = "udp",
+                                                                 .runs = "put source.bin BIG.BIN",
+                                                                 .exitCode = 2,
+                                                                 .err = "the device is busy: another terminal (pid ",
+                                                                 .same = "disk/BIG.BIN=big.bin",
+                                                                 .first = "put big.bin BIG.BIN",
+                                                                 .firstWhen = "put 10%"};
+        // A terminal killed during its transfer leaves its lock, which the next one takes over.
+        QTest::newRow("a stale lock taken over") << Batch{.link = "udp",
+                                                          .runs = "put source.bin PUT.BIN",
+                                                          .same = "disk/PUT.BIN=source.bin",
+                                                          .first = "put big.bin BIG.BIN",
+                                                          .firstWhen = "put 10%",
+                                                          .killFirst = true};
+#ifdef SIGHUP
+        // A hang-up ends a transfer as an interruption does: the device's file is closed.
+        QTest::newRow("129: hung up during put") << Batch{.link = "udp",
+                                                          .runs = "put big.bin BIG.BIN",
+                                                          .exitCode = 129,
+                                                          .err = "hung up",
+                                                          .log = "CLOSE\r\n",
+                                                          .signal = SIGHUP,
+                                                          .signalWhen = "put 10%"};
+#endif
+        // A log of the run's own, in a folder made for it.
+        QTest::newRow("--log") << Batch{
+            .link = "udp", .runs = "--log logs/device.log ver", .out = ver, .log = ver, .logName = "logs/device.log"};
     }
     void run()
     {
@@ -147,6 +229,8 @@ private slots:
             {"short.bas", "10 PRINT 1\r\n30 END\r\n"},
             {"empty", {}},
             {"bad.bas", "10 PRINT 1\r\n99 GOTO 10\r\n30 END\r\n"},
+            {"keep.bas", old},
+            {"big.bin", randomBytes(1 << 20)},
         };
         QVERIFY(QDir().mkpath(QStringLiteral("disk")) && QDir().mkpath(QStringLiteral("folder")) &&
                 QDir().mkpath(QStringLiteral("tmp")));
@@ -165,9 +249,13 @@ private slots:
                        .errorAfterBlocks = console.errorAfterBlocks,
                        .errorLine = console.errorLine});
         PtyDeviceSim pty({.console = console});
+        QUdpSocket silent;
         QString error;
         QStringList linkArgs;
-        if (c.link.startsWith(QLatin1String("udp"))) {
+        if (c.link == QLatin1String("silent")) {
+            QVERIFY(silent.bind(QHostAddress::LocalHost, 0));
+            linkArgs = QStringList{QStringLiteral("--host"), QStringLiteral("127.0.0.1:%1").arg(silent.localPort())};
+        } else if (c.link.startsWith(QLatin1String("udp"))) {
             if (!udp.start(&error) && c.link == "udp6")
                 QSKIP(qPrintable("no IPv6 loopback here: " + error));
             QVERIFY2(udp.port(), qPrintable(error));
@@ -181,11 +269,10 @@ private slots:
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("TMPDIR"), work.dir.filePath(QStringLiteral("tmp")));
-        QByteArray stdOut, stdErr;
-        const QStringList runs = c.runs.split(QStringLiteral(" | "));
-        for (qsizetype i = 0; i < runs.size(); ++i) {
-            const QStringList arguments = QProcess::splitCommand(runs[i]);
-            QProcess vantrel;
+        // The runs of a row meet in a runtime folder of their own, as the terminals of one user do.
+        environment.insert(QStringLiteral("VANTREL_RUNTIME_DIR"), work.dir.filePath(QStringLiteral("run")));
+        const auto start = [&](QProcess &vantrel, const QString &run) {
+            const QStringList arguments = QProcess::splitCommand(run);
             vantrel.setProcessEnvironment(environment);
             vantrel.setWorkingDirectory(work.dir.path());
             // A busy machine may be slow to answer; the row about a silent device sets its own timeout.
@@ -193,21 +280,56 @@ private slots:
                 QStringLiteral("--quiet-ms"), QStringLiteral("3000"), QStringLiteral("--timeout"),
                 arguments.contains(QStringLiteral("--timeout")) ? QStringLiteral("1") : QStringLiteral("120")};
             vantrel.start(QStringLiteral(VANTREL_BATCH), patience + linkArgs + arguments);
+        };
+        // The device runs on this thread: the event loop turns while a command runs, until `done` holds.
+        QByteArray stdOut, stdErr, firstErr;
+        QProcess first;
+        const auto pump = [&](const std::function<bool()> &done) {
+            for (const QDeadlineTimer deadline(kPatienceMs); !done();) {
+                if (deadline.hasExpired())
+                    return false;
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+                firstErr += first.readAllStandardError();
+            }
+            return true;
+        };
+        const auto ended = [](const QProcess &process) { return process.state() == QProcess::NotRunning; };
+        if (!c.first.isEmpty()) {
+            start(first, c.first);
+            QVERIFY(pump([&] { return firstErr.contains(c.firstWhen) || ended(first); }));
+            QVERIFY2(!ended(first), firstErr.constData());
+            if (c.killFirst) {
+                first.kill();
+                QVERIFY(pump([&] { return ended(first); }));
+            }
+        }
+        const QStringList runs = c.runs.split(QStringLiteral(" | "));
+        for (qsizetype i = 0; i < runs.size(); ++i) {
+            QProcess vantrel;
+            start(vantrel, runs[i]);
             stdOut.clear();
             stdErr.clear();
-            // The device runs on this thread: the event loop turns while the command runs.
-            for (const QDeadlineTimer deadline(kPatienceMs); vantrel.state() != QProcess::NotRunning;) {
-                QVERIFY2(!deadline.hasExpired(), stdErr.constData());
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            bool signalled = false;
+            const bool finished = pump([&] {
                 stdOut += vantrel.readAllStandardOutput();
                 stdErr += vantrel.readAllStandardError();
                 if (!c.stopWhen.isEmpty() && stdErr.contains(c.stopWhen) && udp.port())
                     udp.stop();
-            }
+#ifdef Q_OS_UNIX
+                if (c.signal && !signalled && stdErr.contains(c.signalWhen))
+                    signalled = ::kill(pid_t(vantrel.processId()), c.signal) == 0;
+#endif
+                return ended(vantrel);
+            });
+            QVERIFY2(finished, stdErr.constData());
             stdOut += vantrel.readAllStandardOutput();
             stdErr += vantrel.readAllStandardError();
             QCOMPARE(vantrel.exitStatus(), QProcess::NormalExit);
             QVERIFY2(vantrel.exitCode() == (i + 1 < runs.size() ? 0 : c.exitCode), stdErr.constData());
+        }
+        if (!c.first.isEmpty() && !c.killFirst) {
+            QVERIFY(pump([&] { return ended(first); }));
+            QVERIFY2(first.exitStatus() == QProcess::NormalExit && first.exitCode() == 0, firstErr.constData());
         }
         if (c.out.startsWith('{'))
             compareJson(stdOut, c.out);
@@ -219,10 +341,12 @@ private slots:
             QVERIFY2(QFile::exists(a), qPrintable(a));
             QCOMPARE(work.file(a), work.file(b));
         }
-        const QByteArray terminalLog = work.file(QStringLiteral("Terminal.log"));
+        const QByteArray terminalLog = work.file(c.logName);
+        if (c.logName != QLatin1String("Terminal.log"))
+            QVERIFY(!QFile::exists(QStringLiteral("Terminal.log")));
         if (c.log == "-") {
             QVERIFY(!QFile::exists(QStringLiteral("Terminal.log")));
-        } else {
+        } else if (c.first.isEmpty()) { // a run beside the others logs into the same file
             // Each run appends its start to what the runs before it logged.
             QVERIFY2(terminalLog.startsWith("START Vantrel V3.0\r\n") &&
                          terminalLog.count("START Vantrel V3.0\r\n") == runs.size(),

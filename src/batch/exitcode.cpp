@@ -18,6 +18,7 @@ constexpr Row kCodes[] = {
     {Exit::DeviceError, "device error", "the device answered an error (download: the line it rejected)"},
     {Exit::NoReply, "no reply", "no reply within --timeout (a transfer: to one of its steps)"},
     {Exit::LocalFile, "local file", "a local file problem: missing, unreadable, unwritable, disk full"},
+    {Exit::HungUp, "hung up", "hung up (SIGHUP): a transfer is ended as on an interruption"},
     {Exit::Interrupted, "interrupted", "interrupted (Ctrl-C, SIGTERM): a transfer is ended, a partial get discarded"},
 };
 
@@ -50,6 +51,7 @@ Exit forFailure(int number)
     switch (Err(number)) {
     case Err::InvalidPortNumber:
     case Err::PortAlreadyOpen:
+    case Err::DeviceBusy:
     case Err::PortNotOpen:
     case Err::DeviceDisconnected:
     case Err::InvalidSettings:

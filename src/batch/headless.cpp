@@ -3,13 +3,17 @@
 
 #include <cstdio>
 
-void StderrMessageBox::show(const QString &text, Icon, const QString &title)
+void StderrMessageBox::show(const QString &text, Icon icon, const QString &title)
 {
     static const QLatin1String failureTitle("Error#");
-    m_lastNumber = title.startsWith(failureTitle) ? title.mid(failureTitle.size()).toInt() : 0;
-    m_lastBox = title + QStringLiteral(": ") + text;
+    const QString box = title + QStringLiteral(": ") + text;
     ++m_count;
-    std::fprintf(stderr, "vantrel: %s\n", qPrintable(m_lastBox));
+    if (icon == Critical) {
+        ++m_failures;
+        m_lastNumber = title.startsWith(failureTitle) ? title.mid(failureTitle.size()).toInt() : 0;
+        m_lastBox = box;
+    }
+    std::fprintf(stderr, "vantrel: %s\n", qPrintable(box));
     std::fflush(stderr);
     if (shown)
         shown();

@@ -23,22 +23,26 @@ private:
 };
 
 /// Message boxes have nobody to click them away: each goes to stderr as "vantrel: title: text" and returns at
-/// once. The number of the last "Error#" box is kept for the exit status.
+/// once. The number of the last "Error#" box is kept for the exit status; a box without the critical icon tells
+/// something (where a listing's lines are) and fails nothing.
 class StderrMessageBox : public MessageBox
 {
 public:
     void show(const QString &text, Icon icon, const QString &title) override;
     /// Boxes shown so far.
     int count() const { return m_count; }
-    /// The number in the title of the last box ("Error#53" gives 53); 0 for a box without one ("Cancel").
+    /// Boxes with the critical icon shown so far: the failures.
+    int failures() const { return m_failures; }
+    /// The number in the title of the last failure's box ("Error#53" gives 53); 0 for a box without one.
     int lastNumber() const { return m_lastNumber; }
-    /// "Error#53: File not found: ...", as written to stderr.
+    /// "Error#53: File not found: ...", as written to stderr: the last failure's box.
     const QString &lastBox() const { return m_lastBox; }
     /// Runs after each box, so that whoever waits hears of it.
     std::function<void()> shown;
 
 private:
     int m_count = 0;
+    int m_failures = 0;
     int m_lastNumber = 0;
     QString m_lastBox;
 };

@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -61,6 +62,10 @@ Exit runVerb(const Options &options, Report &report)
     StderrMessageBox boxes;
     QtSystem system;
     UDP udp(Platform{winsock, mscomm, dialog, boxes, system});
+    if (!options.logFile.isEmpty()) {
+        QDir().mkpath(QFileInfo(options.logFile).absolutePath());
+        udp.setLogFile(options.logFile);
+    }
     Runner runner(udp, boxes);
     Session session{options, udp, runner, dialog, boxes, report};
     udp.Form_Load();
@@ -123,5 +128,9 @@ int main(int argc, char *argv[])
     report.target = options.target();
     Runner::catchInterrupts();
     report.exit = runVerb(options, report);
+    if (report.exit == Exit::Interrupted && Runner::hungUp()) {
+        report.exit = Exit::HungUp;
+        report.error = QStringLiteral("hung up");
+    }
     return finish(options, report, clock);
 }

@@ -47,6 +47,14 @@ QString absolute(const QString &path)
     return QFileInfo(QDir::current(), path).absoluteFilePath();
 }
 
+/// A Modbus station: a number from 0 to 255; the device would pass anything else on as it stands.
+bool isStation(const QString &text)
+{
+    bool ok = false;
+    const int station = text.trimmed().toInt(&ok);
+    return ok && station >= 0 && station <= 255;
+}
+
 const VerbRow *findVerb(const QString &name)
 {
     const auto row = std::find_if(std::begin(kVerbs), std::end(kVerbs),
@@ -145,6 +153,9 @@ struct Parser {
                                QStringLiteral("The folder of \"Terminal.log\" (default: the current folder)."),
                                QStringLiteral("dir")};
     QCommandLineOption noLog{QStringLiteral("no-log"), QStringLiteral("Write no \"Terminal.log\".")};
+    QCommandLineOption log{QStringLiteral("log"),
+                           QStringLiteral("The run's own log instead of \"Terminal.log\" (a log per device)."),
+                           QStringLiteral("file")};
     QCommandLineOption timeout{QStringLiteral("timeout"),
                                QStringLiteral("Seconds to wait for a reply (default 5, new 25); a transfer waits "
                                               "this long for each step."),
@@ -163,7 +174,7 @@ struct Parser {
         parser.addHelpOption();
         parser.addVersionOption();
         parser.addOptions(
-            {host, remotePort, mdc, serial, speed, rtu, viaUsb, workdir, noLog, timeout, quietMs, verify, json});
+            {host, remotePort, mdc, serial, speed, rtu, viaUsb, workdir, noLog, log, timeout, quietMs, verify, json});
         parser.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("One of the verbs below."),
                                      QStringLiteral("verb [arguments...]"));
     }
@@ -175,15 +186,21 @@ QString readLink(const Parser &p, Options &o)
     const QCommandLineParser &parser = p.parser;
     if (parser.isSet(p.host) == parser.isSet(p.serial))
         return QStringLiteral("give the link: either --host or --serial");
+    for (const QCommandLineOption &once : {p.host, p.serial, p.remotePort, p.mdc, p.rtu, p.viaUsb, p.speed})
+        if (parser.values(once).size() > 1)
+            return QStringLiteral("--%1 is given more than once").arg(once.names().constFirst());
     if (parser.isSet(p.host)) {
         for (const QCommandLineOption &serialOnly : {p.speed, p.rtu, p.viaUsb})
             if (parser.isSet(serialOnly))
                 return QStringLiteral("--%1 goes with --serial").arg(serialOnly.names().constFirst());
         o.host = parser.value(p.host).trimmed();
-        if (o.host.isEmpty())
+        const Address::HostPort entry = Address::split(o.host.toUtf8());
+        if (entry.host.isEmpty())
             return QStringLiteral("--host: no address");
+        if (entry.hasPort && !Address::port(entry.port))
+            return QStringLiteral("--host: not a port from 1 to 65535: %1").arg(QString::fromUtf8(entry.port));
         if (parser.isSet(p.remotePort)) {
-            if (Address::split(o.host.toUtf8()).hasPort)
+            if (entry.hasPort)
                 return QStringLiteral("give the device's port once: in --host or with --remote-port");
             const QString port = parser.value(p.remotePort).trimmed();
             if (!Address::port(port.toUtf8()))
@@ -191,8 +208,8 @@ QString readLink(const Parser &p, Options &o)
             o.host = (o.host.contains(QLatin1Char(':')) ? QLatin1Char('[') + o.host + QLatin1Char(']') : o.host) +
                      QLatin1Char(':') + port;
         }
-        if (parser.isSet(p.mdc) && (o.mdc = parser.value(p.mdc)).isEmpty())
-            return QStringLiteral("--mdc: no station address");
+        if (parser.isSet(p.mdc) && !isStation(o.mdc = parser.value(p.mdc)))
+            return QStringLiteral("--mdc: a station from 0 to 255, not %1").arg(o.mdc);
         return {};
     }
     for (const QCommandLineOption &udpOnly : {p.remotePort, p.mdc})
@@ -210,16 +227,14 @@ QString readLink(const Parser &p, Options &o)
             .arg(parser.value(p.speed));
     if (parser.isSet(p.rtu) && parser.isSet(p.viaUsb))
         return QStringLiteral("give one of --rtu and --via-usb");
-    if (parser.isSet(p.rtu)) {
-        o.framing = Options::Framing::Rtu;
-        o.station = parser.value(p.rtu).trimmed();
-        const int station = o.station.toInt(&ok);
-        if (!ok || station < 0 || station > 255)
-            return QStringLiteral("--rtu: a station from 0 to 255, not %1").arg(o.station);
-    } else if (parser.isSet(p.viaUsb)) {
-        o.framing = Options::Framing::ViaUsb;
-        if ((o.station = parser.value(p.viaUsb)).isEmpty())
-            return QStringLiteral("--via-usb: no station address");
+    for (const QCommandLineOption *framing : {&p.rtu, &p.viaUsb}) {
+        if (!parser.isSet(*framing))
+            continue;
+        o.framing = framing == &p.rtu ? Options::Framing::Rtu : Options::Framing::ViaUsb;
+        o.station = parser.value(*framing).trimmed();
+        if (!isStation(o.station))
+            return QStringLiteral("--%1: a station from 0 to 255, not %2")
+                .arg(framing->names().constFirst(), o.station);
     }
     return {};
 }
@@ -228,10 +243,14 @@ QString readLink(const Parser &p, Options &o)
 QString readRun(const Parser &p, Options &o, bool newVerb)
 {
     const QCommandLineParser &parser = p.parser;
-    if (parser.isSet(p.workdir) && parser.isSet(p.noLog))
-        return QStringLiteral("--workdir is where the log goes: it does not go with --no-log");
+    if (parser.isSet(p.workdir) + parser.isSet(p.noLog) + parser.isSet(p.log) > 1)
+        return QStringLiteral("give one of --workdir, --log and --no-log: each says where the log goes");
     if (parser.isSet(p.workdir))
         o.workdir = absolute(parser.value(p.workdir));
+    if (parser.isSet(p.log) && (o.logFile = parser.value(p.log)).isEmpty())
+        return QStringLiteral("--log: no file");
+    if (!o.logFile.isEmpty())
+        o.logFile = absolute(o.logFile);
     o.noLog = parser.isSet(p.noLog);
     bool ok = false;
     o.timeoutMs = newVerb ? 25000 : 5000;
@@ -256,7 +275,7 @@ Parsed parse(const QStringList &arguments, Options &options, QString &error)
         error = p.parser.errorText();
         return Parsed::Usage;
     }
-    if (p.parser.isSet(QStringLiteral("help")))
+    if (p.parser.isSet(QStringLiteral("help")) || p.parser.isSet(QStringLiteral("help-all")))
         return Parsed::Help;
     if (p.parser.isSet(QStringLiteral("version")))
         return Parsed::Version;

@@ -30,6 +30,7 @@ struct Options {
     QString station;
 
     QString workdir; // empty: the folder the command was started in
+    QString logFile; // --log, made absolute; empty: "Terminal.log" in the working folder
     bool noLog = false;
     int timeoutMs = 5000;
     int quietMs = 500;

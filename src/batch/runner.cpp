@@ -12,11 +12,11 @@
 
 namespace
 {
-volatile std::sig_atomic_t g_interrupted = 0;
+volatile std::sig_atomic_t g_interrupted = 0; // the signal that came
 
-void interrupt(int)
+void interrupt(int signal)
 {
-    g_interrupted = 1;
+    g_interrupted = signal;
 }
 
 /// A signal handler may only set a flag; a wait looks at it this often.
@@ -51,6 +51,18 @@ void Runner::catchInterrupts()
 {
     std::signal(SIGINT, interrupt);
     std::signal(SIGTERM, interrupt);
+#ifdef SIGHUP
+    std::signal(SIGHUP, interrupt);
+#endif
+}
+
+bool Runner::hungUp()
+{
+#ifdef SIGHUP
+    return g_interrupted == SIGHUP;
+#else
+    return false; // Windows sends no hang-up signal
+#endif
 }
 
 bool Runner::usable(const Element &element)
@@ -61,7 +73,7 @@ bool Runner::usable(const Element &element)
 
 void Runner::act(const std::function<void()> &event)
 {
-    m_boxesSeen = m_boxes.count();
+    m_boxesSeen = m_boxes.failures();
     ++m_acting;
     try {
         event();
@@ -170,7 +182,7 @@ void Runner::check()
 {
     if (!m_loop)
         return;
-    if (m_boxes.count() > m_boxesSeen)
+    if (m_boxes.failures() > m_boxesSeen)
         m_outcome = Outcome::Failed;
     else if ((*m_done)())
         m_outcome = Outcome::Done;
@@ -183,7 +195,7 @@ Runner::Outcome Runner::wait(const std::function<bool()> &done, int silenceMs)
 {
     if (g_interrupted)
         return Outcome::Interrupted;
-    if (m_boxes.count() > m_boxesSeen)
+    if (m_boxes.failures() > m_boxesSeen)
         return Outcome::Failed;
     if (done())
         return Outcome::Done;

@@ -38,14 +38,16 @@ public:
     enum class Outcome {
         Done,        // the condition holds
         Silent,      // the device sent no byte for the time given
-        Failed,      // a message box came up since the last thing the user did
-        Interrupted, // SIGINT or SIGTERM
+        Failed,      // a failure's box came up since the last thing the user did
+        Interrupted, // SIGINT, SIGTERM or SIGHUP
     };
     /// Runs the event loop until `done` holds, judged after every change of the model; or until the device has
     /// been silent for `silenceMs` since the wait began or its last byte.
     Outcome wait(const std::function<bool()> &done, int silenceMs);
-    /// SIGINT and SIGTERM end the current wait with Interrupted instead of ending the process.
+    /// SIGINT, SIGTERM and SIGHUP end the current wait with Interrupted instead of ending the process.
     static void catchInterrupts();
+    /// The interruption was a hang-up (SIGHUP): the terminal the run belonged to went away.
+    static bool hungUp();
 
     /// Runs with every change of an element, after the view would have redrawn it.
     std::function<void(Element &element, Prop prop)> changedHook;
@@ -68,7 +70,7 @@ private:
     StderrMessageBox &m_boxes;
     QHash<const Element *, QTimer *> m_timers;
     int m_acting = 0;    // inside an event of the user's: what reaches the pane is the terminal's own
-    int m_boxesSeen = 0; // boxes shown up to the last event of the user's
+    int m_boxesSeen = 0; // failures' boxes shown up to the last event of the user's
     qint64 m_received = 0;
     QElapsedTimer m_sinceByte;
     // The wait under way.

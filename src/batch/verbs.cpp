@@ -199,9 +199,10 @@ Exit transfer(Session &s, Element &start)
     const Outcome outcome = s.runner.wait([&] { return ended; }, s.options.timeoutMs);
     const QString command = Charset::decode(step.left(step.startsWith("WRITE") ? 5 : step.size()));
     if (outcome != Outcome::Done) {
-        // End, as the user would press it, unless the transfer ended itself (a local file it could not write): the
-        // device closes its file, and a read that did not reach its end leaves the local file as it was.
-        if (!ended)
+        // End, as the user would press it, unless the transfer ended itself (a local file it could not write) or never
+        // started (a local file missing, another terminal's transfer to the device): the device closes its file, and
+        // a read that did not reach its end leaves the local file as it was.
+        if (!ended && (w.FlashWriting == 1 || w.FlashReading == 1))
             s.runner.click(w.Command5);
         return failWait(s, outcome, command);
     }
