@@ -5,10 +5,13 @@
 set -euo pipefail
 
 VANTREL_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libqt6svg6 libgl-dev fonts-liberation)
+# What the tests alone need, so that ./run.sh does not wait for it: lintian checks the Debian package.
+VANTREL_TEST_PACKAGES=(lintian)
 
+# vantrel_install_missing [packages...]: the build's packages and those given, each only when absent.
 vantrel_install_missing() {
     local missing=()
-    for p in "${VANTREL_PACKAGES[@]}"; do
+    for p in "${VANTREL_PACKAGES[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
