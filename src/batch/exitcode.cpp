@@ -14,7 +14,9 @@ struct Row {
 constexpr Row kCodes[] = {
     {Exit::Done, "done", "done"},
     {Exit::Usage, "usage", "usage: an unknown verb or option, a missing or extra argument"},
-    {Exit::Link, "link", "the link cannot be opened (bind failed, host not found, port missing or busy), or went away"},
+    {Exit::Link, "link",
+     "the link cannot be opened (bind failed, host not found, port missing or busy), went away, or another\n"
+     "       terminal is transferring to the device"},
     {Exit::DeviceError, "device error", "the device answered an error (download: the line it rejected)"},
     {Exit::NoReply, "no reply", "no reply within --timeout (a transfer: to one of its steps)"},
     {Exit::LocalFile, "local file", "a local file problem: missing, unreadable, unwritable, disk full"},

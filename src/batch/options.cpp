@@ -36,7 +36,9 @@ constexpr VerbRow kVerbs[] = {
      "when the whole file has come (UDP only)"},
     {Options::Verb::Download, "download", 1, 1, "download FILE.bas",
      "downloads the program line by line; done when every line is answered OK"},
-    {Options::Verb::List, "list", 1, 1, "list FILE.bas", "lists the device's program into FILE.bas"},
+    {Options::Verb::List, "list", 1, 1, "list FILE.bas",
+     "lists the device's program into FILE.bas, replaced only when the whole listing\n"
+     "has come"},
     {Options::Verb::New, "new", 0, 0, "new", "clears the device's program (the device takes about 20 s)"},
 };
 
