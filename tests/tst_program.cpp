@@ -496,6 +496,15 @@ void TestProgram::clicks_data()
                                           {},    {"Error#6: VER cannot be sent"}};
     QTest::newRow("Save Programm refused") << Click{
         "rtu", &UDP::Command11_Click, QStringLiteral("refused.bas"), {}, true, {save}, {"Error#6: LIST cannot"}};
+    // Another terminal transfers to the device: refused at once, before a file is asked for.
+    const QString busy =
+        QStringLiteral("Error#8010: the device is busy: another terminal (pid %1) is transferring to it")
+            .arg(QCoreApplication::applicationPid());
+    QTest::newRow("Save Programm, the device busy")
+        << Click{"busy", &UDP::Command11_Click, QStringLiteral("list.bas"), {}, false, {}, {busy}};
+    QTest::newRow("Open File, the device busy")
+        << Click{"busy", &UDP::Command10_Click, QStringLiteral("prog.bas"), {}, false, {}, {busy}};
+    QTest::newRow("NEW, the device busy") << Click{"busy", &UDP::Command12_Click, {}, {}, false, {}, {busy}};
 }
 
 void TestProgram::clicks()
@@ -504,8 +513,12 @@ void TestProgram::clicks()
     Harness h;
     UDP &w = h.udp;
     w.Form_Load();
-    if (c.link == "udp")
+    if (c.link == "udp" || c.link == "busy")
         h.connect();
+    DeviceLock other; // another terminal's, which meets this one in the working folder
+    qint64 holder = 0;
+    if (c.link == "busy")
+        QVERIFY(other.take({}, "udp 127.0.0.1:111", &holder));
     h.mscomm.setPortOpen(c.link == "serial" || c.link == "rtu");
     w.Check1.setValue(c.link == "rtu");
     w.Text3.setText("300");

@@ -55,10 +55,12 @@ bool UDP::lockDevice()
     if (Winsock1.state() == 1) {
         device = "udp " + Winsock1.peer();
     } else if (MSComm1.portOpen()) {
-        // A symbolic link and the device it names are one device.
-        const QString name = MSComm1.deviceName(MSComm1.commPort());
-        const QString canonical = QFileInfo(name).canonicalFilePath();
-        device = "serial " + QFile::encodeName(canonical.isEmpty() ? name.toUpper() : canonical);
+        // A symbolic link and the device it names are one device. A Windows port ("COM3") names no file.
+        QString name = MSComm1.deviceName(MSComm1.commPort());
+        if (const QString canonical = QFileInfo(name).canonicalFilePath();
+            name.contains(QLatin1Char('/')) && !canonical.isEmpty())
+            name = canonical;
+        device = "serial " + QFile::encodeName(name);
     } else {
         return true; // nothing can go out
     }
