@@ -412,6 +412,10 @@ private slots:
         };
         QVERIFY(!notFound(datagrams[0], {}) && !notFound(datagrams[0], Qt::ShiftModifier) &&
                 notFound("zz", Qt::ShiftModifier));
+        // Esc closes the bar and gives the focus back to the command line it came from.
+        findText->setFocus();
+        QTest::keyClick(findText, Qt::Key_Escape);
+        QTRY_COMPARE(QApplication::focusWidget(), edit);
     }
 
     void placedText_data()

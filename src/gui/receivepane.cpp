@@ -172,10 +172,7 @@ ReceivePane::ReceivePane(const TextBox &box, std::function<void()> saveAs, QWidg
     auto *close = new QToolButton(m_findBar);
     close->setText(QStringLiteral("x"));
     close->setToolTip(QStringLiteral("Close the find bar (Esc)"));
-    connect(close, &QToolButton::clicked, this, [this] {
-        m_findBar->hide();
-        m_views->currentWidget()->setFocus();
-    });
+    connect(close, &QToolButton::clicked, this, [this] { closeFindBar(); });
     bar->addWidget(close);
     m_findBar->hide();
     connect(m_findText, &QLineEdit::returnPressed, this,
@@ -206,10 +203,8 @@ ReceivePane::ReceivePane(const TextBox &box, std::function<void()> saveAs, QWidg
                              [this] { setView(m_hexView->isChecked(), m_stampView->isChecked()); });
     m_hexView->setCheckable(true);
     m_stampView->setCheckable(true);
-    makeAction(QStringLiteral("Close the find bar"), QKeySequence(Qt::Key_Escape), "closeFind", [this] {
-        m_findBar->hide();
-        m_views->currentWidget()->setFocus();
-    });
+    makeAction(QStringLiteral("Close the find bar"), QKeySequence(Qt::Key_Escape), "closeFind",
+               [this] { closeFindBar(); });
 
     for (QAbstractScrollArea *view :
          {static_cast<QAbstractScrollArea *>(m_text), static_cast<QAbstractScrollArea *>(m_rows)}) {
@@ -343,9 +338,19 @@ void ReceivePane::selectAll()
 
 void ReceivePane::showFindBar()
 {
+    // Ctrl+F may come from anywhere in the window: closing the bar gives the focus back there.
+    if (QWidget *focus = QApplication::focusWidget(); focus && !m_findBar->isAncestorOf(focus))
+        m_focusBefore = focus;
     m_findBar->show();
     m_findText->setFocus();
     m_findText->selectAll();
+}
+
+void ReceivePane::closeFindBar()
+{
+    m_findBar->hide();
+    QWidget *back = m_focusBefore ? m_focusBefore.data() : m_views->currentWidget();
+    back->setFocus();
 }
 
 void ReceivePane::findNext(bool backward)

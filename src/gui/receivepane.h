@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTextCursor>
 #include <QTimer>
 
@@ -91,6 +92,7 @@ private:
     void copy();
     void selectAll();
     void showFindBar();
+    void closeFindBar();
     void findNext(bool backward);
     /// An action of the menu; its keys work where the focus is in the pane, or in the whole window.
     QAction *makeAction(const QString &text, const QKeySequence &keys, const char *name,
@@ -103,6 +105,7 @@ private:
     QWidget *m_findBar = nullptr;
     QLineEdit *m_findText = nullptr;
     QLabel *m_findNote = nullptr;
+    QPointer<QWidget> m_focusBefore; // where the focus was when the find bar opened
     QAction *m_copy = nullptr;
     QAction *m_hexView = nullptr;
     QAction *m_stampView = nullptr;
