@@ -11,14 +11,18 @@
 #include <QFileInfo>
 #include <QLockFile>
 
-DeviceLock::DeviceLock() = default;
-DeviceLock::~DeviceLock() = default;
-
-QString DeviceLock::path(const QString &folder, const QByteArray &device)
+namespace
+{
+/// The lock file of `device` in `folder`: the device's name, percent-encoded so that any name makes a file name.
+QString lockPath(const QString &folder, const QByteArray &device)
 {
     const QString name = QStringLiteral("vantrel-%1.lock").arg(QString::fromLatin1(device.toPercentEncoding()));
     return folder.isEmpty() ? name : QDir(folder).filePath(name);
 }
+} // namespace
+
+DeviceLock::DeviceLock() = default;
+DeviceLock::~DeviceLock() = default;
 
 bool DeviceLock::take(const QString &folder, const QByteArray &device, qint64 *holder)
 {
@@ -27,7 +31,7 @@ bool DeviceLock::take(const QString &folder, const QByteArray &device, qint64 *h
     release();
     if (!folder.isEmpty())
         QDir().mkpath(folder);
-    auto file = std::make_unique<QLockFile>(path(folder, device));
+    auto file = std::make_unique<QLockFile>(lockPath(folder, device));
     // Only a lock whose process is gone is stale: a transfer may well hold one for hours.
     file->setStaleLockTime(0);
     if (file->tryLock(0)) {

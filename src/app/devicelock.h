@@ -24,10 +24,6 @@ public:
     /// process id is then in `holder`. A folder where no lock can be made locks nothing.
     bool take(const QString &folder, const QByteArray &device, qint64 *holder);
     void release();
-    bool held() const { return bool(m_file); }
-
-    /// The lock file of `device` in `folder`: the device's name, percent-encoded so that any name makes a file name.
-    static QString path(const QString &folder, const QByteArray &device);
 
 private:
     std::unique_ptr<QLockFile> m_file;
