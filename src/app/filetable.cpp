@@ -77,15 +77,15 @@ QString causeOf(const QFileDevice &f, int systemError)
     return cause;
 }
 
-/// The system's own words: a file that cannot be created in a read-only folder is not a missing file. Where the
-/// system gives no number (Windows), a file is missing when it is to be read, or when its folder is.
+/// The system's own words: a file that cannot be created in a read-only folder is not a missing file. A file is
+/// missing when it was to be read, or when its folder is; Windows gives no number for either.
 [[noreturn]] void failOpen(const QFileDevice &f, const QString &path, bool reading, int systemError)
 {
     if (systemError == EACCES || systemError == EPERM || systemError == EROFS ||
         f.error() == QFileDevice::PermissionsError)
         throw Failure(Err::PermissionDenied, QStringLiteral("%1: %2").arg(causeOf(f, systemError), path));
     const QFileInfo info(path);
-    if (systemError == ENOENT || (systemError == 0 && !info.exists() && (reading || !info.dir().exists())))
+    if (!info.exists() && (reading || !info.dir().exists()))
         throw Failure(Err::FileNotFound, QStringLiteral("File not found: %1").arg(path));
     throw Failure(Err::PathFileAccessError,
                   QStringLiteral("Path/File access error: %1 (%2)").arg(path, causeOf(f, systemError)));
