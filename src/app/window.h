@@ -6,6 +6,7 @@
 #include "platform/failure.h"
 #include "status.h"
 
+#include "monitor/record.h"
 #include "platform/platform.h"
 
 #include <QByteArray>
@@ -121,6 +122,8 @@ public:
     MSComm &MSComm1;
     CommonDialog &CommonDialog1;
     FileTable files;
+    /// Every unit sent and received, both ways (monitor/): the wire monitor and `vantrel --trace` read it.
+    Monitor::Record monitor;
 
     // Terminal state, in declaration order.
     qint16 LogFileNum = 0;
@@ -318,6 +321,20 @@ public:
     void TMRComm_Timer();
     /// Hands the data field of every complete reply frame in ModbusRxBuf with a good CRC to Com_Parser.
     void gatherFrames();
+
+    // monitor/taps.cpp
+    /// What went over the wire, into the record: a datagram sent or received, bytes written to the serial port
+    /// (`framed` by WriteCOM32), a chunk the poll read, a frame it gathered.
+    void monitorSent(const QByteArray &datagram);
+    void monitorReceived(const QByteArray &datagram);
+    void monitorWritten(const QByteArray &bytes, bool framed);
+    void monitorRead(const QByteArray &chunk);
+    void monitorGathered(const QByteArray &frame);
+    /// The serial port as the record names it: "COM3 /dev/ttyUSB2".
+    QByteArray monitorPort() const;
+    /// Saves the units the filter passes to a file the user chooses, as JSON Lines, CSV or pcapng by the name's
+    /// end; the file is replaced only once all of it is written.
+    void monitorSaveAs(const Monitor::Filter &filter);
 
     // serial/send.cpp
     qint16 WriteCOM32(QByteArray &COMString);
