@@ -11,7 +11,7 @@ if [ "${1:-}" = "--sanitize" ]; then
     shift
 fi
 source scripts/setup.sh
-vantrel_install_missing
+vantrel_install_missing "${VANTREL_TEST_PACKAGES[@]}"
 export QT_QPA_PLATFORM=offscreen
 if ! $sanitize; then
     vantrel_build

@@ -5,10 +5,13 @@
 set -euo pipefail
 
 VANTREL_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libqt6svg6 libgl-dev fonts-liberation)
+# What the tests need besides: tshark reads back the wire monitor's pcapng.
+VANTREL_TEST_PACKAGES=(tshark)
 
+# vantrel_install_missing [more packages...]: the build's packages and these.
 vantrel_install_missing() {
     local missing=()
-    for p in "${VANTREL_PACKAGES[@]}"; do
+    for p in "${VANTREL_PACKAGES[@]}" "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0

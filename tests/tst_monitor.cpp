@@ -187,10 +187,13 @@ void TestMonitor::exportRoundTrip()
     for (const QString &action : {QStringLiteral("enter VER"), QStringLiteral("put")})
         QVERIFY(step(m, action, mark));
     const Monitor::Record &record = m.udp.monitor;
-    QByteArrayList datagrams;
-    for (qint64 n = record.first(); n < record.end(); ++n)
-        if (record.at(n).form == Monitor::Form::Datagram)
-            datagrams << record.at(n).bytes;
+    QByteArrayList datagrams, transfer;
+    for (qint64 n = record.first(); n < record.end(); ++n) {
+        const Monitor::Unit &u = record.at(n);
+        if (u.form == Monitor::Form::Datagram)
+            (u.kind & Monitor::Flash ? transfer : datagrams) << u.bytes;
+    }
+    datagrams += transfer;
 
     // Every unit comes back from JSON Lines and CSV, with the same fields in both.
     QStringList fields;
@@ -232,7 +235,9 @@ void TestMonitor::exportRoundTrip()
             QByteArrayList columns = line.split('\t');
             // Each datagram between the device's port and the terminal's, one way or the other.
             const QByteArrayList ports = columns.mid(0, 2);
-            if (columns.size() == 3 && (ports == QByteArrayList{one, other} || ports == QByteArrayList{other, one}))
+            if (columns.size() == 3 &&
+                (other.isEmpty() ? ports.contains(one)
+                                 : ports == QByteArrayList{one, other} || ports == QByteArrayList{other, one}))
                 found << QByteArray::fromHex(columns[2].replace(":", ""));
         }
         return found;
@@ -240,6 +245,25 @@ void TestMonitor::exportRoundTrip()
     QCOMPARE(payloads(m.dir.filePath(QStringLiteral("trace.pcapng")), QByteArray::number(m.winsock.localPort()),
                       QByteArray::number(device.port())),
              datagrams);
+
+    // The same transfer by `vantrel put`, over IPv6 where the loopback has it.
+    DeviceSim::Options v6 = simulated();
+    v6.address = QHostAddress::LocalHostIPv6;
+    DeviceSim other(v6);
+    const bool ipv6 = other.start();
+    const quint16 port = ipv6 ? other.port() : device.port();
+    QProcess vantrel;
+    vantrel.setWorkingDirectory(m.dir.path());
+    vantrel.start(QStringLiteral(VANTREL_BATCH),
+                  {QStringLiteral("--host"),
+                   (ipv6 ? QStringLiteral("[::1]:") : QStringLiteral("127.0.0.1:")) + QString::number(port),
+                   QStringLiteral("--trace"), QStringLiteral("put.pcapng"), QStringLiteral("put"),
+                   QStringLiteral("file.bin"), QStringLiteral("T.BIN")});
+    // The devices answer from this thread's event loop.
+    QVERIFY(QTest::qWaitFor([&] { return vantrel.state() == QProcess::NotRunning; }, kPatienceMs));
+    QVERIFY2(vantrel.exitCode() == 0, vantrel.readAllStandardError().constData());
+    const QByteArrayList put = payloads(m.dir.filePath(QStringLiteral("put.pcapng")), QByteArray::number(port), {});
+    QCOMPARE(put, transfer);
 }
 
 QTEST_GUILESS_MAIN(TestMonitor)

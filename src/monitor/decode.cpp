@@ -255,6 +255,17 @@ QString Decoded::value(const char *name) const
     return {};
 }
 
+QByteArrayView payload(const Unit &unit)
+{
+    const bool framed = unit.form == Form::Frame || (unit.form == Form::Write && (unit.kind & Rtu));
+    return framed ? frameData(unit.bytes) : QByteArrayView(unit.bytes);
+}
+
+QByteArrayView command(const Unit &unit)
+{
+    return withoutLineEnd(mdcCommand(payload(unit)));
+}
+
 QByteArrayView withoutLineEnd(QByteArrayView line)
 {
     if (line.endsWith('\n'))

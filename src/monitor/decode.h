@@ -12,6 +12,7 @@
 namespace Monitor
 {
 class Record;
+struct Unit;
 
 struct Field {
     const char *name; // "station", "crc", "line"...
@@ -28,6 +29,11 @@ struct Decoded {
 /// Unit `n` of the record, decoded layer by layer. The RTU request to station 16 with VER CR LF gives station 16,
 /// function C, count 5, CRC D04B good, command VER: "RTU 16 C, 5 bytes, CRC D04B · command VER".
 Decoded decode(const Record &record, qint64 n);
+
+/// What a unit carries: the data of its RTU frame, where it has one, else its bytes.
+QByteArrayView payload(const Unit &unit);
+/// The command line a sent unit carries, without its frame, its "MDC " wrapping and its line end.
+QByteArrayView command(const Unit &unit);
 
 /// The line without its line end (CR LF, CR or LF).
 QByteArrayView withoutLineEnd(QByteArrayView line);
