@@ -5,6 +5,7 @@
 #include "app/charset.h"
 #include "gui/demo.h"
 #include "gui/mainwindow.h"
+#include "gui/monitorwindow.h"
 #include "gui/panerows.h"
 #include "gui/receivepane.h"
 #include "gui/widgets.h"
@@ -389,6 +390,58 @@ private slots:
             return std::ranges::any_of(labels, [](const QLabel *l) { return l->text() == QLatin1String("not found"); });
         };
         QVERIFY(!notFound(datagrams[0]) && !notFound(datagrams[0]) && notFound("zz"));
+    }
+
+    void wireMonitor()
+    {
+        UDP &udp = m_h->udp;
+        m_h->connect();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        // Ctrl+M in the command line opens the monitor, which takes in a session as it goes: a command answered, a
+        // flash-disk file refused, a program line rejected, a NEW whose answer never came, and one still awaited.
+        QTest::keyClick(view(udp.tbSendData), Qt::Key_M, Qt::ControlModifier);
+        MonitorWindow *monitor = m_window->monitor();
+        QVERIFY(monitor && monitor->isVisible());
+        const QList<std::pair<QByteArray, QByteArray>> session{{"VER", "VER 3.1 SIM\r\n"},
+                                                               {"OPENRD \"DATA.BIN\"", "ERROR file not found\r\n"},
+                                                               {"99 GOTO 10", "ERROR line rejected\r\n"},
+                                                               {"NEW", {}},
+                                                               {"MDC 16,VER", "MDC 16: VER 3.1 STATION\r\n"},
+                                                               {"VER", {}}};
+        for (const auto &[command, reply] : session) {
+            m_h->system.clock += 1500; // for the picture: what is seen there, nothing checked here
+            pressEnter(udp, command);
+            m_h->system.clock += 3;
+            if (!reply.isEmpty())
+                m_h->winsock.feedReceived(reply);
+        }
+        MonitorRows *rows = monitor->rows();
+        QTRY_COMPARE(rows->rowCount(), 11); // the link's note, then the units
+        QVERIFY(rows->atEnd());
+        const QString error = rows->rowText(4);
+        QVERIFY2(error.contains(QStringLiteral("\u2190")) && error.contains(QStringLiteral("found\\r\\n")) &&
+                     error.contains(QStringLiteral("ERROR: file not found")) && error.contains(QStringLiteral("ms #3")),
+                 qPrintable(error));
+        QTRY_VERIFY2(
+            monitor->stripText().startsWith(QStringLiteral("\u2192 6 sent, 58 bytes   \u2190 4 received, 81 "
+                                                           "bytes   CRC errors 0   without reply 1   reply min")),
+            qPrintable(monitor->stripText()));
+        // The README's picture (docs/monitor.png), the reply to VER chosen.
+        rows->setCurrentRow(2);
+        QVERIFY(monitor->details().contains(QStringLiteral("reply: VER 3.1 SIM")));
+        QVERIFY(monitor->grab().save(QDir(m_h->previous).filePath(QStringLiteral("vantrel-monitor.png"))));
+
+        // Find goes round from the row chosen; a filter keeps what passes it, and Export writes just that.
+        auto *find = monitor->findChild<QLineEdit *>(QStringLiteral("monitorFind"));
+        find->setText(QStringLiteral("rejected"));
+        QTest::keyClick(find, Qt::Key_Return);
+        QCOMPARE(rows->currentRow(), 6);
+        monitor->findChild<QCheckBox *>(QString(), Qt::FindDirectChildrenOnly)->click(); // "Sent" off
+        QCOMPARE(rows->rowCount(), 5);
+        QCOMPARE(rows->currentRow(), 3);
+        m_h->dialog.answer = m_h->dir.filePath(QStringLiteral("received.jsonl"));
+        monitor->findChild<QPushButton *>()->click();
+        QCOMPARE(m_h->file(QStringLiteral("received.jsonl")).count("\"direction\":\"received\""), 4);
     }
 
     void launchOptionsRefused_data()

@@ -311,11 +311,17 @@ QString visibleText(QByteArrayView bytes, qsizetype max)
 {
     const qsizetype n = max < 0 ? bytes.size() : qMin(max, bytes.size());
     QString shown;
-    shown.reserve(n + 1);
+    shown.reserve(n + 8);
     for (qsizetype i = 0; i < n; ++i) {
         const uchar c = uchar(bytes[i]);
-        // The control pictures block has a symbol for each control character, and one for DEL.
-        shown += c < 32 ? QChar(0x2400 + c) : c == 127 ? QChar(0x2421) : Charset::toUnicode(c);
+        // Escapes rather than the control pictures, which few fonts draw.
+        const char *escape = c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\t' ? "\\t" : c == '\\' ? "\\\\" : nullptr;
+        if (escape)
+            shown += QLatin1String(escape);
+        else if (c < 32 || c == 127)
+            shown += QStringLiteral("\\x") + QString::number(c, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        else
+            shown += Charset::toUnicode(c);
     }
     if (n < bytes.size())
         shown += QChar(0x2026);

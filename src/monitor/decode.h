@@ -42,7 +42,7 @@ QByteArrayView mdcCommand(QByteArrayView line);
 /// The data field of an RTU frame (address, function, count, data, CRC), as far as the frame holds it.
 QByteArrayView frameData(QByteArrayView frame);
 
-/// The bytes as text in the window's character set, each control character as its visible symbol (CR as "␍", LF
-/// as "␊", NUL as "␀"), at most `max` characters and "…" when there are more.
+/// The bytes as text in the window's character set, each control character as an escape: "OK\r\n", "\t", "\x00", a
+/// backslash as "\\". At most `max` bytes, and "…" when there are more.
 QString visibleText(QByteArrayView bytes, qsizetype max = -1);
 } // namespace Monitor
