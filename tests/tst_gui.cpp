@@ -120,6 +120,7 @@ private slots:
     void init()
     {
         m_window.reset();
+        m_h.reset(); // the working directory it made current goes back first
         m_h = std::make_unique<Harness>();
         m_h->udp.Form_Load();
         m_window = std::make_unique<MainWindow>(m_h->udp);
