@@ -8,6 +8,7 @@
 
 #include "monitor/record.h"
 #include "platform/platform.h"
+#include "program/listingscan.h"
 
 #include <QByteArray>
 
@@ -359,17 +360,14 @@ private:
     QByteArray m_flashBarText;   // the bar's own text while it shows "NO REPLY"
     int m_dispatcherBoxOpen = 0; // number of the failure whose box is open, 0 when none
     quint64 m_suppressedFailures = 0;
-    // A serial listing comes in pieces cut anywhere (program/replies.cpp).
-    QByteArray m_listingHead;      // the start of a listed line, too short yet to tell whether it is "OK"
-    bool m_listingMidLine = false; // the last piece ended inside a line already written
+    ListingScan m_listing; // a serial listing comes in pieces cut anywhere (program/replies.cpp)
     // The status line (app/status.cpp).
     Why m_why = Why::None;
     QByteArray m_whyWhat;
     QByteArray m_linkTarget; // "host:port" of the UDP link, or the serial port's device, while one is up
     qint64 m_bytesSent = 0;
     qint64 m_bytesReceived = 0;
-    qint64 m_sentAt = -1;     // clock of the first send since the last reply; -1 when nothing is awaited
-    bool m_listingCR = false; // the last piece ended with a CR, whose LF may come with the next
+    qint64 m_sentAt = -1; // clock of the first send since the last reply; -1 when nothing is awaited
     /// Why the last UDP_Send or WriteCOM32 sent nothing though its link was up; empty when it sent, or when it
     /// found its link down. The primitives return 0 either way; the callers that must tell the user look here.
     std::optional<Failure> m_sendFailure;

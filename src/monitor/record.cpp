@@ -65,9 +65,11 @@ Step replyStep(Step request, QByteArrayView text, bool datagram, ListingScan &li
     case Step::List:
         if (prompt)
             return Step::Prompt;
-        return (datagram ? text.first(qMin<qsizetype>(5, text.size())).contains("OK") : listing.ends(text))
-                   ? Step::ListingEnd
-                   : Step::ListingLine;
+        if (bool ended = false; !datagram) {
+            listing.take(text, ended);
+            return ended ? Step::ListingEnd : Step::ListingLine;
+        }
+        return text.first(qMin<qsizetype>(5, text.size())).contains("OK") ? Step::ListingEnd : Step::ListingLine;
     case Step::OpenWrite:
     case Step::OpenRead:
     case Step::Write:
@@ -87,18 +89,6 @@ Step replyStep(Step request, QByteArrayView text, bool datagram, ListingScan &li
             return Step::Prompt;
         return text.contains("OK") ? Step::Ok : Step::Reply;
     }
-}
-
-/// Just past the line end that follows `from` (CR, LF or CR LF); -1 when the line goes on past the text.
-qsizetype lineEndAfter(QByteArrayView text, qsizetype from)
-{
-    for (qsizetype i = from; i < text.size(); ++i) {
-        if (text[i] == '\n')
-            return i + 1;
-        if (text[i] == '\r')
-            return i + 1 < text.size() && text[i + 1] == '\n' ? i + 2 : i + 1;
-    }
-    return -1;
 }
 } // namespace
 
@@ -134,31 +124,6 @@ QByteArray endpointText(const Winsock::Endpoint &end)
         return "-";
     }
     return host + ':' + QByteArray::number(end.port);
-}
-
-bool ListingScan::ends(QByteArrayView piece)
-{
-    QByteArray data = std::exchange(m_head, {});
-    data.append(piece);
-    // The LF of a CR LF cut after its CR ends the line before; it starts no line of its own.
-    qsizetype at = std::exchange(m_afterCR, false) && data.startsWith('\n') ? 1 : 0;
-    while (at < data.size()) {
-        const qsizetype end = lineEndAfter(data, at);
-        const qsizetype next = end < 0 ? data.size() : end;
-        if (!m_midLine) {
-            const QByteArrayView head = QByteArrayView(data).sliced(at, qMin<qsizetype>(5, next - at));
-            if (head.contains("OK"))
-                return true;
-            if (end < 0 && head.size() < 5) {
-                m_head = data.mid(at);
-                return false;
-            }
-        }
-        m_midLine = end < 0;
-        at = next;
-    }
-    m_afterCR = data.endsWith('\r');
-    return false;
 }
 
 bool Filter::accepts(const Unit &unit) const

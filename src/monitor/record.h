@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/winsock.h"
+#include "program/listingscan.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -104,20 +105,6 @@ struct Summary {
 
 /// "127.0.0.1:5111", "[2001:db8::1]:5111"; "-" for an end not known.
 QByteArray endpointText(const Winsock::Endpoint &end);
-
-/// Tells, piece by piece, where a listing that comes over the serial line ends: the pieces are cut anywhere, and
-/// it ends at the line whose first five characters hold "OK" (the terminal's listing capture judges alike).
-class ListingScan
-{
-public:
-    /// True when this piece holds the line that ends the listing.
-    bool ends(QByteArrayView piece);
-
-private:
-    QByteArray m_head;      // the start of a line too short yet to tell
-    bool m_midLine = false; // the last piece ended inside a line
-    bool m_afterCR = false; // the last piece ended with a CR, whose LF may come with the next
-};
 
 /// Every unit in order, numbered from 0 as they come; the oldest go once the ring holds `capacity`.
 class Record
