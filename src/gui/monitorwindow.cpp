@@ -127,6 +127,9 @@ void MonitorRows::refresh()
 std::array<QString, 10> MonitorRows::cells(qsizetype row) const
 {
     const qint64 n = unitAt(row);
+    // A unit the record let go since the last refresh is drawn empty until the refresh takes its row away.
+    if (!m_record.holds(n))
+        return {};
     const Monitor::Unit &u = m_record.at(n);
     const bool note = u.direction == Monitor::Direction::Note;
     const char16_t *const arrows[] = {u"\u2192", u"\u2190", u"\u2022"};
@@ -135,7 +138,8 @@ std::array<QString, 10> MonitorRows::cells(qsizetype row) const
         hex += QStringLiteral(" \u2026");
     return {QString::number(n),
             timeOfDay(u.us),
-            row > 0 ? milliseconds(u.us - m_record.at(unitAt(row - 1)).us) : QString(),
+            row > 0 && m_record.holds(unitAt(row - 1)) ? milliseconds(u.us - m_record.at(unitAt(row - 1)).us)
+                                                       : QString(),
             QString::fromUtf16(arrows[int(u.direction)]),
             note ? QString() : QString::fromLatin1(m_record.link(u.link).name),
             note ? QString() : QString::number(u.bytes.size()),
@@ -148,7 +152,7 @@ std::array<QString, 10> MonitorRows::cells(qsizetype row) const
 void MonitorRows::paintRow(QPainter &painter, qsizetype row, const QRect &rect, bool selected) const
 {
     const std::array<QString, 10> texts = cells(row);
-    const Monitor::Unit &u = m_record.at(unitAt(row));
+    const Monitor::Unit u = m_record.holds(unitAt(row)) ? m_record.at(unitAt(row)) : Monitor::Unit();
     const qreal charWidth = QFontMetricsF(font()).horizontalAdvance(QLatin1Char('0'));
     const QPen plain = painter.pen();
     qreal x = rect.x();
@@ -201,6 +205,8 @@ bool MonitorRows::find(const QString &text, bool backward)
     for (qsizetype step = 1; step <= rows; ++step) {
         const qsizetype row = ((from + (backward ? -step : step)) % rows + rows) % rows;
         const qint64 n = unitAt(row);
+        if (!m_record.holds(n))
+            continue;
         if (Charset::decode(m_record.at(n).bytes).contains(text, Qt::CaseInsensitive) ||
             Monitor::decode(m_record, n).summary.contains(text, Qt::CaseInsensitive)) {
             setCurrentRow(row);
@@ -379,9 +385,9 @@ QString MonitorWindow::stripText() const
     const QLocale c = QLocale::c();
     QString text = QStringLiteral("\u2192 %1 sent, %2   \u2190 %3 received, %4   CRC errors %5   without reply %6")
                        .arg(s.sent)
-                       .arg(c.formattedDataSize(s.bytesSent, 1, QLocale::DataSizeTraditionalFormat))
+                       .arg(c.formattedDataSize(s.bytesSent, 1, QLocale::DataSizeIecFormat))
                        .arg(s.received)
-                       .arg(c.formattedDataSize(s.bytesReceived, 1, QLocale::DataSizeTraditionalFormat))
+                       .arg(c.formattedDataSize(s.bytesReceived, 1, QLocale::DataSizeIecFormat))
                        .arg(s.crcErrors)
                        .arg(s.unanswered);
     if (s.replies > 0)
