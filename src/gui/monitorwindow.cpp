@@ -33,8 +33,8 @@ struct Column {
 };
 
 constexpr Column kColumns[] = {
-    {u"#", 7},   {u"time", 16}, {u"\u0394 ms", 9}, {u"", 2},        {u"link", 18},
-    {u"len", 6}, {u"hex", 26},  {u"text", 26},     {u"decode", 46}, {u"reply", 16},
+    {u"#", 7},   {u"time", 16}, {u"\u0394 ms", 9}, {u"", 2},        {u"link", 17},
+    {u"len", 6}, {u"hex", 26},  {u"text", 26},     {u"decode", 50}, {u"reply", 16},
 };
 constexpr int kDirectionColumn = 3, kDecodeColumn = 8;
 /// The hex and text columns show the start of a unit; the details below the rows show all of it.
