@@ -21,8 +21,6 @@ using Model = ModelOn<QtWinsock, FakeMSComm>;
 
 /// 30 bytes: a write in two blocks (21 and 9), a read in two (20 and the last 10).
 const QByteArray kFile = "0123456789abcdefghijklmnopqrst";
-/// The spec's worked frame: station 16, VER CR LF, CRC D04B (carried 4B D0). The scripted device echoes it.
-const QByteArray kVerFrame = QByteArray::fromHex("104305564552 0D0A 4BD0");
 
 /// The user's steps, one after another, each waited for until no reply is due: "enter VER", "mdc 16", "rtu", "put",
 /// "get NAME", "download", "list", "chunk HEX" (the scripted port receives it) and "tick" (a poll); "mark" leaves
@@ -142,7 +140,9 @@ void TestMonitor::decodes_data()
                     {"> LIST", "< listing line 10 <- 0", "< listing line 20 <- 0", "< end of the listing <- 0"}};
     QTest::newRow("a BASIC line") << Exchange{"download",
                                               {"> program line 10", "< OK <- 0", "> program line 20", "< OK <- 2"}};
-    // The scripted device on the serial line echoes the frame of VER, whose CRC is known.
+    // The scripted device on the serial line echoes the frame of VER CR LF to station 16: 10 43 05 56 45 52 0D 0A and
+    // the CRC-16/MODBUS of those eight bytes, D04B, carried low byte first (tst_modbus holds the CRC to the public
+    // catalogue's check value).
     const QString request = QStringLiteral("> RTU 16 C, 5 bytes, CRC D04B · command VER");
     const QString chunk = QStringLiteral("< read: RTU frames are gathered from it");
     const QString reply = QStringLiteral("< RTU 16 C, 5 bytes, CRC D04B · reply <- 0");
