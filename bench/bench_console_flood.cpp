@@ -7,11 +7,15 @@
 // views switched on and off over a full 8 MB pane. --console-only leaves out the floods, so that the peak
 // memory is that of the full pane in its view alone. With --soak MINUTES instead: 5,000 datagrams a second for
 // that long with the window attached (lines ending in CR LF, or in LF alone with --bare-lf), the resident memory
-// each minute, and at the end the datagrams sent against those handled.
+// each minute, and at the end the datagrams sent against those handled. With --monitor instead: the steady flood into a
+// full pane with the wire monitor open, against the same flood with the record off (as before the monitor) and with
+// the monitor closed, in turns: datagrams lost and processor time a datagram; and the memory of 100,000 units
+// recorded with the monitor open, against the record off.
 #include "benchsupport.h"
 
 #include "app/window.h"
 #include "gui/mainwindow.h"
+#include "gui/monitorwindow.h"
 #include "gui/receivepane.h"
 #include "platform/platform.h"
 #include "platform/qt/qtmscomm.h"
@@ -126,6 +130,76 @@ void soak(Terminal &terminal, int minutes, bool bareLf)
                 sender.sent() - handled, qint64(terminal.udp.tbReceiveData.Text().size()));
 }
 
+/// The pane filled to its limit with console lines, as after hours of a talkative device.
+void fillPane(Terminal &terminal, MainWindow &window)
+{
+    QByteArray full(64, 'y');
+    full[62] = '\r';
+    full[63] = '\n';
+    full = full.repeated(kReceivePaneLimit / 64);
+    terminal.udp.tbReceiveData.appendReceived(full, terminal.system.clockMs());
+    window.flush();
+    runUntil([] { return false; }, 300);
+}
+
+/// The wire monitor's cost: memory first, in a process that has recorded nothing yet, then processor time in turns.
+void monitorCost(Terminal &terminal, int rate, int seconds, int turns)
+{
+    Monitor::Record &record = terminal.udp.monitor;
+    MainWindow window(terminal.udp);
+    window.show();
+    fillPane(terminal, window);
+    const quint16 port = terminal.winsock.localPort();
+    const auto handled = [&] { return terminal.handled; };
+    const int units = int(Monitor::Record::kCapacity);
+    const auto shownRows = [&] { return window.monitor() ? window.monitor()->rows()->rowCount() : 0; };
+    std::printf("wire monitor: %d datagrams of 64 bytes a second into a full pane\n", rate);
+
+    record.setCapacity(0);
+    print("record off, 100,000 datagrams", flood(port, 64, units, rate, handled));
+    const double without = residentMemoryMiB();
+    record.setCapacity(Monitor::Record::kCapacity);
+    window.openMonitor();
+    print("record on, monitor open, 100,000 datagrams", flood(port, 64, units, rate, handled));
+    runUntil([&] { return shownRows() >= units; }, 5000);
+    const double with = residentMemoryMiB();
+    std::printf("memory: VmRSS %.1f MiB with the record off, %.1f MiB with %lld units recorded and %lld rows in the "
+                "monitor: %+.1f MiB\n",
+                without, with, record.end() - record.first(), qint64(shownRows()), with - without);
+
+    struct Setting {
+        const char *name;
+        bool record, open;
+    };
+    const Setting settings[] = {{"record off (as before the monitor)", false, false},
+                                {"record on, monitor closed", true, false},
+                                {"record on, monitor open", true, true}};
+    std::vector<std::vector<Result>> results(std::size(settings));
+    for (int turn = 0; turn < turns; ++turn) {
+        for (size_t i = 0; i < std::size(settings); ++i) {
+            record.setCapacity(settings[i].record ? Monitor::Record::kCapacity : 0);
+            settings[i].open ? window.openMonitor() : window.monitor()->hide();
+            runUntil([] { return false; }, 200);
+            results[i].push_back(flood(port, 64, rate * seconds, rate, handled));
+            print(settings[i].name, results[i].back());
+        }
+    }
+    std::vector<double> cpu;
+    qint64 lost = 0;
+    for (const std::vector<Result> &runs : results) {
+        std::vector<double> each;
+        for (const Result &r : runs) {
+            each.push_back(r.cpuPerDatagram());
+            lost += r.sent - r.handled;
+        }
+        std::sort(each.begin(), each.end());
+        cpu.push_back(each[each.size() / 2]);
+    }
+    std::printf("median of %d turns, us CPU a datagram: record off %.3f, monitor closed %.3f (%+.1f %%), monitor open "
+                "%.3f (%+.1f %%); lost in all %lld\n",
+                turns, cpu[0], cpu[1], 100.0 * (cpu[1] / cpu[0] - 1), cpu[2], 100.0 * (cpu[2] / cpu[0] - 1), lost);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -160,8 +234,12 @@ int main(int argc, char *argv[])
                                    QStringLiteral("Floods with and without the status line, each."),
                                    QStringLiteral("n"), QStringLiteral("5"));
     QCommandLineOption bareLfOption(QStringLiteral("bare-lf"), QStringLiteral("Soak lines end in LF alone."));
+    QCommandLineOption monitorOption(QStringLiteral("monitor"),
+                                     QStringLiteral("The steady flood into a full pane with the wire monitor open, "
+                                                    "closed, and with the record off, in turns (--status-turns); the "
+                                                    "memory of 100,000 units recorded."));
     parser.addOptions({countOption, rateOption, secondsOption, paneOption, totalOption, viewOption, consoleOnlyOption,
-                       turnsOption, soakOption, bareLfOption});
+                       turnsOption, soakOption, bareLfOption, monitorOption});
     parser.process(app);
     const QString view = parser.value(viewOption);
     const bool consoleOnly = parser.isSet(consoleOnlyOption);
@@ -175,6 +253,12 @@ int main(int argc, char *argv[])
     const int count = parser.value(countOption).toInt();
     const int steadyRate = parser.value(rateOption).toInt();
     const int steadySeconds = parser.value(secondsOption).toInt();
+    if (parser.isSet(monitorOption)) {
+        QTemporaryDir folder;
+        Terminal terminal(folder.path());
+        monitorCost(terminal, steadyRate, steadySeconds, parser.isSet(turnsOption) ? turns : 3);
+        return 0;
+    }
     const int paneBytes = parser.value(paneOption).toInt() * 1000 * 1000;
     const qint64 consoleBytes = parser.value(totalOption).toLongLong() * 1000 * 1000;
     const int size = 64;

@@ -7,12 +7,14 @@
 // get) runs the same transfer as a process of its own, start-up included. With --device-process the simulated
 // device runs as a process of its own too, as far from the window as from vantrel, as a real device is. With the view,
 // the window's status line is measured in turns against the view without it, as the window was before it had
-// one.
+// one. With --monitor instead: the terminal's write to the minimal device, its window shown, with the wire monitor
+// open, against the record off (as before the monitor) and the monitor closed, in turns.
 #include "benchsupport.h"
 
 #include "app/window.h"
 #include "devicesim.h"
 #include "gui/mainwindow.h"
+#include "gui/monitorwindow.h"
 #include "platform/platform.h"
 #include "platform/qt/qtmscomm.h"
 #include "platform/qt/qtwinsock.h"
@@ -250,7 +252,10 @@ int main(int argc, char *argv[])
     QCommandLineOption turnsOption(QStringLiteral("status-turns"),
                                    QStringLiteral("Measures with the view without and with its status line, each."),
                                    QStringLiteral("n"), QStringLiteral("2"));
-    parser.addOptions({sizeOption, runsOption, processOption, turnsOption});
+    QCommandLineOption monitorOption(QStringLiteral("monitor"),
+                                     QStringLiteral("Only the terminal's write to the minimal device with the wire "
+                                                    "monitor open, closed, and with the record off, in turns."));
+    parser.addOptions({sizeOption, runsOption, processOption, turnsOption, monitorOption});
     parser.process(app);
     const int turns = qMax(1, parser.value(turnsOption).toInt());
     const qint64 size = parser.value(sizeOption).toLongLong() * 1024;
@@ -266,6 +271,42 @@ int main(int argc, char *argv[])
     if (!out.open(QIODevice::WriteOnly) || out.write(data) != size)
         return 1;
     out.close();
+
+    if (parser.isSet(monitorOption)) {
+        MinimalDevice minimal(data);
+        Terminal terminal(folder.path());
+        MainWindow window(terminal.udp);
+        window.show();
+        const std::pair<const char *, bool> settings[] = {{"record off (as before the monitor)", false},
+                                                          {"record on, monitor closed", true},
+                                                          {"record on, monitor open", true}};
+        std::vector<Best> best(std::size(settings));
+        std::vector<double> cpu(std::size(settings), 1e9); // the least processor time of the terminal's thread
+        for (int turn = 0; turn < turns; ++turn) {
+            for (size_t i = 0; i < std::size(settings); ++i) {
+                terminal.udp.monitor.setCapacity(settings[i].second ? Monitor::Record::kCapacity : 0);
+                i == 2 ? window.openMonitor() : window.monitor() ? window.monitor()->hide() : void();
+                for (int run = 0; run < runs; ++run) {
+                    terminal.connect(minimal.port());
+                    const double seconds = terminal.transfer(true, source, "TERMINAL.BIN");
+                    best[i].add(seconds, seconds >= 0);
+                    cpu[i] = qMin(cpu[i], terminal.lastCpu);
+                }
+            }
+        }
+        std::printf("terminal write of %lld bytes to the minimal device, window shown, best of %d runs in %d turns:\n",
+                    size, runs, turns);
+        for (size_t i = 0; i < std::size(settings); ++i) {
+            print(settings[i].first, size, best[i], nullptr);
+            std::printf("    terminal's processor time %.3f s", cpu[i]);
+            if (i > 0)
+                std::printf(" (%+.1f %%); rate %+.1f %% against the record off", 100.0 * (cpu[i] / cpu[0] - 1),
+                            100.0 * (best[i].rate(size) / best[0].rate(size) - 1));
+            std::printf("\n");
+        }
+        std::printf("units in the record: %lld\n", terminal.udp.monitor.end() - terminal.udp.monitor.first());
+        return 0;
+    }
 
     std::optional<DeviceThread> simThread;
     QProcess simProcess;

@@ -95,7 +95,8 @@ int main(int argc, char *argv[])
     parser.addVersionOption();
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Run a simulated device on 127.0.0.1 and offer it first in the "
-                                                 "address list, and another on a pseudo-terminal as port COM3."));
+                                                 "address list, and another on a pseudo-terminal as port COM3; "
+                                                 "open the wire monitor beside the window."));
     const QCommandLineOption host(QStringLiteral("host"),
                                   QStringLiteral("Put the device address ADDR (with :PORT, the device's port) first "
                                                  "in the address list and select it."),
@@ -197,5 +198,8 @@ int main(int argc, char *argv[])
     if (!launch->remotePort.isEmpty())
         udp.tbRemotePort.setText(launch->remotePort);
     window.show();
+    // The demo shows what goes over the wire to both simulated devices.
+    if (launch->demo)
+        window.openMonitor();
     return app.exec();
 }

@@ -5,6 +5,7 @@
 #include "app/charset.h"
 #include "gui/demo.h"
 #include "gui/mainwindow.h"
+#include "gui/monitorwindow.h"
 #include "gui/panerows.h"
 #include "gui/receivepane.h"
 #include "gui/widgets.h"
@@ -119,6 +120,7 @@ private slots:
     void init()
     {
         m_window.reset();
+        m_h.reset(); // the working directory it made current goes back first
         m_h = std::make_unique<Harness>();
         m_h->udp.Form_Load();
         m_window = std::make_unique<MainWindow>(m_h->udp);
@@ -443,6 +445,72 @@ private slots:
         QTest::keyClicks(edit, "VER");
         QCOMPARE(edit->text(), QStringLiteral("VER"));
         QCOMPARE(udp.tbSendData.Text(), QByteArray("VER"));
+    }
+
+    void wireMonitor()
+    {
+        UDP &udp = m_h->udp;
+        m_h->connect();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        // Ctrl+M in the command line opens the monitor, which takes in a session as it goes: a command answered, a
+        // flash-disk file refused, a program line rejected, a NEW whose answer never came, and a VER that has none
+        // when the link goes down; then on the serial line in RTU frames, a reply that comes in two polls and a frame
+        // damaged on the line.
+        QTest::keyClick(view(udp.tbSendData), Qt::Key_M, Qt::ControlModifier);
+        MonitorWindow *monitor = m_window->monitor();
+        QVERIFY(monitor && monitor->isVisible());
+        const QList<std::pair<QByteArray, QByteArray>> session{{"VER", "VER 3.1 SIM\r\n"},
+                                                               {"OPENRD \"DATA.BIN\"", "ERROR file not found\r\n"},
+                                                               {"99 GOTO 10", "ERROR line rejected\r\n"},
+                                                               {"NEW", {}},
+                                                               {"MDC 16,VER", "MDC 16: VER 3.1 STATION\r\n"},
+                                                               {"VER", {}},
+                                                               {"open RTU", {}},
+                                                               {"VER", QByteArray::fromHex("1043055645")},
+                                                               {{}, QByteArray::fromHex("520D0A4BD0")},
+                                                               {{}, QByteArray::fromHex("1043055645520D0A4BD1")}};
+        for (const auto &[command, reply] : session) {
+            m_h->system.clock += command.isEmpty() ? 20 : 1500; // for the picture: nothing checked here
+            if (command == "open RTU") {
+                udp.Command1_Click();
+                udp.BTNOpenCom_Click();
+                udp.Check1.setValue(1);
+            } else if (!command.isEmpty()) {
+                pressEnter(udp, command);
+            }
+            m_h->system.clock += 3;
+            if (udp.PortOpened)
+                m_h->mscomm.feedReceived(reply), udp.TMRComm_Timer();
+            else if (!reply.isEmpty())
+                m_h->winsock.feedReceived(reply);
+        }
+        MonitorRows *rows = monitor->rows();
+        QTRY_COMPARE(rows->rowCount(), 19); // the notes of the links going up and down among the units
+        QVERIFY(rows->atEnd());
+        const QString error = rows->rowText(4);
+        QVERIFY2(error.contains(QStringLiteral("\u2190")) && error.contains(QStringLiteral("found\\r\\n")) &&
+                     error.contains(QStringLiteral("ERROR: file not found")) && error.contains(QStringLiteral("ms #3")),
+                 qPrintable(error));
+        QTRY_VERIFY2(
+            monitor->stripText().startsWith(QStringLiteral("\u2192 7 sent, 68 bytes   \u2190 9 received, 101 "
+                                                           "bytes   CRC errors 1   without reply 2   reply min")),
+            qPrintable(monitor->stripText()));
+        // The README's picture (docs/monitor.png), the RTU reply gathered from two polls chosen.
+        rows->setCurrentRow(16);
+        QVERIFY2(monitor->details().contains(QStringLiteral("crc_check: good")), qPrintable(monitor->details()));
+        QVERIFY(monitor->grab().save(QDir(m_h->previous).filePath(QStringLiteral("vantrel-monitor.png"))));
+
+        // Find goes round from the row chosen; a filter keeps what passes it, and Export writes just that.
+        auto *find = monitor->findChild<QLineEdit *>(QStringLiteral("monitorFind"));
+        find->setText(QStringLiteral("rejected"));
+        QTest::keyClick(find, Qt::Key_Return);
+        QCOMPARE(rows->currentRow(), 6);
+        monitor->findChild<QCheckBox *>(QString(), Qt::FindDirectChildrenOnly)->click(); // "Sent" off
+        QCOMPARE(rows->rowCount(), 12);
+        QCOMPARE(rows->currentRow(), 3);
+        m_h->dialog.answer = m_h->dir.filePath(QStringLiteral("received.jsonl"));
+        monitor->findChild<QPushButton *>()->click();
+        QCOMPARE(m_h->file(QStringLiteral("received.jsonl")).count("\"direction\":\"received\""), 9);
     }
 
     void launchOptionsRefused_data()

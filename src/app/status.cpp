@@ -150,6 +150,8 @@ void UDP::countReceived(qsizetype bytes)
 
 void UDP::linkChanged(const QByteArray &target)
 {
+    if (target != m_linkTarget)
+        monitor.note(m_system.clockUs(), target.isEmpty() ? "link down" : "link up: " + target);
     m_linkTarget = target;
     m_sentAt = -1;
     statusChanged();

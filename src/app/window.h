@@ -7,7 +7,9 @@
 #include "platform/failure.h"
 #include "status.h"
 
+#include "monitor/record.h"
 #include "platform/platform.h"
+#include "program/listingscan.h"
 
 #include <QByteArray>
 
@@ -124,6 +126,8 @@ public:
     MSComm &MSComm1;
     CommonDialog &CommonDialog1;
     FileTable files;
+    /// Every unit sent and received, both ways (monitor/): the wire monitor and `vantrel --trace` read it.
+    Monitor::Record monitor;
 
     // Terminal state, in declaration order.
     qint16 LogFileNum = 0;
@@ -340,6 +344,20 @@ public:
     /// Hands the data field of every complete reply frame in ModbusRxBuf with a good CRC to Com_Parser.
     void gatherFrames();
 
+    // monitor/taps.cpp
+    /// What went over the wire, into the record: a datagram sent or received, bytes written to the serial port
+    /// (`framed` by WriteCOM32), a chunk the poll read, a frame it gathered.
+    void monitorSent(const QByteArray &datagram);
+    void monitorReceived(const QByteArray &datagram);
+    void monitorWritten(const QByteArray &bytes, bool framed);
+    void monitorRead(const QByteArray &chunk);
+    void monitorGathered(const QByteArray &frame);
+    /// The serial port as the record names it: "COM3 /dev/ttyUSB2".
+    QByteArray monitorPort() const;
+    /// Saves the units the filter passes to a file the user chooses, as JSON Lines, CSV or pcapng by the name's
+    /// end; the file is replaced only once all of it is written.
+    void monitorSaveAs(const Monitor::Filter &filter);
+
     // serial/send.cpp
     qint16 WriteCOM32(QByteArray &COMString);
     static QByteArray CRC16(const QByteArray &sString);
@@ -364,19 +382,16 @@ private:
     QByteArray m_flashBarText;   // the bar's own text while it shows "NO REPLY"
     int m_dispatcherBoxOpen = 0; // number of the failure whose box is open, 0 when none
     quint64 m_suppressedFailures = 0;
-    // A serial listing comes in pieces cut anywhere (program/replies.cpp).
-    QByteArray m_listingHead;      // the start of a listed line, too short yet to tell whether it is "OK"
-    bool m_listingMidLine = false; // the last piece ended inside a line already written
-    QString m_listingTarget;       // the file the listing replaces once its "OK" has come
-    QString m_listingPartial;      // the file beside it that takes the lines until then
+    ListingScan m_listing;    // a serial listing comes in pieces cut anywhere (program/replies.cpp)
+    QString m_listingTarget;  // the file the listing replaces once its "OK" has come
+    QString m_listingPartial; // the file beside it that takes the lines until then
     // The status line (app/status.cpp).
     Why m_why = Why::None;
     QByteArray m_whyWhat;
     QByteArray m_linkTarget; // "host:port" of the UDP link, or the serial port's device, while one is up
     qint64 m_bytesSent = 0;
     qint64 m_bytesReceived = 0;
-    qint64 m_sentAt = -1;     // clock of the first send since the last reply; -1 when nothing is awaited
-    bool m_listingCR = false; // the last piece ended with a CR, whose LF may come with the next
+    qint64 m_sentAt = -1; // clock of the first send since the last reply; -1 when nothing is awaited
     /// Why the last UDP_Send or WriteCOM32 sent nothing though its link was up; empty when it sent, or when it
     /// found its link down. The primitives return 0 either way; the callers that must tell the user look here.
     std::optional<Failure> m_sendFailure;

@@ -5,6 +5,7 @@
 #include "options.h"
 #include "output.h"
 #include "runner.h"
+#include "tracefile.h"
 #include "verbs.h"
 
 #include "app/window.h"
@@ -68,6 +69,9 @@ Exit runVerb(const Options &options, Report &report)
     }
     Runner runner(udp, boxes);
     Session session{options, udp, runner, dialog, boxes, report};
+    std::optional<TraceFile> trace;
+    if (!options.trace.isEmpty() && !trace.emplace(udp.monitor, options.trace).open(&report.error))
+        return Exit::LocalFile;
     udp.Form_Load();
     // The only box of the start-up is the log's: it cannot be opened or written.
     Exit exit = Exit::LocalFile;
@@ -78,6 +82,14 @@ Exit runVerb(const Options &options, Report &report)
     } else {
         report.error = boxes.lastBox();
         report.errorShown = true;
+    }
+    // The trace is written whatever the run's end: a failed run is the one worth reading.
+    if (QString error; trace && !trace->commit(&error)) {
+        if (exit != Exit::Done)
+            Output::message(error);
+        else
+            report.error = error;
+        exit = exit == Exit::Done ? Exit::LocalFile : exit;
     }
     report.bytesSent = udp.bytesSent();
     report.bytesReceived = udp.bytesReceived();

@@ -3,6 +3,7 @@
 
 #include "exitcode.h"
 
+#include "monitor/trace.h"
 #include "udp/address.h"
 
 #include <QCommandLineParser>
@@ -166,6 +167,10 @@ struct Parser {
                                QStringLiteral("send: a reply is over after this many ms without a byte."),
                                QStringLiteral("ms"), QStringLiteral("500")};
     QCommandLineOption verify{QStringLiteral("verify"), QStringLiteral("put: read the file back and compare.")};
+    QCommandLineOption trace{QStringLiteral("trace"),
+                             QStringLiteral("Write every unit sent and received to FILE, as JSON Lines, CSV or pcapng "
+                                            "by its end: .jsonl, .csv, .pcapng."),
+                             QStringLiteral("file")};
     QCommandLineOption json{QStringLiteral("json"),
                             QStringLiteral("Print one JSON object for the run on stdout instead of the replies.")};
 
@@ -176,7 +181,7 @@ struct Parser {
         parser.addHelpOption();
         parser.addVersionOption();
         parser.addOptions(
-            {host, remotePort, mdc, serial, speed, rtu, viaUsb, workdir, noLog, log, timeout, quietMs, verify, json});
+            {host, remotePort, mdc, serial, speed, rtu, viaUsb, workdir, noLog, log, timeout, quietMs, verify, trace, json});
         parser.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("One of the verbs below."),
                                      QStringLiteral("verb [arguments...]"));
     }
@@ -265,6 +270,8 @@ QString readRun(const Parser &p, Options &o, bool newVerb)
     o.quietMs = parser.value(p.quietMs).toInt(&ok);
     if (!ok || o.quietMs < 0)
         return QStringLiteral("--quiet-ms: milliseconds, not %1").arg(parser.value(p.quietMs));
+    if (parser.isSet(p.trace) && !Monitor::formatOf(o.trace = absolute(parser.value(p.trace))))
+        return QStringLiteral("--trace: a file ending in .jsonl, .csv or .pcapng, not %1").arg(parser.value(p.trace));
     return {};
 }
 } // namespace

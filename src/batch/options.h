@@ -35,6 +35,8 @@ struct Options {
     int timeoutMs = 5000;
     int quietMs = 500;
     bool json = false;
+    /// --trace: every unit of the run goes to this file, made absolute; empty: none.
+    QString trace;
 
     bool serialLink() const { return !serial.isEmpty(); }
     /// "COM3": a port number, not the path of a device.

@@ -8,6 +8,7 @@
 
 #include "app/charset.h"
 #include "app/window.h"
+#include "monitor/decode.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -19,12 +20,6 @@ namespace
 {
 using Outcome = Runner::Outcome;
 
-/// How the pane tells the course of a program exchange.
-constexpr QByteArrayView kLoadData = "LOAD DATA = ";
-constexpr QByteArrayView kDownloadDone = "SEND BASIC PROGRAM COMPLETED\r\n";
-constexpr QByteArrayView kListingDone = "LOAD BASIC PROGRAM COMPLETED\r\n";
-constexpr QByteArrayView kLineRejected = "Error - see  source file \r\n";
-constexpr QByteArrayView kAccessDenied = "ACCESS DENIED\r\n";
 /// A read from the flash disk brings 20 bytes with each data reply.
 constexpr qint64 kReadBlock = 20;
 
@@ -285,40 +280,64 @@ QByteArrayList programLines(const QString &path)
     return text.split('\n');
 }
 
+/// Reads the units the record gained since the last call, in order; `take` returns false once it has seen enough.
+class Follow
+{
+public:
+    explicit Follow(const Monitor::Record &record) : m_record(record), m_next(record.end()) {}
+    template <typename Take> void operator()(Take take)
+    {
+        m_next = qMax(m_next, m_record.first());
+        while (m_next < m_record.end()) {
+            const qint64 n = m_next++;
+            if (!take(n, m_record.at(n)))
+                return;
+        }
+    }
+
+private:
+    const Monitor::Record &m_record;
+    qint64 m_next;
+};
+
 Exit download(Session &s)
 {
     UDP &w = s.udp;
+    const Monitor::Record &record = w.monitor;
     const QByteArrayList lines = programLines(s.options.local);
+    const qint64 total = qMin<qsizetype>(lines.size(), 2048);
     Progress progress(QStringLiteral("download"), QStringLiteral("lines"), 0);
-    progress.setTotal(qMin<qsizetype>(lines.size(), 2048));
-    qint64 sent = 1;
+    progress.setTotal(total);
+    // The course of the download on the wire: the lines that went out, the device's answers to each, and the whole
+    // answer to the last line, which comes once the download is complete.
+    qint64 sent = 0, last = -1;
     QByteArray line = lines.value(0);
-    bool completed = false, rejected = false, denied = false;
-    QByteArray lastReply; // the device's answer to the last line, which comes after completion
-    s.runner.changedHook = [&](Element &element, Prop prop) {
-        if (&element != &w.tbReceiveData || prop != Prop::Text)
-            return;
-        const QByteArray &pane = w.tbReceiveData.Text();
-        if (pane.startsWith(kLoadData)) {
-            line = pane.mid(kLoadData.size());
-            progress.update(++sent);
-        }
-        completed = completed || pane == kDownloadDone;
+    bool rejected = false, denied = false;
+    QByteArray lastReply;
+    Follow follow(record);
+    const auto done = [&] {
+        follow([&](qint64 n, const Monitor::Unit &u) {
+            if (u.direction == Monitor::Direction::Sent && u.step == Monitor::Step::ProgramLine) {
+                if (++sent > 1) {
+                    line = Monitor::command(u).toByteArray();
+                    progress.update(sent);
+                }
+                last = sent == total ? n : last;
+            } else if (record.holds(u.request) && record.at(u.request).step == Monitor::Step::ProgramLine) {
+                if (u.request == last)
+                    lastReply += Monitor::payload(u);
+                rejected = rejected || (u.request != last && u.step == Monitor::Step::Error);
+                denied = denied || (u.request != last && u.step == Monitor::Step::Prompt);
+            }
+            return !rejected && !denied && !lastReply.contains('\n');
+        });
+        return rejected || denied || lastReply.contains('\n');
     };
-    s.runner.paneHook = [&](const QByteArray &bytes, bool fromDevice) {
-        if (fromDevice && completed)
-            lastReply += bytes;
-        rejected = rejected || (fromDevice && !completed && bytes == kLineRejected);
-        denied = denied || (fromDevice && !completed && bytes == kAccessDenied);
-    };
-    const Hooks hooks{s.runner};
     s.dialog.answer(s.options.local);
     s.runner.click(w.Command10);
-    Outcome outcome = s.runner.wait([&] { return completed || rejected || denied; }, s.options.timeoutMs);
-    if (outcome == Outcome::Done && completed)
-        outcome = s.runner.wait([&] { return lastReply.contains('\n'); }, s.options.timeoutMs);
+    const Outcome outcome = s.runner.wait(done, s.options.timeoutMs);
     progress.finish();
-    const QString where = QStringLiteral("line %1 (%2)").arg(sent).arg(Charset::decode(line));
+    const QString where = QStringLiteral("line %1 (%2)").arg(qMax<qint64>(sent, 1)).arg(Charset::decode(line));
     if (outcome != Outcome::Done)
         return failWait(s, outcome, where);
     if (denied)
@@ -331,23 +350,27 @@ Exit download(Session &s)
 Exit list(Session &s)
 {
     UDP &w = s.udp;
+    const Monitor::Record &record = w.monitor;
     Progress progress(QStringLiteral("list"), QStringLiteral("replies"), 100);
-    qint64 replies = 0;
+    qint64 replies = 0, listing = -1;
     bool completed = false, denied = false;
-    s.runner.changedHook = [&](Element &element, Prop prop) {
-        if (&element != &w.tbReceiveData || prop != Prop::Text)
-            return;
-        if (w.tbReceiveData.Text().startsWith(kLoadData))
-            progress.update(++replies);
-        completed = completed || w.tbReceiveData.Text() == kListingDone;
+    Follow follow(record);
+    // The device's answers to LIST: lines of the listing up to the one that ends it, or a login prompt.
+    const auto done = [&] {
+        follow([&](qint64 n, const Monitor::Unit &u) {
+            if (u.direction == Monitor::Direction::Sent && u.step == Monitor::Step::List)
+                listing = n;
+            else if (listing >= 0 && u.request == listing && u.step == Monitor::Step::ListingLine)
+                progress.update(++replies);
+            completed = completed || (u.request == listing && u.step == Monitor::Step::ListingEnd);
+            denied = denied || (u.request == listing && u.step == Monitor::Step::Prompt);
+            return !completed && !denied;
+        });
+        return completed || denied;
     };
-    s.runner.paneHook = [&](const QByteArray &bytes, bool fromDevice) {
-        denied = denied || (fromDevice && bytes == kAccessDenied);
-    };
-    const Hooks hooks{s.runner};
     s.dialog.answer(s.options.local);
     s.runner.click(w.Command11);
-    const Outcome outcome = s.runner.wait([&] { return completed || denied; }, s.options.timeoutMs);
+    const Outcome outcome = s.runner.wait(done, s.options.timeoutMs);
     progress.finish();
     if (outcome != Outcome::Done)
         return failWait(s, outcome, QStringLiteral("LIST"));

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "mainwindow.h"
 
+#include "monitorwindow.h"
 #include "receivepane.h"
 #include "widgets.h"
 
 #include "app/charset.h"
 #include "app/window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -163,6 +165,13 @@ MainWindow::MainWindow(UDP &udp, QWidget *parent) : QWidget(parent), m_udp(udp)
                           Prop::Enabled, Prop::Visible})
             redraw(*element, prop);
     }
+    // The wire monitor, a window of its own: from the pane's menu, and with Ctrl+M anywhere in the window.
+    auto *monitor = new QAction(QStringLiteral("Wire &Monitor..."), this);
+    monitor->setObjectName(QStringLiteral("wireMonitor"));
+    monitor->setShortcut(Qt::CTRL | Qt::Key_M);
+    monitor->setShortcutContext(Qt::WindowShortcut);
+    connect(monitor, &QAction::triggered, this, &MainWindow::openMonitor);
+    widget(m_udp.tbReceiveData)->addAction(monitor);
     m_status = new StatusLine(this);
     m_status->setObjectName(QStringLiteral("statusLine"));
     m_silence = new QTimer(this);
@@ -615,6 +624,19 @@ bool MainWindow::commandLineKey(QKeyEvent *event)
             return true;
     }
     return false;
+}
+
+void MainWindow::openMonitor()
+{
+    if (!m_monitor) {
+        m_monitor = new MonitorWindow(
+            m_udp.monitor,
+            [this](const Monitor::Filter &filter) { run([this, filter] { m_udp.monitorSaveAs(filter); }); }, this);
+        m_monitor->move(frameGeometry().topRight() + QPoint(8, 0));
+    }
+    m_monitor->show();
+    m_monitor->raise();
+    m_monitor->activateWindow();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

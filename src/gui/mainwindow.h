@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+class MonitorWindow;
 class QKeyEvent;
 class QLineEdit;
 class QTimer;
@@ -30,6 +31,9 @@ public:
 
     /// Shows every change of the model that is still waiting for the next frame.
     void flush();
+    /// Opens the wire monitor beside the window (the pane's menu, Ctrl+M); nullptr until it was first opened.
+    void openMonitor();
+    MonitorWindow *monitor() const { return m_monitor; }
 
     void changed(Element &element, Prop prop) override;
     void appended(TextBox &box, const QByteArray &bytes) override;
@@ -82,4 +86,5 @@ private:
     QWidget *m_below = nullptr;
     QMetaObject::Connection m_focusFollower;
     bool m_byUser = false;
+    MonitorWindow *m_monitor = nullptr;
 };

@@ -14,6 +14,8 @@ public:
     virtual QByteArray nowText() const = 0;
     /// The wall clock in milliseconds since 1970 (UTC): when a reply came, how long a command waits for one.
     virtual qint64 clockMs() const = 0;
+    /// The same clock in microseconds, as finely as the system tells it: when a unit went over the wire.
+    virtual qint64 clockUs() const = 0;
     /// Seeds the random generator from the clock.
     virtual void randomize() = 0;
     /// A random fraction in [0, 1).

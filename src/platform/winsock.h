@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 
+#include <array>
 #include <functional>
 
 /// The window's one datagram socket. Failures are thrown as Failure.
@@ -10,6 +11,13 @@ class Winsock
 {
 public:
     enum Protocol { TCP = 0, UDP = 1 };
+    /// One end of a datagram: an IPv4 (4 bytes) or IPv6 (16 bytes) address in network order, and a port.
+    struct Endpoint {
+        std::array<quint8, 16> address{};
+        quint8 size = 0; // 4 or 16; 0 when not known
+        quint16 port = 0;
+        bool operator==(const Endpoint &) const = default;
+    };
     virtual ~Winsock() = default;
 
     /// Only UDP is used; it makes the socket a datagram socket.
@@ -34,6 +42,13 @@ public:
     virtual void sendData(const QByteArray &data) = 0;
     /// The whole payload of the datagram that raised the arrival event.
     virtual QByteArray getData() = 0;
+    /// Where the datagram that raised the arrival event came from.
+    virtual Endpoint sender() const = 0;
+    /// Where sends go: the remote host as looked up, and the remote port; no address before a host is set.
+    virtual Endpoint remote() const = 0;
+    /// This end: the address datagrams leave from (the loopback address towards a remote host on it), and the
+    /// bound port.
+    virtual Endpoint local() const = 0;
     /// Unbinds; harmless when not bound.
     virtual void close() = 0;
     /// Datagrams from hosts or ports other than the remote host's and port, dropped before the arrival event; after

@@ -62,9 +62,7 @@ void UDP::Command11_Click()
         m_listingTarget = name;
         m_listingPartial = partial;
         m_system.sleep(100);
-        m_listingHead.clear();
-        m_listingMidLine = false;
-        m_listingCR = false;
+        m_listing = {};
         ProgSaveMode = 1;
         try {
             // The serial side of the device takes the command with a lower-case final t.

@@ -12,18 +12,6 @@
 namespace
 {
 constexpr char kAccessDenied[] = "ACCESS DENIED\r\n";
-
-/// Just past the line end that follows `from` (CR, LF or CR LF); -1 when the line goes on past the text.
-qsizetype lineEndAfter(const QByteArray &text, qsizetype from)
-{
-    for (qsizetype i = from; i < text.size(); ++i) {
-        if (text[i] == '\n')
-            return i + 1;
-        if (text[i] == '\r')
-            return i + 1 < text.size() && text[i + 1] == '\n' ? i + 2 : i + 1;
-    }
-    return -1;
-}
 } // namespace
 
 void UDP::ProgExchangeEnd()
@@ -55,35 +43,13 @@ void UDP::ProgListingReply(const QByteArray &text, Via via)
 
 void UDP::ProgListingPiece(const QByteArray &text)
 {
-    // A datagram is one line, but a poll takes whatever the line brought: the end of one listed line and the
-    // start of the next, the last line with the closing "OK" behind it, or an "O" whose "K" comes with the
-    // next poll. So the first five characters are judged at the start of each line, not of each piece, and
-    // a line start too short to judge waits for the next piece instead of going into the file. The device may
-    // end its lines with CR, LF or CR LF.
-    QByteArray data = std::exchange(m_listingHead, {}) + text;
-    // The LF of a CR LF cut after its CR ends the line before; it starts no line of its own.
-    qsizetype at = std::exchange(m_listingCR, false) && data.startsWith('\n') ? 1 : 0;
-    while (at < data.size()) {
-        const qsizetype end = lineEndAfter(data, at);
-        const qsizetype next = end < 0 ? data.size() : end;
-        if (!m_listingMidLine) {
-            const QByteArray head = data.mid(at, qMin<qsizetype>(5, next - at));
-            if (head.contains("OK")) {
-                ProgListingWrite(data.left(at));
-                ProgListingEnd();
-                return;
-            }
-            if (end < 0 && head.size() < 5) {
-                m_listingHead = data.mid(at);
-                data.truncate(at);
-                break;
-            }
-        }
-        m_listingMidLine = end < 0;
-        at = next;
+    // A datagram is one line, but a poll takes whatever the line brought: judged line by line.
+    bool ended = false;
+    ProgListingWrite(m_listing.take(text, ended));
+    if (ended) {
+        ProgListingEnd();
+        return;
     }
-    m_listingCR = m_listingHead.isEmpty() && data.endsWith('\r');
-    ProgListingWrite(data);
     tbReceiveData.setText("LOAD DATA = " + text + CRLF);
 }
 
@@ -112,7 +78,7 @@ void UDP::ProgListingWrite(const QByteArray &bytes)
         files.print(ProgFileNum, bytes);
     } catch (const Failure &failure) {
         // Every later line would fail the same way (a full disk): the capture ends at the first, which is told.
-        m_listingHead.clear();
+        m_listing.release();
         const QString left = ProgListingDrop();
         ProgSaveMode = 0;
         throw left.isEmpty() ? failure
@@ -134,8 +100,8 @@ QString UDP::ProgListingDrop()
 
 void UDP::ProgListingStop()
 {
-    if (ProgSaveMode == 1 && !m_listingHead.isEmpty())
-        ProgListingWrite(std::exchange(m_listingHead, {}));
+    if (const QByteArray held = ProgSaveMode == 1 ? m_listing.release() : QByteArray(); !held.isEmpty())
+        ProgListingWrite(held);
     const QString left = ProgListingDrop();
     ProgSaveMode = 0;
     if (!left.isEmpty())

@@ -31,6 +31,7 @@ void UDP::TMRComm_Timer()
             portLost(failure);
         return;
     }
+    monitorRead(RxText);
     countReceived(RxText.size());
     logRaw(RxText);
     Pic.setFillColor(Colour::Red);
@@ -56,6 +57,7 @@ void UDP::gatherFrames()
             return;
         CrcCalc = CRC16(ModbusRxBuf.left(ModbusByteCount + 3));
         CrcRecv = ModbusRxBuf.mid(ModbusByteCount + 3, 2);
+        monitorGathered(ModbusRxBuf.left(ModbusByteCount + 5));
         RxText = ModbusRxBuf.mid(3, ModbusByteCount);
         ModbusRxBuf.remove(0, ModbusByteCount + 5);
         // A frame damaged on the line is dropped without a message.

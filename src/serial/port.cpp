@@ -85,6 +85,7 @@ void UDP::Command8_Click()
     try {
         const QByteArray command = QByteArray("UART 2,7") + CRLF;
         MSComm1.output(command);
+        monitorWritten(command, false);
         countSent(command.size());
     } catch (const Failure &) {
         // No failure handler of its own: the window keeps running.
@@ -102,6 +103,7 @@ void UDP::Command7_Click()
     try {
         const QByteArray command = QByteArray("UART 2,7") + CRLF;
         Winsock1.sendData(command);
+        monitorSent(command);
         countSent(command.size());
     } catch (const Failure &) {
         // No failure handler of its own: the window keeps running.

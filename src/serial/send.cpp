@@ -43,6 +43,7 @@ qint16 UDP::WriteCOM32(QByteArray &COMString)
             }
         }
         MSComm1.output(COMString);
+        monitorWritten(COMString, true);
         countSent(COMString.size());
         // A length beyond the 16-bit result overflows, which ends the send as any failure does.
         return COMString.size() > 32767 ? 0 : qint16(COMString.size());

@@ -11,6 +11,7 @@ void UDP::Winsock1_DataArrival()
     RxText.clear();
     try {
         RxText = Winsock1.getData();
+        monitorReceived(RxText);
         countReceived(RxText.size());
         logRaw(RxText);
         YesConnect.setVisible(true);

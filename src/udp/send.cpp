@@ -29,6 +29,7 @@ qint16 UDP::UDP_Send(const QByteArray &UDPString)
             return 0;
         if (Check2.Value() == 0) {
             Winsock1.sendData(UDPString);
+            monitorSent(UDPString);
             countSent(UDPString.size());
         } else {
             // The device passes the command on to the Modbus station named in Text4; the command's own
@@ -37,6 +38,7 @@ qint16 UDP::UDP_Send(const QByteArray &UDPString)
                 return 0;
             const QByteArray wrapped = "MDC " + Text4.Text() + ',' + UDPString.chopped(2) + CRLF;
             Winsock1.sendData(wrapped);
+            monitorSent(wrapped);
             countSent(wrapped.size());
         }
         return 1;

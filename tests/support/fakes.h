@@ -29,6 +29,10 @@ public:
     qint16 state() const override { return m_state; }
     void sendData(const QByteArray &data) override;
     QByteArray getData() override { return m_current; }
+    /// The remote host, whatever it was named, is 127.0.0.1; this end is 127.0.0.1 too.
+    Endpoint sender() const override { return remote(); }
+    Endpoint remote() const override { return {{127, 0, 0, 1}, 4, quint16(remotePort)}; }
+    Endpoint local() const override { return {{127, 0, 0, 1}, 4, localPort()}; }
     void close() override { m_state = 0; }
     quint64 droppedCount() const override { return 0; }
 
@@ -132,6 +136,7 @@ class FakeSystem : public System
 public:
     QByteArray nowText() const override { return now; }
     qint64 clockMs() const override { return clock; }
+    qint64 clockUs() const override { return clock * 1000; }
     void randomize() override { ++randomized; }
     double rnd() override { return random; }
     void sleep(int ms) override { slept << ms; }

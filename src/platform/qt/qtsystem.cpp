@@ -25,6 +25,12 @@ qint64 QtSystem::clockMs() const
     return QDateTime::currentMSecsSinceEpoch();
 }
 
+qint64 QtSystem::clockUs() const
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
 void QtSystem::randomize()
 {
     m_random.seed(std::mt19937::result_type(std::chrono::system_clock::now().time_since_epoch().count()));

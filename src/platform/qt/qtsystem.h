@@ -11,6 +11,7 @@ class QtSystem : public System
 public:
     QByteArray nowText() const override;
     qint64 clockMs() const override;
+    qint64 clockUs() const override;
     void randomize() override;
     double rnd() override;
     void sleep(int ms) override;

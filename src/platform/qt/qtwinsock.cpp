@@ -8,6 +8,7 @@
 #include <QNetworkInterface>
 #include <QTimer>
 #include <QVariant>
+#include <QtEndian>
 
 #include <algorithm>
 
@@ -31,6 +32,18 @@ bool isBroadcast(const QHostAddress &address)
             if (!entry.broadcast().isNull() && entry.broadcast() == address)
                 return true;
     return false;
+}
+
+/// The loopback address towards a remote host on it, else this host's first address of the same protocol.
+QHostAddress sourceAddress(const QHostAddress &remote)
+{
+    const bool ipv6 = remote.protocol() == QAbstractSocket::IPv6Protocol;
+    if (remote.isLoopback())
+        return QHostAddress(ipv6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost);
+    for (const QHostAddress &address : QNetworkInterface::allAddresses())
+        if (!address.isLoopback() && address.protocol() == remote.protocol() && address.scopeId().isEmpty())
+            return address;
+    return QHostAddress(ipv6 ? QHostAddress::AnyIPv6 : QHostAddress::AnyIPv4);
 }
 
 Failure socketFailure(const QUdpSocket &socket)
@@ -88,6 +101,24 @@ void QtWinsock::setRemoteHost(const QByteArray &host)
     for (const QHostAddress &a : std::as_const(addresses))
         m_accepted.push_back(a.toIPv4Address());
     m_acceptAll = isBroadcast(m_remote);
+    m_localAddress = sourceAddress(m_remote);
+}
+
+Winsock::Endpoint QtWinsock::endpoint(const QHostAddress &address, quint16 port)
+{
+    Endpoint end;
+    end.port = port;
+    bool ipv4 = false;
+    const quint32 v4 = address.toIPv4Address(&ipv4);
+    if (ipv4) {
+        end.size = 4;
+        qToBigEndian(v4, end.address.data());
+    } else if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        end.size = 16;
+        const Q_IPV6ADDR v6 = address.toIPv6Address();
+        std::copy(std::begin(v6.c), std::end(v6.c), end.address.begin());
+    }
+    return end;
 }
 
 QList<QHostAddress> QtWinsock::lookUp(const QString &name)
@@ -184,11 +215,10 @@ void QtWinsock::readPending()
 {
     // The arrival handler may close the socket; hasPendingDatagrams() is then false.
     while (m_socket.hasPendingDatagrams()) {
-        quint16 port = 0;
-        const qint64 size = m_socket.readDatagram(m_buffer.data(), m_buffer.size(), &m_sender, &port);
+        const qint64 size = m_socket.readDatagram(m_buffer.data(), m_buffer.size(), &m_sender, &m_senderPort);
         if (size < 0)
             return;
-        if (!m_acceptAll && !accepted(m_sender, port)) {
+        if (!m_acceptAll && !accepted(m_sender, m_senderPort)) {
             ++m_dropped;
             continue;
         }

@@ -26,12 +26,16 @@ public:
     qint16 state() const override;
     void sendData(const QByteArray &data) override;
     QByteArray getData() override { return m_current; }
+    Endpoint sender() const override { return endpoint(m_sender, m_senderPort); }
+    Endpoint remote() const override { return endpoint(m_remote, m_remotePort); }
+    Endpoint local() const override { return endpoint(m_localAddress, m_socket.localPort()); }
     void close() override { m_socket.close(); }
     quint64 droppedCount() const override { return m_dropped; }
 
     quint16 localPort() const override { return m_socket.localPort(); }
 
 private:
+    static Endpoint endpoint(const QHostAddress &address, quint16 port);
     void readPending();
     /// A datagram from `sender` and `port` is the device's.
     bool accepted(const QHostAddress &sender, quint16 port) const;
@@ -51,5 +55,8 @@ private:
     /// One datagram at most: the largest IPv4 UDP payload fits.
     QByteArray m_buffer;
     QHostAddress m_sender;
+    quint16 m_senderPort = 0;
+    /// The address datagrams to the remote host leave from, as far as it can be told without sending.
+    QHostAddress m_localAddress;
     bool m_lookingUp = false;
 };
