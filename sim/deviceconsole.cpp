@@ -128,8 +128,21 @@ QByteArray DeviceConsole::escaped(QByteArrayView bytes)
     return out;
 }
 
-void DeviceConsole::handle(QByteArrayView commandLine, const QString &sender, const Reply &reply)
+bool DeviceConsole::dropsNext()
 {
+    ++m_replies;
+    return m_replies == m_options.dropReply || (m_options.dropEvery > 0 && m_replies % m_options.dropEvery == 0);
+}
+
+void DeviceConsole::handle(QByteArrayView commandLine, const QString &sender, const Reply &send)
+{
+    // A reply lost on its way: the line is made, and counted, but never reaches the terminal.
+    Reply reply = send;
+    if (m_options.dropReply > 0 || m_options.dropEvery > 0)
+        reply = [this, send](QByteArrayView line) {
+            if (!dropsNext())
+                send(line);
+        };
     if (m_options.login && !passLogin(sender, reply))
         return;
 

@@ -24,6 +24,8 @@ public:
         QString diskFolder = {};   // empty = flash disk in memory
         int errorAfterBlocks = -1; // answer ERROR to the WRITE/READ after this many blocks (-1 never)
         int errorLine = -1;        // answer ERROR to this BASIC line number (-1 never)
+        int dropReply = 0;         // the Nth reply line, counted from 1, is never sent (0: none)
+        int dropEvery = 0;         // one reply line in K is never sent: the Kth, the 2Kth... (0: none)
     };
     /// Takes one reply line, without its line end. May be called after handle() has returned (NEW).
     using Reply = std::function<void(QByteArrayView line)>;
@@ -56,6 +58,7 @@ private:
     void write(QByteArrayView arg, const Reply &reply);
     void read(QByteArrayView arg, const Reply &reply);
     bool injectedFailure(const Reply &reply);
+    bool dropsNext();
     void closeFile();
     QString diskPath(const QByteArray &name) const;
 
@@ -72,5 +75,6 @@ private:
     qsizetype m_written = 0;
     QByteArray m_readData;
     qsizetype m_readPos = 0;
-    int m_blocks = 0; // WRITE/READ blocks answered since the file was opened
+    int m_blocks = 0;     // WRITE/READ blocks answered since the file was opened
+    qint64 m_replies = 0; // reply lines made so far, sent or dropped
 };

@@ -21,12 +21,17 @@ public:
         quint16 port = 111;        // 0 = any free port
         int newDelayMs = 2000;     // delay before NEW answers OK
         bool login = false;        // ask "Login:" then "Password:" first
-        QString diskFolder;        // empty = flash disk in memory
+        QString diskFolder = {};   // empty = flash disk in memory
         int errorAfterBlocks = -1; // answer ERROR to the WRITE/READ after this many blocks (-1 never)
         int errorLine = -1;        // answer ERROR to this BASIC line number (-1 never)
         bool verbose = false;      // log received/sent to stderr
+        int dropReply = 0;         // the Nth reply line is never sent (0: none)
+        int dropEvery = 0;         // one reply line in K is never sent (0: none)
 
-        DeviceConsole::Options console() const { return {newDelayMs, login, diskFolder, errorAfterBlocks, errorLine}; }
+        DeviceConsole::Options console() const
+        {
+            return {newDelayMs, login, diskFolder, errorAfterBlocks, errorLine, dropReply, dropEvery};
+        }
     };
 
     explicit DeviceSim(Options options, QObject *parent = nullptr);

@@ -147,9 +147,14 @@ int main(int argc, char *argv[])
         "error-after", "Answer ERROR to the WRITE or READ that follows <n> blocks of a transfer.", "n");
     const QCommandLineOption errorLineOption(
         "error-line", "Answer \"ERROR line rejected\" to BASIC line <n>, to try a failing download.", "n");
+    const QCommandLineOption dropReplyOption(
+        "drop-reply", "Never send the <n>th reply line (from 1), as if the network lost it, to try retries.", "n");
+    const QCommandLineOption dropEveryOption("drop-every", "Never send one reply line in <k>: the kth, the 2kth...",
+                                             "k");
     const QCommandLineOption verboseOption({"v", "verbose"}, "Print everything received and sent to stderr.");
     parser.addOptions({portOption, addressOption, ptyOption, linkOption, stationOption, baudOption, newDelayOption,
-                       loginOption, diskOption, errorAfterOption, errorLineOption, verboseOption});
+                       loginOption, diskOption, errorAfterOption, errorLineOption, dropReplyOption, dropEveryOption,
+                       verboseOption});
     parser.process(app);
 
     DeviceSim::Options options;
@@ -175,6 +180,10 @@ int main(int argc, char *argv[])
     if (parser.isSet(errorLineOption) &&
         (!toInt(parser.value(errorLineOption), 0, &options.errorLine) || options.errorLine > 65535))
         return fail(QString("not a BASIC line number: %1").arg(parser.value(errorLineOption)));
+    if (parser.isSet(dropReplyOption) && !toInt(parser.value(dropReplyOption), 1, &options.dropReply))
+        return fail(QString("not a reply's number: %1").arg(parser.value(dropReplyOption)));
+    if (parser.isSet(dropEveryOption) && !toInt(parser.value(dropEveryOption), 1, &options.dropEvery))
+        return fail(QString("not a number of replies: %1").arg(parser.value(dropEveryOption)));
     options.login = parser.isSet(loginOption);
     options.diskFolder = parser.value(diskOption);
     options.verbose = parser.isSet(verboseOption);
