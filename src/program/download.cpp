@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "programline.h"
+
 #include "app/window.h"
 
 #include "platform/mscomm.h"
@@ -23,16 +25,28 @@ void readProgram(UDP &w, const QString &name)
         if (w.ProgLineIdx > kMaxLines)
             throw Failure(Err::SubscriptOutOfRange,
                           QStringLiteral("The program has more than %1 lines: %2").arg(kMaxLines).arg(name));
-        QByteArray line = w.files.lineInput(w.ProgFileNum);
-        for (int strip = 0; strip < kZeroStrips; ++strip)
-            if (line.startsWith('0'))
-                line = line.mid(1, kStrippedLength);
-        w.ProgLine[w.ProgLineIdx] = line;
+        w.ProgLine[w.ProgLineIdx] = ProgramLine::sent(w.files.lineInput(w.ProgFileNum));
     }
     if (w.ProgLineIdx == 0)
         throw Failure(Err::SubscriptOutOfRange, QStringLiteral("The file holds no program lines: %1").arg(name));
 }
 } // namespace
+
+QByteArrayList ProgramLine::split(QByteArray text)
+{
+    text.replace("\r\n", "\n").replace('\r', '\n');
+    if (text.endsWith('\n'))
+        text.chop(1);
+    return text.split('\n');
+}
+
+QByteArray ProgramLine::sent(QByteArray line)
+{
+    for (int strip = 0; strip < kZeroStrips; ++strip)
+        if (line.startsWith('0'))
+            line = line.mid(1, kStrippedLength);
+    return line;
+}
 
 QString UDP::ProgChooseFile(bool save)
 {
