@@ -15,11 +15,12 @@ constexpr Row kCodes[] = {
     {Exit::Done, "done", "done"},
     {Exit::Usage, "usage", "usage: an unknown verb or option, a missing or extra argument"},
     {Exit::Link, "link",
-     "the link cannot be opened (bind failed, host not found, port missing or busy), went away, or another\n"
-     "       terminal is transferring to the device"},
+     "unreachable: the link cannot be opened (bind failed, host not found, port missing or busy) or went\n"
+     "       away, the device sent nothing at all within --timeout, or another terminal is transferring to it"},
     {Exit::DeviceError, "device error", "the device answered an error (download: the line it rejected)"},
     {Exit::NoReply, "no reply", "no reply within --timeout (a transfer: to one of its steps)"},
     {Exit::LocalFile, "local file", "a local file problem: missing, unreadable, unwritable, disk full"},
+    {Exit::Crashed, "crashed", "several devices: the run of one device ended abnormally (a fault in vantrel)"},
     {Exit::HungUp, "hung up", "hung up (SIGHUP): a transfer is ended as on an interruption"},
     {Exit::Interrupted, "interrupted", "interrupted (Ctrl-C, SIGTERM): a transfer is ended, a partial get discarded"},
 };

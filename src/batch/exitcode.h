@@ -12,14 +12,15 @@ enum class Exit : int {
     DeviceError = 3,
     NoReply = 4,
     LocalFile = 5,
+    Crashed = 70,
     HungUp = 129,
     Interrupted = 130,
 };
 
 namespace ExitCode
 {
-/// One word for the JSON report: "done", "usage", "link", "device error", "no reply", "local file", "hung up",
-/// "interrupted".
+/// One word for the JSON report: "done", "usage", "link", "device error", "no reply", "local file", "crashed",
+/// "hung up", "interrupted".
 const char *word(Exit code);
 /// The table for --help and the README: one line per code, "  2  the link cannot be opened: ...".
 QString table();

@@ -12,9 +12,12 @@ void StderrMessageBox::show(const QString &text, Icon icon, const QString &title
         ++m_failures;
         m_lastNumber = title.startsWith(failureTitle) ? title.mid(failureTitle.size()).toInt() : 0;
         m_lastBox = box;
+        m_lastText = text;
     }
-    std::fprintf(stderr, "vantrel: %s\n", qPrintable(box));
-    std::fflush(stderr);
+    if (!m_hushed || icon == Critical) {
+        std::fprintf(stderr, "vantrel: %s\n", qPrintable(box));
+        std::fflush(stderr);
+    }
     if (shown)
         shown();
 }

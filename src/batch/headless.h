@@ -37,12 +37,19 @@ public:
     int lastNumber() const { return m_lastNumber; }
     /// "Error#53: File not found: ...", as written to stderr: the last failure's box.
     const QString &lastBox() const { return m_lastBox; }
+    /// "File not found: ...": the last failure's box without its title.
+    const QString &lastText() const { return m_lastText; }
     /// Runs after each box, so that whoever waits hears of it.
     std::function<void()> shown;
+    /// While hushed, a box without the critical icon is counted and not written: it would tell of something the
+    /// run did on its own behalf.
+    void hush(bool hushed) { m_hushed = hushed; }
 
 private:
     int m_count = 0;
     int m_failures = 0;
     int m_lastNumber = 0;
+    bool m_hushed = false;
     QString m_lastBox;
+    QString m_lastText;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // vantrel: the terminal's window model run without a window, one verb per run, for scripts, production lines and
 // fleets. It knows the model as the view does: the elements, their events and what they show.
+#include "fleet.h"
 #include "headless.h"
 #include "options.h"
 #include "output.h"
@@ -93,8 +94,54 @@ Exit runVerb(const Options &options, Report &report)
     }
     report.bytesSent = udp.bytesSent();
     report.bytesReceived = udp.bytesReceived();
+    if (options.verb == Options::Verb::Ver || options.verb == Options::Verb::Send)
+        report.payloadBytes = report.reply.size();
     udp.Form_Unload();
+    if (boxes.failures() > 0) {
+        report.failureNumber = boxes.lastNumber();
+        report.failureText = boxes.lastText();
+    }
     return exit;
+}
+
+/// A try that failed for want of the link or of a reply may go better again; one that another terminal's transfer
+/// kept off the device would only meet it again.
+bool worthAnotherTry(const Report &report)
+{
+    return report.exit == Exit::NoReply || (report.exit == Exit::Link && report.failureNumber != int(Err::DeviceBusy));
+}
+
+/// Runs the verb, and with --retries again from its start, each time on a window model of its own: a put starts
+/// again with OPENWR, which empties the device's file, a get with OPENRD, and no block ever goes twice.
+void runTries(const Options &options, Report &report)
+{
+    const Report asked = report;
+    qint64 sent = 0, received = 0;
+    bool changed = false;
+    QList<Try> tries;
+    for (int attempt = 0;; ++attempt) {
+        report = asked;
+        report.started = Output::now();
+        QElapsedTimer clock;
+        clock.start();
+        report.exit = runVerb(options, report);
+        tries << Try{report.started, clock.nsecsElapsed() / 1e9, report.exit,
+                     report.error,   report.bytesSent,           report.bytesReceived};
+        sent += report.bytesSent;
+        received += report.bytesReceived;
+        changed = changed || report.changed;
+        if (attempt >= options.retries || !worthAnotherTry(report))
+            break;
+        Output::message(QStringLiteral("%1; trying again from the start (%2 of %3)")
+                            .arg(report.errorShown ? QString::fromLatin1(ExitCode::word(report.exit)) : report.error)
+                            .arg(attempt + 2)
+                            .arg(options.retries + 1));
+    }
+    report.started = tries.first().started;
+    report.bytesSent = sent;
+    report.bytesReceived = received;
+    report.changed = changed;
+    report.tries = tries;
 }
 
 int finish(const Options &options, Report &report, const QElapsedTimer &clock)
@@ -129,6 +176,7 @@ int main(int argc, char *argv[])
         std::printf("vantrel %s\n", qPrintable(QCoreApplication::applicationVersion()));
         return 0;
     case CommandLine::Parsed::Usage:
+        report.started = Output::now();
         report.verb = options.verbName;
         report.exit = Exit::Usage;
         report.error = error + QStringLiteral(" (vantrel --help tells more)");
@@ -136,10 +184,17 @@ int main(int argc, char *argv[])
     case CommandLine::Parsed::Run:
         break;
     }
+    Runner::catchInterrupts();
+    Output::setQuiet(options.quiet);
+    if (!options.fleet.isEmpty())
+        return Fleet::run(options);
     report.verb = options.verbName;
     report.target = options.target();
-    Runner::catchInterrupts();
-    report.exit = runVerb(options, report);
+    report.device = options.device();
+    report.check = options.check;
+    report.localFile = options.local;
+    report.deviceFile = options.name;
+    runTries(options, report);
     if (report.exit == Exit::Interrupted && Runner::hungUp()) {
         report.exit = Exit::HungUp;
         report.error = QStringLiteral("hung up");

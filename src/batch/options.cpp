@@ -2,6 +2,7 @@
 #include "options.h"
 
 #include "exitcode.h"
+#include "hostlist.h"
 
 #include "monitor/trace.h"
 #include "udp/address.h"
@@ -31,7 +32,8 @@ constexpr VerbRow kVerbs[] = {
      "until --quiet-ms pass without a byte (a TEXT that starts with - goes after --)"},
     {Options::Verb::Put, "put", 1, 2, "put LOCAL [NAME]",
      "writes LOCAL onto the flash disk as NAME (default: LOCAL's file name);\n"
-     "--verify reads it back and compares (UDP only)"},
+     "--verify reads it back and compares, --if-different reads the device's file\n"
+     "first and leaves an identical one alone (UDP only)"},
     {Options::Verb::Get, "get", 2, 2, "get NAME LOCAL",
      "reads NAME from the flash disk into LOCAL; an existing LOCAL is replaced only\n"
      "when the whole file has come (UDP only)"},
@@ -41,6 +43,9 @@ constexpr VerbRow kVerbs[] = {
      "lists the device's program into FILE.bas, replaced only when the whole listing\n"
      "has come"},
     {Options::Verb::New, "new", 0, 0, "new", "clears the device's program (the device takes about 20 s)"},
+    {Options::Verb::EnsureProgram, "ensure-program", 1, 1, "ensure-program FILE.bas",
+     "lists the device's program and compares it with FILE.bas line by line; only\n"
+     "when they differ clears it, downloads FILE.bas and lists it again to confirm"},
 };
 
 constexpr int kSpeeds[] = {1200, 2400, 4800, 9600, 19200, 115200};
@@ -86,6 +91,7 @@ QString checkVerb(Options &o, const VerbRow *row, const QStringList &rest, bool 
         break;
     case Options::Verb::Download:
     case Options::Verb::List:
+    case Options::Verb::EnsureProgram:
         o.local = absolute(rest[0]);
         break;
     case Options::Verb::Ver:
@@ -102,6 +108,12 @@ QString checkVerb(Options &o, const VerbRow *row, const QStringList &rest, bool 
         return QStringLiteral("%1: no name for the flash disk").arg(o.verbName);
     if (verifySet && o.verb != Options::Verb::Put)
         return QStringLiteral("--verify goes with put");
+    if (o.ifDifferent && o.verb != Options::Verb::Put)
+        return QStringLiteral("--if-different goes with put");
+    const Options::Verb changing[] = {Options::Verb::Put, Options::Verb::Download, Options::Verb::New,
+                                      Options::Verb::EnsureProgram};
+    if (o.check && std::find(std::begin(changing), std::end(changing), o.verb) == std::end(changing))
+        return QStringLiteral("--check goes with the verbs that change the device: put, download, new, ensure-program");
     return {};
 }
 } // namespace
@@ -134,8 +146,20 @@ namespace
 {
 struct Parser {
     QCommandLineParser parser;
-    QCommandLineOption host{QStringLiteral("host"), QStringLiteral("The device over UDP; port 111 unless given."),
+    QCommandLineOption host{QStringLiteral("host"),
+                            QStringLiteral("The device over UDP; port 111 unless given. Given more than once: each "
+                                           "device. Default: VANTREL_HOST."),
                             QStringLiteral("addr[:port]")};
+    QCommandLineOption hosts{QStringLiteral("hosts"),
+                             QStringLiteral("Devices, one addr[:port] or COMn|path a line, # comments; - reads stdin."),
+                             QStringLiteral("file")};
+    QCommandLineOption jobs{{QStringLiteral("j"), QStringLiteral("jobs")},
+                            QStringLiteral("Several devices: this many at once (default 8)."),
+                            QStringLiteral("n"),
+                            QStringLiteral("8")};
+    // Each device of a fleet runs in a vantrel of its own, which this option names the device to.
+    QCommandLineOption fleetDevice{QStringLiteral("fleet-device"), QStringLiteral("One device of a fleet."),
+                                   QStringLiteral("entry")};
     QCommandLineOption remotePort{QStringLiteral("remote-port"), QStringLiteral("The device's UDP port."),
                                   QStringLiteral("n")};
     QCommandLineOption mdc{QStringLiteral("mdc"),
@@ -156,23 +180,38 @@ struct Parser {
                                QStringLiteral("The folder of \"Terminal.log\" (default: the current folder)."),
                                QStringLiteral("dir")};
     QCommandLineOption noLog{QStringLiteral("no-log"), QStringLiteral("Write no \"Terminal.log\".")};
+    QCommandLineOption logDir{QStringLiteral("log-dir"),
+                              QStringLiteral("A log per device in DIR, named after it (several devices: the default, "
+                                             "in the working folder)."),
+                              QStringLiteral("dir")};
     QCommandLineOption log{QStringLiteral("log"),
                            QStringLiteral("The run's own log instead of \"Terminal.log\" (a log per device)."),
                            QStringLiteral("file")};
     QCommandLineOption timeout{QStringLiteral("timeout"),
-                               QStringLiteral("Seconds to wait for a reply (default 5, new 25); a transfer waits "
-                                              "this long for each step."),
+                               QStringLiteral("Seconds to wait for a reply (default 5, new 25; VANTREL_TIMEOUT); a "
+                                              "transfer waits this long for each step."),
                                QStringLiteral("s")};
+    QCommandLineOption retries{QStringLiteral("retries"),
+                               QStringLiteral("Run the whole verb again from its start, up to N times, when the link "
+                                              "fails or a step gets no reply (default 0)."),
+                               QStringLiteral("n"), QStringLiteral("0")};
     QCommandLineOption quietMs{QStringLiteral("quiet-ms"),
                                QStringLiteral("send: a reply is over after this many ms without a byte."),
                                QStringLiteral("ms"), QStringLiteral("500")};
     QCommandLineOption verify{QStringLiteral("verify"), QStringLiteral("put: read the file back and compare.")};
+    QCommandLineOption ifDifferent{QStringLiteral("if-different"),
+                                   QStringLiteral("put: read the device's file first; leave an identical one alone.")};
+    QCommandLineOption check{QStringLiteral("check"),
+                             QStringLiteral("put, download, new, ensure-program: say what would be done and change "
+                                            "nothing.")};
+    QCommandLineOption quiet{{QStringLiteral("q"), QStringLiteral("quiet")}, QStringLiteral("No progress on stderr.")};
     QCommandLineOption trace{QStringLiteral("trace"),
                              QStringLiteral("Write every unit sent and received to FILE, as JSON Lines, CSV or pcapng "
                                             "by its end: .jsonl, .csv, .pcapng."),
                              QStringLiteral("file")};
     QCommandLineOption json{QStringLiteral("json"),
-                            QStringLiteral("Print one JSON object for the run on stdout instead of the replies.")};
+                            QStringLiteral("Print one JSON object for the run on stdout instead of the replies (one "
+                                           "line a device).")};
 
     Parser()
     {
@@ -180,27 +219,65 @@ struct Parser {
             QStringLiteral("Runs the Vantrel terminal without a window, for scripts: one verb on one link per run."));
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions(
-            {host, remotePort, mdc, serial, speed, rtu, viaUsb, workdir, noLog, log, timeout, quietMs, verify, trace, json});
+        fleetDevice.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOptions({host,    hosts,  jobs,        fleetDevice, remotePort, mdc,    serial,  speed,
+                           rtu,     viaUsb, workdir,     noLog,       log,        logDir, timeout, retries,
+                           quietMs, verify, ifDifferent, check,       trace,      json,   quiet});
         parser.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("One of the verbs below."),
                                      QStringLiteral("verb [arguments...]"));
     }
 };
 
+/// The device, or the devices of a fleet: --host and --serial (either may be repeated) and --hosts; else
+/// VANTREL_HOST. One device is the link of the run: `host` or `serial` is set. A device of a fleet names its entry.
+QString readDevices(const Parser &p, Options &o)
+{
+    const QCommandLineParser &parser = p.parser;
+    if (parser.isSet(p.fleetDevice)) {
+        const QString entry = parser.value(p.fleetDevice);
+        (Options::isSerialEntry(entry) ? o.serial : o.host) = entry;
+        return {};
+    }
+    QList<Options::Device> devices;
+    for (const QString &host : parser.values(p.host))
+        devices << Options::Device{host.trimmed(), QStringLiteral("--host")};
+    for (const QString &serial : parser.values(p.serial)) {
+        const QString port = serial.trimmed();
+        devices << Options::Device{Options::isPortName(port) || port.isEmpty() ? port : absolute(port),
+                                   QStringLiteral("--serial")};
+    }
+    if (parser.isSet(p.hosts))
+        if (QString error = HostList::read(parser.value(p.hosts), devices); !error.isEmpty())
+            return error;
+    if (devices.isEmpty() && !parser.isSet(p.hosts) && qEnvironmentVariableIsSet("VANTREL_HOST"))
+        devices << Options::Device{qEnvironmentVariable("VANTREL_HOST").trimmed(), QStringLiteral("VANTREL_HOST")};
+    for (const Options::Device &device : std::as_const(devices))
+        if (device.entry.isEmpty())
+            return QStringLiteral("%1: no device").arg(device.origin);
+    if (devices.isEmpty())
+        return QStringLiteral("give the link: --host, --serial or --hosts");
+    if (devices.size() == 1 && !parser.isSet(p.hosts)) {
+        const Options::Device &device = devices.first();
+        (device.origin == QLatin1String("--serial") ? o.serial : o.host) = device.entry;
+        return {};
+    }
+    if (const QString twice = HostList::duplicate(devices); !twice.isEmpty())
+        return twice;
+    o.fleet = devices;
+    return {};
+}
+
 /// The link options; an empty text when they make sense together.
 QString readLink(const Parser &p, Options &o)
 {
     const QCommandLineParser &parser = p.parser;
-    if (parser.isSet(p.host) == parser.isSet(p.serial))
-        return QStringLiteral("give the link: either --host or --serial");
-    for (const QCommandLineOption &once : {p.host, p.serial, p.remotePort, p.mdc, p.rtu, p.viaUsb, p.speed})
+    for (const QCommandLineOption &once : {p.remotePort, p.mdc, p.rtu, p.viaUsb, p.speed})
         if (parser.values(once).size() > 1)
             return QStringLiteral("--%1 is given more than once").arg(once.names().constFirst());
-    if (parser.isSet(p.host)) {
+    if (!o.serialLink()) {
         for (const QCommandLineOption &serialOnly : {p.speed, p.rtu, p.viaUsb})
             if (parser.isSet(serialOnly))
                 return QStringLiteral("--%1 goes with --serial").arg(serialOnly.names().constFirst());
-        o.host = parser.value(p.host).trimmed();
         const Address::HostPort entry = Address::split(o.host.toUtf8());
         if (entry.host.isEmpty())
             return QStringLiteral("--host: no address");
@@ -222,9 +299,6 @@ QString readLink(const Parser &p, Options &o)
     for (const QCommandLineOption &udpOnly : {p.remotePort, p.mdc})
         if (parser.isSet(udpOnly))
             return QStringLiteral("--%1 goes with --host").arg(udpOnly.names().constFirst());
-    o.serial = parser.value(p.serial).trimmed();
-    if (o.serial.isEmpty())
-        return QStringLiteral("--serial: no port");
     if (!Options::isPortName(o.serial))
         o.serial = absolute(o.serial);
     bool ok = false;
@@ -250,23 +324,39 @@ QString readLink(const Parser &p, Options &o)
 QString readRun(const Parser &p, Options &o, bool newVerb)
 {
     const QCommandLineParser &parser = p.parser;
-    if (parser.isSet(p.workdir) + parser.isSet(p.noLog) + parser.isSet(p.log) > 1)
-        return QStringLiteral("give one of --workdir, --log and --no-log: each says where the log goes");
+    const int logOptions =
+        parser.isSet(p.workdir) + parser.isSet(p.noLog) + parser.isSet(p.log) + parser.isSet(p.logDir);
+    if (logOptions > 1)
+        return QStringLiteral("give one of --workdir, --log, --log-dir and --no-log: each says where the log goes");
     if (parser.isSet(p.workdir))
         o.workdir = absolute(parser.value(p.workdir));
+    else if (logOptions == 0 && !qEnvironmentVariableIsEmpty("VANTREL_WORKDIR"))
+        o.workdir = absolute(qEnvironmentVariable("VANTREL_WORKDIR"));
     if (parser.isSet(p.log) && (o.logFile = parser.value(p.log)).isEmpty())
         return QStringLiteral("--log: no file");
     if (!o.logFile.isEmpty())
         o.logFile = absolute(o.logFile);
     o.noLog = parser.isSet(p.noLog);
+    // The devices of a fleet log side by side: each into a file of its own, in the working folder unless told.
+    if (parser.isSet(p.logDir) || (parser.isSet(p.fleetDevice) && logOptions == 0))
+        o.logDir = parser.isSet(p.logDir) ? absolute(parser.value(p.logDir))
+                                          : (o.workdir.isEmpty() ? QDir::currentPath() : o.workdir);
+    if (!o.logDir.isEmpty() && !o.device().isEmpty())
+        o.logFile = QDir(o.logDir).filePath(Options::logName(o.device()));
     bool ok = false;
-    o.timeoutMs = newVerb ? 25000 : 5000;
-    if (parser.isSet(p.timeout)) {
-        const double seconds = parser.value(p.timeout).toDouble(&ok);
+    const bool timeoutSet = parser.isSet(p.timeout) || qEnvironmentVariableIsSet("VANTREL_TIMEOUT");
+    const QString timeout = parser.isSet(p.timeout) ? parser.value(p.timeout) : qEnvironmentVariable("VANTREL_TIMEOUT");
+    if (timeoutSet) {
+        const double seconds = timeout.toDouble(&ok);
         if (!ok || seconds <= 0 || seconds > 86400)
-            return QStringLiteral("--timeout: seconds above 0, not %1").arg(parser.value(p.timeout));
-        o.timeoutMs = qMax(1, int(seconds * 1000));
+            return QStringLiteral("%1: seconds above 0, not %2")
+                .arg(parser.isSet(p.timeout) ? QStringLiteral("--timeout") : QStringLiteral("VANTREL_TIMEOUT"),
+                     timeout);
     }
+    o.timeoutMs = timeoutSet ? qMax(1, int(timeout.toDouble() * 1000)) : (newVerb ? Options::kEraseMs : 5000);
+    o.retries = parser.value(p.retries).toInt(&ok);
+    if (!ok || o.retries < 0 || o.retries > 100)
+        return QStringLiteral("--retries: a number from 0 to 100, not %1").arg(parser.value(p.retries));
     o.quietMs = parser.value(p.quietMs).toInt(&ok);
     if (!ok || o.quietMs < 0)
         return QStringLiteral("--quiet-ms: milliseconds, not %1").arg(parser.value(p.quietMs));
@@ -274,11 +364,35 @@ QString readRun(const Parser &p, Options &o, bool newVerb)
         return QStringLiteral("--trace: a file ending in .jsonl, .csv or .pcapng, not %1").arg(parser.value(p.trace));
     return {};
 }
+
+/// Several devices: the options that are the fleet's own, and those of each device, tried as its run will read them,
+/// so that a mistake in the list is told before any device is touched.
+QString readFleet(const Parser &p, Options &o)
+{
+    const QCommandLineParser &parser = p.parser;
+    bool ok = false;
+    o.jobs = parser.value(p.jobs).toInt(&ok);
+    if (!ok || o.jobs < 1 || o.jobs > 1000)
+        return QStringLiteral("-j: a number from 1 to 1000, not %1").arg(parser.value(p.jobs));
+    if (parser.isSet(p.log))
+        return QStringLiteral("--log names one file: give several devices --log-dir, a log each");
+    if (parser.isSet(p.trace))
+        return QStringLiteral("--trace goes with one device");
+    for (const Options::Device &device : std::as_const(o.fleet)) {
+        Options one;
+        QString error;
+        if (parse(QStringList{o.arguments.first(), QStringLiteral("--fleet-device"), device.entry} + o.arguments.mid(1),
+                  one, error) != Parsed::Run)
+            return QStringLiteral("%1 (%2): %3").arg(device.origin, device.entry, error);
+    }
+    return {};
+}
 } // namespace
 
 Parsed parse(const QStringList &arguments, Options &options, QString &error)
 {
     Parser p;
+    options.arguments = arguments;
     options.json = arguments.contains(QStringLiteral("--json"));
     if (!p.parser.parse(arguments)) {
         error = p.parser.errorText();
@@ -300,12 +414,26 @@ Parsed parse(const QStringList &arguments, Options &options, QString &error)
         error = QStringLiteral("unknown verb: %1").arg(options.verbName);
         return Parsed::Usage;
     }
-    error = readLink(p, options);
+    options.verb = verb->verb;
+    options.quiet = p.parser.isSet(p.quiet);
+    options.check = p.parser.isSet(p.check);
+    options.ifDifferent = p.parser.isSet(p.ifDifferent);
+    options.verify = p.parser.isSet(p.verify);
+    error = readDevices(p, options);
+    if (error.isEmpty() && !options.fleet.isEmpty()) {
+        error = readFleet(p, options);
+        return error.isEmpty() ? Parsed::Run : Parsed::Usage;
+    }
+    const bool fromEnvironment = !p.parser.isSet(p.host) && !p.parser.isSet(p.serial) && !p.parser.isSet(p.fleetDevice);
+    if (error.isEmpty() && !(error = readLink(p, options)).isEmpty() && fromEnvironment)
+        error = QStringLiteral("VANTREL_HOST=%1: %2").arg(options.host, error);
     if (error.isEmpty())
         error = readRun(p, options, verb->verb == Options::Verb::New);
     if (error.isEmpty())
-        error = checkVerb(options, verb, positional.mid(1), p.parser.isSet(p.verify));
-    options.verify = p.parser.isSet(p.verify);
+        error = checkVerb(options, verb, positional.mid(1), options.verify);
+    // A device of a fleet tells its parent what it did in JSON, and its progress would be lost among the others'.
+    if (p.parser.isSet(p.fleetDevice))
+        options.json = options.quiet = true;
     return error.isEmpty() ? Parsed::Run : Parsed::Usage;
 }
 
@@ -318,8 +446,14 @@ QString helpText()
                     .arg(QLatin1String(row.synopsis), -20)
                     .arg(QString::fromLatin1(row.what).replace(
                         QLatin1Char('\n'), QStringLiteral("\n%1").arg(QString(24, QLatin1Char(' ')))));
-    text += QStringLiteral("\nReplies go to stdout as the device sent them; progress and errors to stderr.\n"
-                           "\nExit status:\n");
+    text += QStringLiteral(
+        "\nReplies go to stdout as the device sent them; progress and errors to stderr.\n"
+        "\nSeveral devices (--hosts, or --host and --serial given more than once): each runs the verb in a\n"
+        "vantrel of its own, -j at once, with a log of its own (DIR/DEVICE.log: --log-dir, else the working\n"
+        "folder). As each ends, its JSON line (--json) or its reply lines behind its name go to stdout; at the\n"
+        "end a summary, ok= changed= failed= unreachable= seconds=, to stderr. The exit status is the highest\n"
+        "of the devices'.\n"
+        "\nExit status:\n");
     text += ExitCode::table();
     return text;
 }

@@ -3,8 +3,12 @@
 
 #include "app/charset.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <cstdio>
 
@@ -21,6 +25,35 @@ namespace
 /// A terminal is redrawn at most this often: a transfer moves its figures tens of thousands of times a second.
 constexpr int kRedrawMs = 100;
 constexpr int kBarWidth = 30;
+bool g_quiet = false;
+
+QJsonValue orNull(const QString &text)
+{
+    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+}
+
+/// The device's reply a line each, without the line ends, as it sent them.
+QJsonArray replyLines(const QByteArray &reply)
+{
+    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
+    QStringList lines = Charset::decode(reply).split(lineEnd);
+    if (!lines.isEmpty() && lines.constLast().isEmpty())
+        lines.removeLast();
+    return QJsonArray::fromStringList(lines);
+}
+
+QJsonObject tryObject(const Try &t)
+{
+    return {
+        {QStringLiteral("started"), t.started},
+        {QStringLiteral("seconds"), qRound(t.seconds * 1000) / 1000.0},
+        {QStringLiteral("exit"), int(t.exit)},
+        {QStringLiteral("result"), QLatin1String(ExitCode::word(t.exit))},
+        {QStringLiteral("error"), orNull(t.error)},
+        {QStringLiteral("bytes_sent"), t.bytesSent},
+        {QStringLiteral("bytes_received"), t.bytesReceived},
+    };
+}
 } // namespace
 
 namespace Output
@@ -37,19 +70,57 @@ void message(const QString &text)
     std::fflush(stderr);
 }
 
+void note(const QString &text)
+{
+    if (!g_quiet)
+        message(text);
+}
+
+void setQuiet(bool quiet)
+{
+    g_quiet = quiet;
+}
+
+QString now()
+{
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+}
+
 QByteArray json(const Report &report)
 {
+    QJsonArray tries;
+    for (const Try &t : report.tries)
+        tries.append(tryObject(t));
     const QJsonObject object{
+        {QStringLiteral("version"), QCoreApplication::applicationVersion()},
         {QStringLiteral("verb"), report.verb},
         {QStringLiteral("target"), report.target},
+        {QStringLiteral("device"), report.device},
         {QStringLiteral("link"), report.link},
         {QStringLiteral("exit"), int(report.exit)},
         {QStringLiteral("result"), QLatin1String(ExitCode::word(report.exit))},
+        {QStringLiteral("changed"), report.changed},
+        {QStringLiteral("check"), report.check},
         {QStringLiteral("bytes_sent"), report.bytesSent},
         {QStringLiteral("bytes_received"), report.bytesReceived},
+        {QStringLiteral("wire_bytes"), report.bytesSent + report.bytesReceived},
+        {QStringLiteral("payload_bytes"), report.payloadBytes},
+        {QStringLiteral("local_file"), orNull(report.localFile)},
+        {QStringLiteral("device_file"), orNull(report.deviceFile)},
+        {QStringLiteral("started"), report.started},
         {QStringLiteral("seconds"), qRound(report.seconds * 1000) / 1000.0},
         {QStringLiteral("reply"), Charset::decode(report.reply)},
-        {QStringLiteral("error"), report.error.isEmpty() ? QJsonValue() : QJsonValue(report.error)},
+        {QStringLiteral("reply_lines"), replyLines(report.reply)},
+        {QStringLiteral("rejected"), report.rejectedLine == 0
+                                         ? QJsonValue()
+                                         : QJsonObject{{QStringLiteral("line"), report.rejectedLine},
+                                                       {QStringLiteral("text"), Charset::decode(report.rejectedText)}}},
+        {QStringLiteral("failure"), report.failureNumber == 0
+                                        ? QJsonValue()
+                                        : QJsonObject{{QStringLiteral("number"), report.failureNumber},
+                                                      {QStringLiteral("text"), report.failureText}}},
+        {QStringLiteral("error"), orNull(report.error)},
+        {QStringLiteral("tries"), tries},
     };
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
@@ -90,6 +161,8 @@ void Progress::finish()
 
 void Progress::draw()
 {
+    if (g_quiet)
+        return;
     QString text;
     if (m_total > 0) {
         const qint64 percent = qMin<qint64>(100, m_done * 100 / m_total);

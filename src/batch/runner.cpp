@@ -65,6 +65,11 @@ bool Runner::hungUp()
 #endif
 }
 
+bool Runner::interrupted()
+{
+    return g_interrupted != 0;
+}
+
 bool Runner::usable(const Element &element)
 {
     // A disabled frame disables what it holds, as the window's widgets do.

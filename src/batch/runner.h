@@ -48,6 +48,8 @@ public:
     static void catchInterrupts();
     /// The interruption was a hang-up (SIGHUP): the terminal the run belonged to went away.
     static bool hungUp();
+    /// SIGINT, SIGTERM or SIGHUP came.
+    static bool interrupted();
 
     /// Runs with every change of an element, after the view would have redrawn it.
     std::function<void(Element &element, Prop prop)> changedHook;

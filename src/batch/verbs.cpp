@@ -6,9 +6,12 @@
 #include "output.h"
 #include "runner.h"
 
+#include "rollout.h"
+
 #include "app/charset.h"
 #include "app/window.h"
 #include "monitor/decode.h"
+#include "program/programline.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,18 +19,19 @@
 
 #include <algorithm>
 
-namespace
-{
-using Outcome = Runner::Outcome;
-
-/// A read from the flash disk brings 20 bytes with each data reply.
-constexpr qint64 kReadBlock = 20;
-
-Exit fail(Session &s, Exit code, const QString &error)
+Exit Verbs::fail(Session &s, Exit code, const QString &error)
 {
     s.report.error = error;
     return code;
 }
+
+namespace
+{
+using Outcome = Runner::Outcome;
+using Verbs::fail;
+
+/// A read from the flash disk brings 20 bytes with each data reply.
+constexpr qint64 kReadBlock = 20;
 
 /// The run ends as the wait ended: a box already told its failure on stderr.
 Exit failWait(Session &s, Outcome outcome, const QString &awaited)
@@ -38,6 +42,13 @@ Exit failWait(Session &s, Outcome outcome, const QString &awaited)
         return fail(s, s.boxes.lastNumber() ? ExitCode::forFailure(s.boxes.lastNumber()) : Exit::LocalFile,
                     s.boxes.lastBox());
     case Outcome::Silent:
+        // A device that sent nothing at all is out of reach, as far as anyone can tell: switched off, unplugged, or
+        // at another address. One that stopped answering failed in the middle of something.
+        if (s.udp.bytesReceived() == 0)
+            return fail(s, Exit::Link,
+                        QStringLiteral("no reply to %1 within %2 s, nor anything else from the device: unreachable")
+                            .arg(awaited)
+                            .arg(s.options.timeoutMs / 1000.0));
         return fail(s, Exit::NoReply,
                     QStringLiteral("no reply to %1 within %2 s").arg(awaited).arg(s.options.timeoutMs / 1000.0));
     case Outcome::Interrupted:
@@ -224,8 +235,9 @@ Exit get(Session &s, const QString &local, const char *what)
     };
     const Exit read = transfer(s, w.Command4);
     // The last reply carries what is left of the file, 1 to 20 bytes: the whole is known only now.
+    s.report.payloadBytes = read == Exit::Done ? QFileInfo(local).size() : blocks * kReadBlock;
     if (read == Exit::Done)
-        progress.update(QFileInfo(local).size());
+        progress.update(s.report.payloadBytes);
     progress.finish();
     return read;
 }
@@ -242,10 +254,13 @@ Exit put(Session &s)
         // The bar's Value is the next byte to send.
         if (&element == &w.vbalProgressBar1 && prop == Prop::Value && w.vbalProgressBar1.Text() == "SEND") {
             progress.setTotal(w.vbalProgressBar1.Max());
-            progress.update(w.vbalProgressBar1.Value() - 1);
+            progress.update(s.report.payloadBytes = w.vbalProgressBar1.Value() - 1);
         }
     };
+    // OPENWR empties the device's file: once it went out, the device is changed, whatever comes after.
+    const qint64 before = w.bytesSent();
     const Exit written = transfer(s, w.Command3);
+    s.report.changed = s.report.changed || w.bytesSent() > before;
     progress.finish();
     if (written != Exit::Done || !s.options.verify)
         return written;
@@ -272,12 +287,7 @@ Exit put(Session &s)
 QByteArrayList programLines(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray text = file.readAll().replace("\r\n", "\n").replace('\r', '\n');
-    if (text.endsWith('\n'))
-        text.chop(1);
-    return text.split('\n');
+    return file.open(QIODevice::ReadOnly) ? ProgramLine::split(file.readAll()) : QByteArrayList();
 }
 
 /// Reads the units the record gained since the last call, in order; `take` returns false once it has seen enough.
@@ -311,13 +321,14 @@ Exit download(Session &s)
     // The course of the download on the wire: the lines that went out, the device's answers to each, and the whole
     // answer to the last line, which comes once the download is complete.
     qint64 sent = 0, last = -1;
-    QByteArray line = lines.value(0);
+    QByteArray line = ProgramLine::sent(lines.value(0));
     bool rejected = false, denied = false;
     QByteArray lastReply;
     Follow follow(record);
     const auto done = [&] {
         follow([&](qint64 n, const Monitor::Unit &u) {
             if (u.direction == Monitor::Direction::Sent && u.step == Monitor::Step::ProgramLine) {
+                s.report.payloadBytes += Monitor::command(u).size() + 2; // the line and its CR LF
                 if (++sent > 1) {
                     line = Monitor::command(u).toByteArray();
                     progress.update(sent);
@@ -337,17 +348,21 @@ Exit download(Session &s)
     s.runner.click(w.Command10);
     const Outcome outcome = s.runner.wait(done, s.options.timeoutMs);
     progress.finish();
+    s.report.changed = s.report.changed || sent > 0;
     const QString where = QStringLiteral("line %1 (%2)").arg(qMax<qint64>(sent, 1)).arg(Charset::decode(line));
     if (outcome != Outcome::Done)
         return failWait(s, outcome, where);
     if (denied)
         return fail(s, Exit::DeviceError, QStringLiteral("the device asks for a login"));
-    if (rejected || !lastReply.contains("OK") || lastReply.contains("ERROR"))
+    if (rejected || !lastReply.contains("OK") || lastReply.contains("ERROR")) {
+        s.report.rejectedLine = int(qMax<qint64>(sent, 1));
+        s.report.rejectedText = line;
         return fail(s, Exit::DeviceError, QStringLiteral("the device rejected %1").arg(where));
+    }
     return Exit::Done;
 }
 
-Exit list(Session &s)
+Exit list(Session &s, const QString &local)
 {
     UDP &w = s.udp;
     const Monitor::Record &record = w.monitor;
@@ -368,18 +383,24 @@ Exit list(Session &s)
         });
         return completed || denied;
     };
-    s.dialog.answer(s.options.local);
+    s.dialog.answer(local);
     s.runner.click(w.Command11);
     const Outcome outcome = s.runner.wait(done, s.options.timeoutMs);
     progress.finish();
     if (outcome != Outcome::Done)
         return failWait(s, outcome, QStringLiteral("LIST"));
-    return denied ? fail(s, Exit::DeviceError, QStringLiteral("the device asks for a login")) : Exit::Done;
+    if (denied)
+        return fail(s, Exit::DeviceError, QStringLiteral("the device asks for a login"));
+    s.report.payloadBytes = QFileInfo(local).size();
+    return Exit::Done;
 }
 
 Exit newProgram(Session &s)
 {
-    return oneLineReply(s, s.udp.Command12, QStringLiteral("NEW"), false);
+    const qint64 before = s.udp.bytesSent();
+    const Exit cleared = oneLineReply(s, s.udp.Command12, QStringLiteral("NEW"), false);
+    s.report.changed = s.report.changed || s.udp.bytesSent() > before;
+    return cleared;
 }
 } // namespace
 
@@ -400,16 +421,48 @@ Exit run(Session &s)
     case Options::Verb::Send:
         return send(s);
     case Options::Verb::Put:
-        return put(s);
+        return Rollout::put(s);
     case Options::Verb::Get:
         return get(s, s.options.local, "get");
     case Options::Verb::Download:
-        return download(s);
+        return Rollout::download(s);
     case Options::Verb::List:
-        return list(s);
+        return list(s, s.options.local);
     case Options::Verb::New:
-        return newProgram(s);
+        return Rollout::newProgram(s);
+    case Options::Verb::EnsureProgram:
+        return Rollout::ensureProgram(s);
     }
     return Exit::Usage;
+}
+
+Exit askVersion(Session &s)
+{
+    return oneLineReply(s, s.udp.Command13, QStringLiteral("VER"), false);
+}
+
+Exit putFile(Session &s)
+{
+    return put(s);
+}
+
+Exit getFile(Session &s, const QString &local, const char *what)
+{
+    return get(s, local, what);
+}
+
+Exit downloadProgram(Session &s)
+{
+    return download(s);
+}
+
+Exit listProgram(Session &s, const QString &local)
+{
+    return list(s, local);
+}
+
+Exit clearProgram(Session &s)
+{
+    return newProgram(s);
 }
 } // namespace Verbs
