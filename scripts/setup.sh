@@ -6,8 +6,8 @@ set -euo pipefail
 
 VANTREL_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libqt6svg6 libgl-dev fonts-liberation)
 # What the tests alone need, so that ./run.sh does not wait for it: lintian checks the Debian package, tshark reads
-# back the wire monitor's pcapng.
-VANTREL_TEST_PACKAGES=(lintian tshark)
+# back the wire monitor's pcapng, ansible-core runs the playbook of contrib/ansible against simulated devices.
+VANTREL_TEST_PACKAGES=(lintian tshark ansible-core)
 
 # vantrel_install_missing [packages...]: the build's packages and those given, each only when absent.
 vantrel_install_missing() {
