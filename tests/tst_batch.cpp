@@ -21,7 +21,8 @@ const QByteArray kProgram =
 
 /// The runs of one row in order against the device, what the last one gives, and what is left afterwards.
 struct Batch {
-    QString link; // the device: "udp", "udp6" (on the IPv6 loopback), "pty", or "none" (the runs name it)
+    QString link; // the device: "udp", "udp6" (on the IPv6 loopback), "pty", "pty-link" (reached through the
+                  // simulator's --link), or "none" (the runs name it)
     QString runs; // the arguments of each run, the runs split by " | "; all but the last must end with 0
     int exitCode = 0;
     QByteArray out{};      // stdout of the last run; a JSON object: the keys it must hold
@@ -30,6 +31,7 @@ struct Batch {
     QByteArray log{};      // how "Terminal.log" ends, after its start lines; "-": there is none
     QByteArray stopWhen{}; // the device stops once stderr shows this
     int refuseAfter = -1;  // the device refuses the WRITE or READ after this many blocks
+    QByteArray restartWhen{}; // the device goes and comes back, once, when stdout shows this
 };
 
 /// Bytes from a fixed seed, every value among them in a few kilobytes.
@@ -97,6 +99,13 @@ private slots:
             .runs = "download prog.bas | --rtu 16 list back.bas | new | --rtu 16 download short.bas | list plain.bas",
             .same = "back.bas=prog.bas plain.bas=short.bas"};
 
+        // The device goes away after its first reply and comes back under the same path; the second VER waits for it.
+        QTest::newRow("send, the device back in between")
+            << Batch{.link = "pty-link",
+                     .runs = "--wait-for-device 100 send VER VER",
+                     .out = ver + ver,
+                     .log = ver + "VER\r\n" + ver,
+                     .restartWhen = ver};
         QTest::newRow("1: an unknown verb")
             << Batch{.link = "udp", .runs = "frobnicate", .exitCode = 1, .err = "unknown verb: frobnicate", .log = "-"};
         QTest::newRow("2: a port that cannot be opened")
@@ -147,6 +156,8 @@ private slots:
             {"short.bas", "10 PRINT 1\r\n30 END\r\n"},
             {"empty", {}},
             {"bad.bas", "10 PRINT 1\r\n99 GOTO 10\r\n30 END\r\n"},
+            {"commands.txt", "vantrel-commands 1\r\nlist: Device\r\ncommand: Version\r\ntext: VER\r\nlist: Setup\r\n"
+                             "command: Modbus\r\ntext: UART 2,7\r\ncommand: Version\r\ntext: VER\r\n"},
         };
         QVERIFY(QDir().mkpath(QStringLiteral("disk")) && QDir().mkpath(QStringLiteral("folder")) &&
                 QDir().mkpath(QStringLiteral("tmp")));
@@ -164,7 +175,8 @@ private slots:
                        .diskFolder = console.diskFolder,
                        .errorAfterBlocks = console.errorAfterBlocks,
                        .errorLine = console.errorLine});
-        PtyDeviceSim pty({.console = console});
+        const QString link = c.link == "pty-link" ? work.dir.filePath(QStringLiteral("ttyDEVICE")) : QString();
+        PtyDeviceSim pty({.console = console, .link = link});
         QString error;
         QStringList linkArgs;
         if (c.link.startsWith(QLatin1String("udp"))) {
@@ -173,11 +185,12 @@ private slots:
             QVERIFY2(udp.port(), qPrintable(error));
             const QString host = c.link == "udp6" ? QStringLiteral("[::1]") : QStringLiteral("127.0.0.1");
             linkArgs = QStringList{QStringLiteral("--host"), host + QLatin1Char(':') + QString::number(udp.port())};
-        } else if (c.link == QLatin1String("pty")) {
+        } else if (c.link.startsWith(QLatin1String("pty"))) {
             if (!pty.start(&error))
                 QSKIP(qPrintable("no pseudo-terminal: " + error));
-            linkArgs = QStringList{QStringLiteral("--serial"), pty.path()};
+            linkArgs = QStringList{QStringLiteral("--serial"), link.isEmpty() ? pty.path() : link};
         }
+        bool restarted = false;
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("TMPDIR"), work.dir.filePath(QStringLiteral("tmp")));
@@ -203,6 +216,10 @@ private slots:
                 stdErr += vantrel.readAllStandardError();
                 if (!c.stopWhen.isEmpty() && stdErr.contains(c.stopWhen) && udp.port())
                     udp.stop();
+                if (!c.restartWhen.isEmpty() && stdOut.contains(c.restartWhen) && !std::exchange(restarted, true)) {
+                    pty.stop();
+                    QVERIFY2(pty.start(&error), qPrintable(error));
+                }
             }
             stdOut += vantrel.readAllStandardOutput();
             stdErr += vantrel.readAllStandardError();

@@ -193,7 +193,8 @@ private slots:
         // The port box names the device its port stands for, and lists the adapters plugged in when the tip is
         // about to show, marking the one the box reaches as the user types.
         auto *port = view<QLineEdit>(udp.Comm_number);
-        m_h->mscomm.present = {{"/dev/fake12", "USB serial", "A5028", 12}, {"/dev/fake0", "", "", 0}};
+        m_h->mscomm.present = {listedPort("/dev/fake12", "USB serial", "A5028", 12),
+                               listedPort("/dev/fake0", "", "", 0)};
         QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), port->mapToGlobal(QPoint(2, 2)));
         QApplication::sendEvent(port, &hover);
         const QString ports = QStringLiteral("Serial ports on this computer:\nCOM12: /dev/fake12, USB serial, serial "

@@ -6,6 +6,7 @@
 #include "platform/failure.h"
 #include "status.h"
 
+#include "platform/mscomm.h"
 #include "platform/platform.h"
 
 #include <QByteArray>
@@ -14,7 +15,6 @@
 #include <optional>
 
 class CommonDialog;
-class MSComm;
 class MessageBox;
 class System;
 class Winsock;
@@ -115,6 +115,8 @@ public:
     Timer TMRComm{this, "TMRComm", 20};
     /// Restarted by every reply during a flash transfer; a tick means the device has been silent for 5 s.
     Timer TMRFlash{this, "TMRFlash", 5000};
+    /// Looks for the open port's device while it is gone.
+    Timer TMRDevice{this, "TMRDevice", 500};
 
     // Non-visual components.
     Winsock &Winsock1;
@@ -311,8 +313,25 @@ public:
     void Comm_number_Change();
     /// The close branch of BTNOpenCom: the port closed and the window back in its Closed state.
     void closePort();
-    /// The device went away while the port was open: the port is closed, then the box names the device.
+    /// The device went away while the port was open: it is waited for; where it is not (setDeviceWait(0)), the port
+    /// is closed, then the box names the device.
     void portLost(const Failure &failure);
+
+    // serial/reconnect.cpp
+    /// How long a vanished device is waited for, in ms: -1 for as long as it takes, 0 not at all (the port closes
+    /// and a box says why). The window waits; the batch command only when asked to.
+    void setDeviceWait(int ms) { m_deviceWaitMs = ms; }
+    /// The open port's device went away and the terminal is looking for it to come back.
+    bool waitingForDevice() const { return m_deviceGone; }
+    /// The port is open: which device it is, to know it again.
+    void rememberDevice();
+    /// The device went away: the port is let go, the window stays as the user left it, the device is looked for.
+    void waitForDevice(const Failure &failure);
+    void TMRDevice_Timer();
+    /// "Stay closed", in the status line's menu: the device is no longer waited for; the port is closed.
+    void StayClosed_Click();
+    /// The device came back and its port is open again: the one place that tells so.
+    void deviceBack();
 
     // serial/poll.cpp
     void TMRComm_Timer();
@@ -358,4 +377,11 @@ private:
     std::optional<Failure> m_sendFailure;
     bool m_passwordDue = false; // the device asked for a password: the next line typed is not shown or stored
     QByteArray m_promptTail;    // the end of the last serial console piece, where a prompt may begin
+    // A vanished device (serial/reconnect.cpp).
+    SerialPortInfo m_device;       // the device the port has open, as it was found then
+    QByteArray m_goneBox;          // what the port box said when it went ("COM3")
+    bool m_deviceGone = false;     // it is being waited for
+    int m_deviceWaitMs = -1;       // how long it is waited for; -1: as long as it takes
+    int m_deviceWaitedMs = 0;      // how long it has been
+    std::optional<Failure> m_lost; // how it went, told when the wait gives up
 };

@@ -153,6 +153,10 @@ struct Parser {
                                QStringLiteral("send: a reply is over after this many ms without a byte."),
                                QStringLiteral("ms"), QStringLiteral("500")};
     QCommandLineOption verify{QStringLiteral("verify"), QStringLiteral("put: read the file back and compare.")};
+    QCommandLineOption waitForDevice{QStringLiteral("wait-for-device"),
+                                     QStringLiteral("Serial: a device that goes away is waited for this long to "
+                                                    "come back, and the next command goes out once it is."),
+                                     QStringLiteral("s")};
     QCommandLineOption json{QStringLiteral("json"),
                             QStringLiteral("Print one JSON object for the run on stdout instead of the replies.")};
 
@@ -162,8 +166,8 @@ struct Parser {
             QStringLiteral("Runs the Vantrel terminal without a window, for scripts: one verb on one link per run."));
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions(
-            {host, remotePort, mdc, serial, speed, rtu, viaUsb, workdir, noLog, timeout, quietMs, verify, json});
+        parser.addOptions({host, remotePort, mdc, serial, speed, rtu, viaUsb, waitForDevice, workdir, noLog, timeout,
+                           quietMs, verify, json});
         parser.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("One of the verbs below."),
                                      QStringLiteral("verb [arguments...]"));
     }
@@ -176,7 +180,7 @@ QString readLink(const Parser &p, Options &o)
     if (parser.isSet(p.host) == parser.isSet(p.serial))
         return QStringLiteral("give the link: either --host or --serial");
     if (parser.isSet(p.host)) {
-        for (const QCommandLineOption &serialOnly : {p.speed, p.rtu, p.viaUsb})
+        for (const QCommandLineOption &serialOnly : {p.speed, p.rtu, p.viaUsb, p.waitForDevice})
             if (parser.isSet(serialOnly))
                 return QStringLiteral("--%1 goes with --serial").arg(serialOnly.names().constFirst());
         o.host = parser.value(p.host).trimmed();
@@ -208,6 +212,12 @@ QString readLink(const Parser &p, Options &o)
     if (!ok || std::find(std::begin(kSpeeds), std::end(kSpeeds), o.speed) == std::end(kSpeeds))
         return QStringLiteral("--speed: one of 1200, 2400, 4800, 9600, 19200, 115200, not %1")
             .arg(parser.value(p.speed));
+    if (parser.isSet(p.waitForDevice)) {
+        const double seconds = parser.value(p.waitForDevice).toDouble(&ok);
+        if (!ok || seconds <= 0 || seconds > 86400)
+            return QStringLiteral("--wait-for-device: seconds above 0, not %1").arg(parser.value(p.waitForDevice));
+        o.deviceWaitMs = qMax(1, int(seconds * 1000));
+    }
     if (parser.isSet(p.rtu) && parser.isSet(p.viaUsb))
         return QStringLiteral("give one of --rtu and --via-usb");
     if (parser.isSet(p.rtu)) {

@@ -28,6 +28,8 @@ struct Options {
     int speed = 115200;
     Framing framing = Framing::Plain;
     QString station;
+    /// --wait-for-device: how long a serial device that went away is waited for, in ms; 0: not at all.
+    int deviceWaitMs = 0;
 
     QString workdir; // empty: the folder the command was started in
     bool noLog = false;

@@ -195,6 +195,9 @@ Runner::Outcome Runner::wait(const std::function<bool()> &done, int silenceMs)
     QTimer silence;
     silence.setSingleShot(true);
     connect(&silence, &QTimer::timeout, &loop, [&] {
+        // The device's silence does not count while it is gone and awaited: the wait has its own end.
+        if (m_udp.waitingForDevice())
+            m_sinceByte.restart();
         const qint64 left = silenceMs - m_sinceByte.elapsed();
         if (left > 0) {
             silence.start(int(left));

@@ -119,6 +119,7 @@ Exit openSerial(Session &s)
         if (speed == s.options.speed)
             s.runner.check(*option, true);
     s.runner.type(w.Comm_number, port.toLatin1());
+    w.setDeviceWait(s.options.deviceWaitMs);
     s.runner.click(w.BTNOpenCom);
     if (w.BTNOpenCom.Caption() != "Close") {
         if (!w.statusReason().isEmpty())

@@ -157,6 +157,12 @@ MainWindow::MainWindow(UDP &udp, QWidget *parent) : QWidget(parent), m_udp(udp)
     }
     m_status = new StatusLine(this);
     m_status->setObjectName(QStringLiteral("statusLine"));
+    // The status line's menu: "Stay closed" ends the wait for a serial device that went away.
+    m_stayClosed = new QAction(QStringLiteral("Stay closed"), m_status);
+    m_stayClosed->setObjectName(QStringLiteral("stayClosed"));
+    m_status->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_status->addAction(m_stayClosed);
+    connect(m_stayClosed, &QAction::triggered, this, [this] { run([this] { m_udp.StayClosed_Click(); }); });
     m_silence = new QTimer(this);
     m_silence->setInterval(1000);
     connect(m_silence, &QTimer::timeout, this, &MainWindow::showStatus);
@@ -361,6 +367,7 @@ void MainWindow::showStatus()
 {
     m_statusDirty = false;
     m_status->setText(m_udp.statusText());
+    m_stayClosed->setEnabled(m_udp.waitingForDevice());
     if (!m_udp.awaitingReply())
         m_silence->stop();
     else if (!m_silence->isActive())

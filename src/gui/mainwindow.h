@@ -81,5 +81,6 @@ private:
     /// not come into view or take the focus when the window grows.
     QWidget *m_below = nullptr;
     QMetaObject::Connection m_focusFollower;
+    QAction *m_stayClosed = nullptr; // the status line's menu
     bool m_byUser = false;
 };

@@ -42,6 +42,7 @@ void UDP::BTNOpenCom_Click()
         Frame5.setEnabled(true);
         tbSendData.SetFocus();
         linkChanged(MSComm1.deviceName(MSComm1.commPort()).toLocal8Bit());
+        rememberDevice();
     } catch (const Failure &failure) {
         showFailure(failure);
     }
@@ -49,6 +50,8 @@ void UDP::BTNOpenCom_Click()
 
 void UDP::closePort()
 {
+    m_deviceGone = false;
+    TMRDevice.setEnabled(false);
     PortOpened = 0;
     BTNOpenCom.setCaption("Open");
     TMRComm.setEnabled(false);
@@ -64,8 +67,12 @@ void UDP::closePort()
 void UDP::portLost(const Failure &failure)
 {
     // Told once: a tick that runs while the box is open finds the port closed already.
-    if (PortOpened != 1)
+    if (PortOpened != 1 || m_deviceGone)
         return;
+    if (m_deviceWaitMs != 0) {
+        waitForDevice(failure);
+        return;
+    }
     // Closed before the box is shown: the box runs an event loop of its own, in which the poll would tick on.
     try {
         closePort();
@@ -123,19 +130,21 @@ void UDP::Comm_number_Change()
     } catch (const Failure &) {
         // No number in the box: the ports present are still worth a look.
     }
+    // The tip and the picker list the same ports in the same words.
     const QList<SerialPortInfo> present = MSComm1.presentPorts();
-    tip += tip.isEmpty() ? "" : "\n";
-    tip += present.isEmpty() ? "No serial port found on this computer" : "Serial ports on this computer:";
+    QList<QByteArray> lines;
     for (const SerialPortInfo &port : present) {
-        QByteArray line = "\n" + (port.number > 0 ? "COM" + QByteArray::number(port.number) : "no number") + ": " +
+        QByteArray line = (port.number > 0 ? "COM" + QByteArray::number(port.number) : "no number") + ": " +
                           Charset::encode(port.device);
         if (!port.description.isEmpty())
             line += ", " + Charset::encode(port.description);
         if (!port.serialNumber.isEmpty())
             line += ", serial number " + Charset::encode(port.serialNumber);
-        if (number > 0 && port.number == number)
-            line += "  <- this port";
-        tip += line;
+        lines << line;
     }
+    tip += tip.isEmpty() ? "" : "\n";
+    tip += present.isEmpty() ? "No serial port found on this computer" : "Serial ports on this computer:";
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        tip += "\n" + lines[i] + (number > 0 && present[i].number == number ? "  <- this port" : "");
     Comm_number.setToolTipText(tip);
 }

@@ -137,7 +137,9 @@ void UDP::tbSendData_KeyPress(qint16 &KeyAscii)
     HistRecalled = 0;
     HistIndex = 0;
     // Only the active transport sends, echoes and logs the line.
-    if (cbBind.Enabled() && !MSComm1.portOpen())
+    if (m_deviceGone)
+        refuse(Why::DeviceGone, m_goneBox);
+    else if (cbBind.Enabled() && !MSComm1.portOpen())
         refuse(Why::NotConnected);
     cbSendData_Click();
     Command6_Click();
