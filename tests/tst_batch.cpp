@@ -99,6 +99,17 @@ private slots:
             .runs = "download prog.bas | --rtu 16 list back.bas | new | --rtu 16 download short.bas | list plain.bas",
             .same = "back.bas=prog.bas plain.bas=short.bas"};
 
+        // Saved commands go out as typed lines do; a name two lists hold is named with its list.
+        QTest::newRow("send saved commands, serial via USB")
+            << Batch{.link = "pty",
+                     .runs = "--via-usb 16 send --list commands.txt Device/Version Modbus",
+                     .out = station + "MDC 16: OK\r\n",
+                     .log = "VER\r\n" + station + "UART 2,7\r\nMDC 16: OK\r\n"};
+        QTest::newRow("1: a saved command two lists hold")
+            << Batch{.link = "udp",
+                     .runs = "send --list commands.txt Version",
+                     .exitCode = 1,
+                     .err = "the lists Device, Setup each hold a command Version: give LIST/Version"};
         // The device goes away after its first reply and comes back under the same path; the second VER waits for it.
         QTest::newRow("send, the device back in between")
             << Batch{.link = "pty-link",

@@ -26,7 +26,8 @@ enum class Prop {
     Items,
     Max,
     Focus,
-    ToolTip
+    ToolTip,
+    Interval
 };
 
 /// The view: told of every change of the model, one property at a time.
@@ -42,6 +43,8 @@ public:
     virtual void trimmed(TextBox &, const QByteArray &) {}
     /// Something the status line shows changed (the link, a refusal, the byte counts).
     virtual void statusChanged() {}
+    /// The saved command lists, the list shown, the side panel shown or hidden, or the command repeating changed.
+    virtual void commandsChanged() {}
 };
 
 enum class Kind { Label, TextBox, Button, CheckBox, OptionButton, ComboBox, Frame, Image, Shape, ProgressBar, Timer };
@@ -356,6 +359,12 @@ public:
     {
     }
     int Interval() const { return m_interval; }
+    /// The next tick comes a full new interval after the change.
+    void setInterval(int ms)
+    {
+        m_interval = ms;
+        notify(Prop::Interval);
+    }
     /// The handler each tick calls while the timer is enabled.
     void setTickHandler(std::function<void()> handler) { m_tick = std::move(handler); }
     bool hasTickHandler() const { return bool(m_tick); }

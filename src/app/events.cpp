@@ -55,6 +55,7 @@ void UDP::wireEvents()
         reportLogFailure();
     });
     TMRFlash.setTickHandler([this] { TMRFlash_Timer(); });
+    TMRRepeat.setTickHandler([this] { TMRRepeat_Timer(); });
     TMRDevice.setTickHandler([this] { TMRDevice_Timer(); });
     Winsock1.setArrivalHandler([this] {
         Winsock1_DataArrival();

@@ -36,8 +36,11 @@ constexpr Reason kReasons[] = {
     {Why::DeviceGone, "%1 is gone: nothing is sent until it comes back (Close stops the wait)"},
     {Why::DeviceBack, "%1 came back and is open again"},
     {Why::ExchangeCut, "the %1 ended when the device went: start it again"},
+    {Why::TransferUnderWay, "a transfer is under way: saved commands wait for its end"},
+    {Why::ListsRefused, "the command lists file was refused at start, so nothing is saved over it: %1"},
+    {Why::NoSavedCommand, "%1: no saved command there in the list shown"},
 };
-static_assert(std::size(kReasons) == size_t(Why::ExchangeCut) + 1);
+static_assert(std::size(kReasons) == size_t(Why::NoSavedCommand) + 1);
 
 /// "980 B", "1.2 KiB", "3.4 MiB", "1.1 GiB".
 QString size(qint64 bytes)
@@ -73,6 +76,7 @@ QString traffic(qint64 sent, qint64 received)
 {
     return QStringLiteral("%1 sent, %2 received").arg(size(sent), size(received));
 }
+
 QByteArray device(const SerialPortInfo &device)
 {
     if (!device.serialNumber.isEmpty())

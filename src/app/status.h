@@ -28,6 +28,9 @@ enum class Why {
     DeviceGone,          // a command while the open port's device is gone: the port box's "COM3"
     DeviceBack,          // not a refusal: the device came back and its port is open again; the device
     ExchangeCut,         // not a refusal: the exchange the device's going ended ("program download")
+    TransferUnderWay,    // a saved command while a transfer or a program download or listing runs
+    ListsRefused,        // a change to the saved command lists while the file was refused at start: why
+    NoSavedCommand,      // a key with no saved command in the list shown: the key
 };
 
 namespace Status

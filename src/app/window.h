@@ -8,6 +8,7 @@
 
 #include "platform/mscomm.h"
 #include "platform/platform.h"
+#include "settings/commandfile.h"
 
 #include <QByteArray>
 
@@ -115,6 +116,8 @@ public:
     Timer TMRComm{this, "TMRComm", 20};
     /// Restarted by every reply during a flash transfer; a tick means the device has been silent for 5 s.
     Timer TMRFlash{this, "TMRFlash", 5000};
+    /// Sends the saved command that repeats, at its interval.
+    Timer TMRRepeat{this, "TMRRepeat", 1000};
     /// Looks for the open port's device while it is gone.
     Timer TMRDevice{this, "TMRDevice", 500};
 
@@ -338,6 +341,43 @@ public:
     /// Hands the data field of every complete reply frame in ModbusRxBuf with a good CRC to Com_Parser.
     void gatherFrames();
 
+    // settings/commands.cpp
+    /// The saved command lists, the list the side panel shows (-1: none) and whether it is shown (Ctrl+L).
+    const QList<CommandList> &commandLists() const { return m_commandLists; }
+    int currentList() const { return m_currentList; }
+    bool commandPanelShown() const { return m_panelShown; }
+    /// Reads the lists and the panel's state; a lists file that cannot be taken is refused with a box naming its
+    /// line, and kept as it is.
+    void loadCommandLists();
+    void CommandPanel_Toggle();
+    void CommandList_Change(int list);
+    /// Keeps the command (its text escaped, as the file holds it) at `index` of the list shown, a new one at its
+    /// end when `index` is past it; the reason when it cannot be kept.
+    QString CommandEdit_Save(int index, const QByteArray &name, const QByteArray &escapedText, bool lineEnd,
+                             int repeatMs);
+    void CommandEdit_Delete(int index);
+    /// A new list, shown; the reason when it cannot be made.
+    QString CommandList_Add(const QByteArray &name);
+    QString CommandList_Rename(const QByteArray &name);
+    void CommandList_Delete();
+    /// Adds the lists of a file the user chooses; a list of the same name is replaced.
+    void CommandImport_Click();
+    /// Writes every list into a file the user chooses.
+    void CommandExport_Click();
+    /// The list (the demo's sample) is offered, unless one of its name is there; nothing is saved for it.
+    void offerCommandList(const CommandList &list);
+
+    // udp/savedcommand.cpp
+    /// Command `index` of the list shown, F1 to F12 the first twelve.
+    void SavedCommand_Click(int index);
+    /// Sends the command as the command line would, through Enter's handler; what the user was typing stays. A
+    /// command that cannot go out now is refused, with the reason in the status line.
+    bool sendSavedCommand(const SavedCommand &command);
+    void TMRRepeat_Timer();
+    void StopRepeat_Click();
+    /// The command that repeats; none when nothing does.
+    const std::optional<SavedCommand> &repeating() const { return m_repeating; }
+
     // serial/send.cpp
     qint16 WriteCOM32(QByteArray &COMString);
     static QByteArray CRC16(const QByteArray &sString);
@@ -349,6 +389,13 @@ public:
 
 private:
     void statusChanged();
+    void commandsChanged();
+    void saveCommandLists();
+    void savePanelState();
+    /// The lists or the list shown changed: both files are written and the view told.
+    void listsChanged();
+    /// The line as the send primitives hand it on: without its CR LF while a saved command goes out bare.
+    QByteArray lineToSend(const QByteArray &line) const { return m_bareLine ? line.chopped(2) : line; }
 
     MessageBox &m_messageBox;
     System &m_system;
@@ -377,6 +424,13 @@ private:
     std::optional<Failure> m_sendFailure;
     bool m_passwordDue = false; // the device asked for a password: the next line typed is not shown or stored
     QByteArray m_promptTail;    // the end of the last serial console piece, where a prompt may begin
+    // Saved commands (settings/commands.cpp, udp/savedcommand.cpp).
+    QList<CommandList> m_commandLists;
+    int m_currentList = -1;
+    bool m_panelShown = false;
+    QString m_listsRefused; // why the lists file was refused at start: it is not written over
+    std::optional<SavedCommand> m_repeating;
+    bool m_bareLine = false; // the saved command going out has no line end added
     // A vanished device (serial/reconnect.cpp).
     SerialPortInfo m_device;       // the device the port has open, as it was found then
     QByteArray m_goneBox;          // what the port box said when it went ("COM3")

@@ -27,7 +27,8 @@ constexpr VerbRow kVerbs[] = {
     {Options::Verb::Ver, "ver", 0, 0, "ver", "prints the device's version line (\"Info\")"},
     {Options::Verb::Send, "send", 1, -1, "send TEXT...",
      "sends each TEXT as a command line, as typed with Enter, and prints the replies\n"
-     "until --quiet-ms pass without a byte (a TEXT that starts with - goes after --)"},
+     "until --quiet-ms pass without a byte (a TEXT that starts with - goes after --);\n"
+     "with --list FILE, each TEXT is the NAME (or LIST/NAME) of a saved command"},
     {Options::Verb::Put, "put", 1, 2, "put LOCAL [NAME]",
      "writes LOCAL onto the flash disk as NAME (default: LOCAL's file name);\n"
      "--verify reads it back and compares (UDP only)"},
@@ -91,6 +92,8 @@ QString checkVerb(Options &o, const VerbRow *row, const QStringList &rest, bool 
         return QStringLiteral("%1: no name for the flash disk").arg(o.verbName);
     if (verifySet && o.verb != Options::Verb::Put)
         return QStringLiteral("--verify goes with put");
+    if (!o.listFile.isEmpty() && o.verb != Options::Verb::Send)
+        return QStringLiteral("--list goes with send");
     return {};
 }
 } // namespace
@@ -153,6 +156,9 @@ struct Parser {
                                QStringLiteral("send: a reply is over after this many ms without a byte."),
                                QStringLiteral("ms"), QStringLiteral("500")};
     QCommandLineOption verify{QStringLiteral("verify"), QStringLiteral("put: read the file back and compare.")};
+    QCommandLineOption list{QStringLiteral("list"),
+                            QStringLiteral("send: the names given are saved commands of this command lists file."),
+                            QStringLiteral("file")};
     QCommandLineOption waitForDevice{QStringLiteral("wait-for-device"),
                                      QStringLiteral("Serial: a device that goes away is waited for this long to "
                                                     "come back, and the next command goes out once it is."),
@@ -167,7 +173,7 @@ struct Parser {
         parser.addHelpOption();
         parser.addVersionOption();
         parser.addOptions({host, remotePort, mdc, serial, speed, rtu, viaUsb, waitForDevice, workdir, noLog, timeout,
-                           quietMs, verify, json});
+                           quietMs, verify, list, json});
         parser.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("One of the verbs below."),
                                      QStringLiteral("verb [arguments...]"));
     }
@@ -251,6 +257,8 @@ QString readRun(const Parser &p, Options &o, bool newVerb)
             return QStringLiteral("--timeout: seconds above 0, not %1").arg(parser.value(p.timeout));
         o.timeoutMs = qMax(1, int(seconds * 1000));
     }
+    if (parser.isSet(p.list))
+        o.listFile = absolute(parser.value(p.list));
     o.quietMs = parser.value(p.quietMs).toInt(&ok);
     if (!ok || o.quietMs < 0)
         return QStringLiteral("--quiet-ms: milliseconds, not %1").arg(parser.value(p.quietMs));

@@ -129,6 +129,13 @@ void Runner::enter(const QByteArray &line)
     });
 }
 
+bool Runner::send(const SavedCommand &command)
+{
+    bool sent = false;
+    act([&] { sent = m_udp.sendSavedCommand(command); });
+    return sent;
+}
+
 void Runner::tick(Element &timer)
 {
     try {
@@ -140,9 +147,12 @@ void Runner::tick(Element &timer)
 
 void Runner::changed(Element &element, Prop prop)
 {
-    if (prop == Prop::Enabled)
-        if (QTimer *timer = m_timers.value(&element))
+    if (QTimer *timer = m_timers.value(&element)) {
+        if (prop == Prop::Interval)
+            timer->setInterval(static_cast<Timer &>(element).Interval());
+        if (prop == Prop::Enabled)
             element.Enabled() ? timer->start() : timer->stop();
+    }
     if (changedHook)
         changedHook(element, prop);
     check();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "mainwindow.h"
 
+#include "commandpanel.h"
 #include "receivepane.h"
 #include "widgets.h"
 
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTimer>
 
@@ -163,6 +165,12 @@ MainWindow::MainWindow(UDP &udp, QWidget *parent) : QWidget(parent), m_udp(udp)
     m_status->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_status->addAction(m_stayClosed);
     connect(m_stayClosed, &QAction::triggered, this, [this] { run([this] { m_udp.StayClosed_Click(); }); });
+    m_panel = new CommandPanel(
+        m_udp, [this](const std::function<void()> &handler) { run(handler); }, this);
+    m_panel->setObjectName(QStringLiteral("commandPanel"));
+    m_panel->hide();
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated, this,
+            [this] { run([this] { m_udp.CommandPanel_Toggle(); }); });
     m_silence = new QTimer(this);
     m_silence->setInterval(1000);
     connect(m_silence, &QTimer::timeout, this, &MainWindow::showStatus);
@@ -363,6 +371,31 @@ void MainWindow::statusChanged()
         m_frame->start();
 }
 
+void MainWindow::commandsChanged()
+{
+    m_panel->refresh();
+    const bool shown = m_udp.commandPanelShown();
+    if (m_panel->isVisibleTo(this) == shown)
+        return;
+    m_panel->setVisible(shown);
+    // The panel comes beside what is laid out: the window widens by it, unless it fills the screen.
+    const int width = this->width() + (shown ? CommandPanel::kWidth : -CommandPanel::kWidth);
+    setMinimumSize(kMinimumSize + QSize(shown ? CommandPanel::kWidth : 0, 0));
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        resize(width, height());
+    placeGrowing();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() >= Qt::Key_F1 && event->key() <= Qt::Key_F12 && event->modifiers() == Qt::NoModifier) {
+        const int index = event->key() - Qt::Key_F1;
+        run([this, index] { m_udp.SavedCommand_Click(index); });
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void MainWindow::showStatus()
 {
     m_statusDirty = false;
@@ -382,20 +415,26 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 
 void MainWindow::placeGrowing()
 {
-    const int dx = width() - kClientSize.width();
+    // The side panel, when shown, takes the right of the window; the rest grows in what is left.
+    const int panel = m_panel->isVisibleTo(this) ? CommandPanel::kWidth : 0;
+    const int width = this->width() - panel;
+    m_panel->setGeometry(width, 0, panel, height() - kStatusHeight);
+    const int dx = width - kClientSize.width();
     const int dy = height() - kStatusHeight - kClientSize.height();
     // The pane is laid out 3 pixels wider than the client area; here it ends at the window's right edge.
     const QRect pane = m_udp.tbReceiveData.geometry();
-    widget(m_udp.tbReceiveData)->setGeometry(pane.x(), pane.y(), width() - pane.x(), pane.height() + dy);
+    widget(m_udp.tbReceiveData)->setGeometry(pane.x(), pane.y(), width - pane.x(), pane.height() + dy);
     widget(m_udp.tbSendData)->setGeometry(m_udp.tbSendData.geometry().translated(0, dy).adjusted(0, 0, dx, 0));
     for (const Element *button : {&m_udp.Command15, &m_udp.Command16})
         widget(*button)->setGeometry(button->geometry().translated(dx, dy));
-    m_status->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
+    m_status->setGeometry(0, height() - kStatusHeight, this->width(), kStatusHeight);
 }
 
 void MainWindow::redraw(Element &element, Prop prop)
 {
     if (QTimer *timer = m_timers.value(&element)) {
+        if (prop == Prop::Interval)
+            timer->setInterval(static_cast<Timer &>(element).Interval());
         // Disabling and enabling again restarts the count: the next tick comes a full interval later.
         if (prop == Prop::Enabled)
             element.Enabled() ? timer->start() : timer->stop();

@@ -27,8 +27,9 @@ qint16 UDP::UDP_Send(const QByteArray &UDPString)
         if (Winsock1.state() != 1)
             return 0;
         if (Check2.Value() == 0) {
-            Winsock1.sendData(UDPString);
-            countSent(UDPString.size());
+            const QByteArray datagram = lineToSend(UDPString);
+            Winsock1.sendData(datagram);
+            countSent(datagram.size());
         } else {
             // The device passes the command on to the Modbus station named in Text4; the command's own
             // CR LF moves behind the wrapping.

@@ -89,6 +89,7 @@ qint16 numberFor(const QString &device, const QStringList &overrides)
             return qint16(n);
     return 0;
 }
+
 /// The USB socket the adapter is plugged into, as the kernel names its place on the bus ("1-2.3"); empty for a
 /// device that is not on USB, and where the system does not tell it.
 QString usbLocation(const QSerialPortInfo &info)
