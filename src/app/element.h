@@ -291,17 +291,31 @@ public:
     void setValue(qint16 value);
 };
 
-/// Editable text with a drop-down list. Text is the edit text.
+/// Editable text with a drop-down list, or the drop-down list alone. Text is the edit text.
 class ComboBox : public Element
 {
 public:
-    ComboBox(Form *f, const char *name, QRect g, Frame *in) : Element(f, name, Kind::ComboBox, {}, g, in, Shown) {}
+    ComboBox(Form *f, const char *name, QRect g, Frame *in, bool editable = true)
+        : Element(f, name, Kind::ComboBox, {}, g, in, Shown), m_editable(editable)
+    {
+    }
+    /// false: a list to pick from, with no text of its own to type.
+    bool editable() const { return m_editable; }
+    /// The handler run as the list drops down (true), before it shows, and as it closes again (false).
+    void setDropDownHandler(std::function<void(bool open)> handler) { m_dropDown = std::move(handler); }
+    void DropDown(bool open)
+    {
+        if (m_dropDown)
+            m_dropDown(open);
+    }
     const QList<QByteArray> &items() const { return m_items; }
     int ListCount() const { return int(m_items.size()); }
     /// Inserts the entry before position `index`; at the end when `index` is -1 or beyond it.
     void AddItem(const QByteArray &item, int index = -1);
     void RemoveItem(int index);
     void Clear();
+    /// All the entries at once, nothing selected; the view is told only when they differ from the entries held.
+    void setItems(const QList<QByteArray> &items);
     /// Index of the selected entry, -1 when none is (the edit text matches no entry).
     int ListIndex() const { return m_listIndex; }
     void setListIndex(int index);
@@ -312,6 +326,8 @@ private:
     QList<QByteArray> m_items;
     QByteArray m_text;
     int m_listIndex = -1;
+    bool m_editable;
+    std::function<void(bool)> m_dropDown;
 };
 
 /// A filled shape (the round indicator).

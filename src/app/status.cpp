@@ -33,6 +33,7 @@ constexpr Reason kReasons[] = {
     {Why::NoDownload, "no download under way: \">>\" sends the next line of one"},
     {Why::NothingToStop, "no download under way: nothing to stop"},
     {Why::NotInList, "the address shown is not in the list: nothing to delete"},
+    {Why::NoPortNumber, "no port number reaches %1: name it with VANTREL_COM<N> or --com N=PATH"},
     {Why::DeviceGone, "%1 is gone: nothing is sent until it comes back (Close stops the wait)"},
     {Why::DeviceBack, "%1 came back and is open again"},
     {Why::ExchangeCut, "the %1 ended when the device went: start it again"},

@@ -25,6 +25,7 @@ enum class Why {
     NoDownload,          // ">>" with no download under way
     NothingToStop,       // "X" with no download under way
     NotInList,           // "Del" while the address shown is no entry of the list
+    NoPortNumber,        // a port picked that no port number reaches: its device
     DeviceGone,          // a command while the open port's device is gone: the port box's "COM3"
     DeviceBack,          // not a refusal: the device came back and its port is open again; the device
     ExchangeCut,         // not a refusal: the exchange the device's going ended ("program download")

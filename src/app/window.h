@@ -61,6 +61,8 @@ public:
     Label Label1_0{this, "Label1(0)", "Port:(1-9)", {4, 16, 53, 17}, &Frame4};
     TextBox Comm_number{this, "Comm_number", "COM3", {52, 16, 37, 19}, &Frame4};
     Shape Pic{this, "Pic", Colour::Yellow, {92, 16, 13, 17}, &Frame4, Hidden};
+    /// The ports present, to pick one from; in Pic's place while the port is closed.
+    ComboBox ComboPorts{this, "ComboPorts", {92, 16, 13, 17}, &Frame4, false};
     Button BTNOpenCom{this, "BTNOpenCom", "Open", {112, 16, 37, 17}, &Frame4};
     Label Label10{this, "Label10", "speed", {152, 7, 37, 17}, &Frame4};
     Label Label11{this, "Label11", "12/24/48/96/19/115", {156, 24, 104, 15}, &Frame4};
@@ -120,6 +122,8 @@ public:
     Timer TMRRepeat{this, "TMRRepeat", 1000};
     /// Looks for the open port's device while it is gone.
     Timer TMRDevice{this, "TMRDevice", 500};
+    /// Keeps the port picker's list up to date while it is dropped down.
+    Timer TMRPorts{this, "TMRPorts", 1000};
 
     // Non-visual components.
     Winsock &Winsock1;
@@ -312,13 +316,19 @@ public:
     void Command7_Click();
     void Check1_Click();
     /// The port box's tool tip names the device its port number stands for, and lists the serial ports present
-    /// with the number of each, marking the one the box's number reaches.
+    /// with the number of each, marking the one the box's number reaches; the port picker lists the same.
     void Comm_number_Change();
     /// The close branch of BTNOpenCom: the port closed and the window back in its Closed state.
     void closePort();
     /// The device went away while the port was open: it is waited for; where it is not (setDeviceWait(0)), the port
     /// is closed, then the box names the device.
     void portLost(const Failure &failure);
+
+    /// The port picker drops down (its list brought up to date) or closes again.
+    void ComboPorts_DropDown(bool open);
+    /// A port picked from the list: its number goes into the port box.
+    void ComboPorts_Click();
+    void TMRPorts_Timer();
 
     // serial/reconnect.cpp
     /// How long a vanished device is waited for, in ms: -1 for as long as it takes, 0 not at all (the port closes
@@ -438,4 +448,6 @@ private:
     int m_deviceWaitMs = -1;       // how long it is waited for; -1: as long as it takes
     int m_deviceWaitedMs = 0;      // how long it has been
     std::optional<Failure> m_lost; // how it went, told when the wait gives up
+    // The port picker (serial/port.cpp).
+    QList<SerialPortInfo> m_pickerPorts; // the entries of ComboPorts, in order
 };

@@ -205,8 +205,11 @@ MainWindow::~MainWindow()
     // Destroying a shown window moves the focus out of its widgets, and a box that loses the focus reports
     // its text; nothing of the window is left to take either.
     disconnect(m_focusFollower);
-    for (QWidget *w : std::as_const(m_widgets))
+    for (QWidget *w : std::as_const(m_widgets)) {
         w->disconnect(this);
+        if (auto *list = dynamic_cast<DropDownList *>(w))
+            list->dropped = nullptr;
+    }
     if (m_udp.observer() == this)
         m_udp.setObserver(nullptr);
 }
@@ -251,10 +254,19 @@ QWidget *MainWindow::build(Element &element, QWidget *parent)
         return button;
     }
     case Kind::ComboBox: {
+        auto &box = static_cast<ComboBox &>(element);
+        if (!box.editable()) {
+            auto *list = new DropDownList(parent);
+            list->dropped = [this, &box](bool open) { run([&box, open] { box.DropDown(open); }); };
+            connect(list, &QComboBox::activated, this, [this, &box](int index) {
+                takeEdit(box, [&box, index] { box.setListIndex(index); });
+                clicked(box);
+            });
+            return list;
+        }
         auto *combo = new QComboBox(parent);
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
-        auto &box = static_cast<ComboBox &>(element);
         // Every change of the edit text, typed or completed from the list, reaches the model: what the box
         // shows is what Connect uses. The model's own changes are drawn with the box's signals blocked.
         connect(combo, &QComboBox::editTextChanged, this, [this, &box](const QString &text) {

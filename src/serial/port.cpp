@@ -40,6 +40,7 @@ void UDP::BTNOpenCom_Click()
         for (OptionButton *option : {&Option1, &Option2, &Option3, &Option4, &Option5, &Option6})
             option->setEnabled(false);
         Frame5.setEnabled(true);
+        ComboPorts.setVisible(false);
         tbSendData.SetFocus();
         linkChanged(MSComm1.deviceName(MSComm1.commPort()).toLocal8Bit());
         rememberDevice();
@@ -61,6 +62,7 @@ void UDP::closePort()
     for (OptionButton *option : {&Option1, &Option2, &Option3, &Option4, &Option5, &Option6})
         option->setEnabled(true);
     Frame5.setEnabled(false);
+    ComboPorts.setVisible(true);
     linkChanged({});
 }
 
@@ -147,4 +149,34 @@ void UDP::Comm_number_Change()
     for (qsizetype i = 0; i < lines.size(); ++i)
         tip += "\n" + lines[i] + (number > 0 && present[i].number == number ? "  <- this port" : "");
     Comm_number.setToolTipText(tip);
+    m_pickerPorts = present;
+    ComboPorts.setItems(present.isEmpty() ? QList<QByteArray>{"No serial port found on this computer"} : lines);
+}
+
+void UDP::ComboPorts_DropDown(bool open)
+{
+    if (open)
+        Comm_number_Change();
+    // Adapters plugged in or out while the list is open come and go in it.
+    TMRPorts.setEnabled(open);
+}
+
+void UDP::TMRPorts_Timer()
+{
+    Comm_number_Change();
+}
+
+void UDP::ComboPorts_Click()
+{
+    const int picked = ComboPorts.ListIndex();
+    // The picker shows no text of its own: the port box shows what was picked.
+    ComboPorts.setText({});
+    tbSendData.SetFocus();
+    if (picked < 0 || picked >= m_pickerPorts.size())
+        return;
+    const SerialPortInfo &port = m_pickerPorts[picked];
+    if (port.number > 0)
+        Comm_number.setText("COM" + QByteArray::number(port.number));
+    else
+        refuse(Why::NoPortNumber, Charset::encode(port.device));
 }
