@@ -29,7 +29,8 @@ constexpr VerbRow kVerbs[] = {
     {Options::Verb::Ver, "ver", 0, 0, "ver", "prints the device's version line (\"Info\")"},
     {Options::Verb::Send, "send", 1, -1, "send TEXT...",
      "sends each TEXT as a command line, as typed with Enter, and prints the replies\n"
-     "until --quiet-ms pass without a byte (a TEXT that starts with - goes after --)"},
+     "until --quiet-ms pass without a byte (a TEXT that starts with - goes after --);\n"
+     "with --list FILE, each TEXT is the NAME (or LIST/NAME) of a saved command"},
     {Options::Verb::Put, "put", 1, 2, "put LOCAL [NAME]",
      "writes LOCAL onto the flash disk as NAME (default: LOCAL's file name);\n"
      "--verify reads it back and compares, --if-different reads the device's file\n"
@@ -114,6 +115,8 @@ QString checkVerb(Options &o, const VerbRow *row, const QStringList &rest, bool 
                                       Options::Verb::EnsureProgram};
     if (o.check && std::find(std::begin(changing), std::end(changing), o.verb) == std::end(changing))
         return QStringLiteral("--check goes with the verbs that change the device: put, download, new, ensure-program");
+    if (!o.listFile.isEmpty() && o.verb != Options::Verb::Send)
+        return QStringLiteral("--list goes with send");
     return {};
 }
 } // namespace
@@ -209,6 +212,13 @@ struct Parser {
                              QStringLiteral("Write every unit sent and received to FILE, as JSON Lines, CSV or pcapng "
                                             "by its end: .jsonl, .csv, .pcapng."),
                              QStringLiteral("file")};
+    QCommandLineOption list{QStringLiteral("list"),
+                            QStringLiteral("send: the names given are saved commands of this command lists file."),
+                            QStringLiteral("file")};
+    QCommandLineOption waitForDevice{QStringLiteral("wait-for-device"),
+                                     QStringLiteral("Serial: a device that goes away is waited for this long to "
+                                                    "come back, and the next command goes out once it is."),
+                                     QStringLiteral("s")};
     QCommandLineOption json{QStringLiteral("json"),
                             QStringLiteral("Print one JSON object for the run on stdout instead of the replies (one "
                                            "line a device).")};
@@ -220,9 +230,9 @@ struct Parser {
         parser.addHelpOption();
         parser.addVersionOption();
         fleetDevice.setFlags(QCommandLineOption::HiddenFromHelp);
-        parser.addOptions({host,    hosts,  jobs,        fleetDevice, remotePort, mdc,    serial,  speed,
-                           rtu,     viaUsb, workdir,     noLog,       log,        logDir, timeout, retries,
-                           quietMs, verify, ifDifferent, check,       trace,      json,   quiet});
+        parser.addOptions({host,   hosts,         jobs,    fleetDevice, remotePort, mdc,    serial,  speed,   rtu,
+                           viaUsb, waitForDevice, workdir, noLog,       log,        logDir, timeout, retries, quietMs,
+                           verify, ifDifferent,   check,   list,        trace,      json,   quiet});
         parser.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("One of the verbs below."),
                                      QStringLiteral("verb [arguments...]"));
     }
@@ -275,7 +285,7 @@ QString readLink(const Parser &p, Options &o)
         if (parser.values(once).size() > 1)
             return QStringLiteral("--%1 is given more than once").arg(once.names().constFirst());
     if (!o.serialLink()) {
-        for (const QCommandLineOption &serialOnly : {p.speed, p.rtu, p.viaUsb})
+        for (const QCommandLineOption &serialOnly : {p.speed, p.rtu, p.viaUsb, p.waitForDevice})
             if (parser.isSet(serialOnly))
                 return QStringLiteral("--%1 goes with --serial").arg(serialOnly.names().constFirst());
         const Address::HostPort entry = Address::split(o.host.toUtf8());
@@ -306,6 +316,12 @@ QString readLink(const Parser &p, Options &o)
     if (!ok || std::find(std::begin(kSpeeds), std::end(kSpeeds), o.speed) == std::end(kSpeeds))
         return QStringLiteral("--speed: one of 1200, 2400, 4800, 9600, 19200, 115200, not %1")
             .arg(parser.value(p.speed));
+    if (parser.isSet(p.waitForDevice)) {
+        const double seconds = parser.value(p.waitForDevice).toDouble(&ok);
+        if (!ok || seconds <= 0 || seconds > 86400)
+            return QStringLiteral("--wait-for-device: seconds above 0, not %1").arg(parser.value(p.waitForDevice));
+        o.deviceWaitMs = qMax(1, int(seconds * 1000));
+    }
     if (parser.isSet(p.rtu) && parser.isSet(p.viaUsb))
         return QStringLiteral("give one of --rtu and --via-usb");
     for (const QCommandLineOption *framing : {&p.rtu, &p.viaUsb}) {
@@ -357,6 +373,8 @@ QString readRun(const Parser &p, Options &o, bool newVerb)
     o.retries = parser.value(p.retries).toInt(&ok);
     if (!ok || o.retries < 0 || o.retries > 100)
         return QStringLiteral("--retries: a number from 0 to 100, not %1").arg(parser.value(p.retries));
+    if (parser.isSet(p.list))
+        o.listFile = absolute(parser.value(p.list));
     o.quietMs = parser.value(p.quietMs).toInt(&ok);
     if (!ok || o.quietMs < 0)
         return QStringLiteral("--quiet-ms: milliseconds, not %1").arg(parser.value(p.quietMs));
