@@ -9,7 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -46,16 +45,6 @@ struct Batch {
     QString logName = QStringLiteral("Terminal.log");
     QByteArray restartWhen{}; // the device goes and comes back, once, when stdout shows this
 };
-
-/// Bytes from a fixed seed, every value among them in a few kilobytes.
-QByteArray randomBytes(qsizetype size)
-{
-    QRandomGenerator generator(0x5EED0000u + quint32(size));
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char &b : bytes)
-        b = char(generator.bounded(256));
-    return bytes;
-}
 
 /// Each entry of `expected` is a key the report must hold with that value; an object, the keys it must hold.
 void compareJson(const QByteArray &out, const QByteArray &expected)

@@ -10,7 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
@@ -48,15 +47,6 @@ struct Fleet {
     int signal = 0;        // sent to the last run once every file of signalWhen holds bytes
     QString signalWhen{};
 };
-
-QByteArray randomBytes(qsizetype size)
-{
-    QRandomGenerator generator(0x5EED0000u + quint32(size));
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char &b : bytes)
-        b = char(generator.bounded(256));
-    return bytes;
-}
 
 /// `want` holds in `have`: each key of an object with what it holds, the first elements of an array, a value as it
 /// is. `where` says where a difference is.
@@ -233,7 +223,7 @@ private slots:
                 arguments.prepend(QStringLiteral("--timeout=120"));
             return arguments;
         };
-        const auto holdsBytes = [&](const QString &names) {
+        [[maybe_unused]] const auto holdsBytes = [&](const QString &names) {
             for (const QString &name : names.split(QLatin1Char(' ')))
                 if (QFileInfo(work.dir.filePath(name)).size() == 0)
                     return false;
@@ -250,7 +240,7 @@ private slots:
             vantrel.start(QStringLiteral(VANTREL_BATCH), expand(runs[i]));
             stdOut.clear();
             stdErr.clear();
-            bool signalled = false;
+            [[maybe_unused]] bool signalled = false;
             const bool finished = ended(vantrel, [&] {
                 stdOut += vantrel.readAllStandardOutput();
                 stdErr += vantrel.readAllStandardError();

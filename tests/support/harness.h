@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -47,6 +48,16 @@ template <typename Socket, typename Port> struct ModelOn : WorkDir {
     UDP udp{Platform{winsock, mscomm, dialog, boxes, system}};
     qsizetype logMark = 0;
 };
+
+/// Bytes from a fixed seed, every value among them in a few kilobytes.
+inline QByteArray randomBytes(qsizetype size)
+{
+    QRandomGenerator generator(0x5EED0000u + quint32(size));
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &b : bytes)
+        b = char(generator.bounded(256));
+    return bytes;
+}
 
 /// Enter pressed on `line` in the command line; returns the key code as the handler left it.
 inline qint16 pressEnter(UDP &w, const QByteArray &line)
