@@ -369,6 +369,9 @@ public:
     {
     }
     int Interval() const { return m_interval; }
+    /// Starts the count again, enabling the timer if it was not: the next tick comes a full interval from now. A view
+    /// takes every Enabled it is told of while the timer runs as a restart.
+    void restart() { setEnabled(true); }
     /// The handler each tick calls while the timer is enabled.
     void setTickHandler(std::function<void()> handler) { m_tick = std::move(handler); }
     bool hasTickHandler() const { return bool(m_tick); }

@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
@@ -126,6 +127,50 @@ QColor colour(quint32 rgb, const QWidget *widget, QPalette::ColorRole systemRole
         return QApplication::palette(widget).color(systemRole);
     return QColor::fromRgb(QRgb(rgb));
 }
+
+/// Runs a timer element. Enabled again while it runs, it starts its count again; a flash transfer does that with
+/// every reply, so a restart only moves the deadline, and a tick that comes before the deadline waits out the rest.
+class ElementTimer : public QTimer
+{
+public:
+    ElementTimer(const Timer &element, std::function<void()> tick, QObject *parent)
+        : QTimer(parent), m_interval(element.Interval()), m_tick(std::move(tick))
+    {
+        setObjectName(QString::fromLatin1(element.name()));
+        setSingleShot(true);
+        m_clock.start();
+        connect(this, &QTimer::timeout, this, &ElementTimer::due);
+    }
+    void setRunning(bool running)
+    {
+        if (!running) {
+            stop();
+            return;
+        }
+        m_due = m_clock.elapsed() + m_interval;
+        if (!isActive())
+            start(m_interval);
+    }
+
+private:
+    void due()
+    {
+        // A coarse timer may fire up to a twentieth of its interval early; only a restart moves the deadline further.
+        const qint64 left = m_due - m_clock.elapsed();
+        if (left > m_interval / 20) {
+            start(int(left));
+            return;
+        }
+        m_due = m_clock.elapsed() + m_interval;
+        start(m_interval);
+        m_tick(); // it may stop or restart the timer
+    }
+
+    int m_interval;
+    std::function<void()> m_tick;
+    QElapsedTimer m_clock;
+    qint64 m_due = 0;
+};
 
 } // namespace
 
@@ -309,12 +354,9 @@ QWidget *MainWindow::build(Element &element, QWidget *parent)
         return bar;
     }
     case Kind::Timer: {
-        auto *timer = new QTimer(this);
-        timer->setObjectName(QString::fromLatin1(element.name()));
-        timer->setInterval(static_cast<Timer &>(element).Interval());
         auto &model = static_cast<Timer &>(element);
-        connect(timer, &QTimer::timeout, this, [this, &model] { run([&model] { model.Tick(); }, false); });
-        m_timers.insert(&element, timer);
+        m_timers.insert(&element, new ElementTimer(model, [this, &model] { run([&model] { model.Tick(); }, false); },
+                                                   this));
         return nullptr;
     }
     }
@@ -407,9 +449,9 @@ void MainWindow::placeGrowing()
 void MainWindow::redraw(Element &element, Prop prop)
 {
     if (QTimer *timer = m_timers.value(&element)) {
-        // Disabling and enabling again restarts the count: the next tick comes a full interval later.
+        // Enabled again, or disabled and enabled, restarts the count: the next tick comes a full interval later.
         if (prop == Prop::Enabled)
-            element.Enabled() ? timer->start() : timer->stop();
+            static_cast<ElementTimer *>(timer)->setRunning(element.Enabled());
         return;
     }
     QWidget *w = widget(element);
