@@ -8,7 +8,8 @@
 // device runs as a process of its own too, as far from the window as from vantrel, as a real device is. With the view,
 // the window's status line is measured in turns against the view without it, as the window was before it had
 // one. With --monitor instead: the terminal's write to the minimal device, its window shown, with the wire monitor
-// open, against the record off (as before the monitor) and the monitor closed, in turns.
+// open, against the record off (as before the monitor) and the monitor closed, in turns. With --own: only the
+// window's write and read to the minimal device against the blocking client, and the terminal's own time a block.
 #include "benchsupport.h"
 
 #include "app/window.h"
@@ -224,13 +225,40 @@ void print(const char *what, qint64 bytes, const Best &best, const Best *limit)
     std::fflush(stdout);
 }
 
-/// Seconds a raw transfer took, or -1 when it failed.
-double timed(const std::function<bool()> &transfer)
+/// Seconds a raw transfer took, or -1 when it failed; the processor time of this thread in `cpu`, if given.
+double timed(const std::function<bool()> &transfer, double *cpu = nullptr)
 {
     QElapsedTimer clock;
     clock.start();
+    const double start = threadCpuSeconds();
     const bool ok = transfer();
+    if (cpu)
+        *cpu = threadCpuSeconds() - start;
     return ok ? clock.nsecsElapsed() / 1e9 : -1;
+}
+
+/// Blocks of a write (21 bytes each) or a read (20 bytes each, the last one with the end marker) of `bytes`.
+qint64 blocks(bool write, qint64 bytes)
+{
+    const qint64 block = write ? 21 : 20;
+    return (bytes + block - 1) / block;
+}
+
+/// The terminal's own share of a block: its time beyond the blocking client's round trip, and the processor time of
+/// its thread beyond the client's, both in microseconds a block (the client's processor time is what the two
+/// system calls of a round trip cost).
+void printOwn(const char *what, qint64 blocks, double terminal, double terminalCpu, double client, double clientCpu)
+{
+    if (terminal < 0 || client < 0) {
+        std::printf("%-34s FAILED\n", what);
+        return;
+    }
+    const double us = 1e6 / double(blocks);
+    std::printf("%-34s %.2f of the blocking client; own %.2f us a block (round trip %.2f us), processor %.2f us a "
+                "block beyond the client's %.2f us\n",
+                what, client / terminal, (terminal - client) * us, client * us, (terminalCpu - clientCpu) * us,
+                clientCpu * us);
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -255,7 +283,10 @@ int main(int argc, char *argv[])
     QCommandLineOption monitorOption(QStringLiteral("monitor"),
                                      QStringLiteral("Only the terminal's write to the minimal device with the wire "
                                                     "monitor open, closed, and with the record off, in turns."));
-    parser.addOptions({sizeOption, runsOption, processOption, turnsOption, monitorOption});
+    QCommandLineOption ownOption(QStringLiteral("own"),
+                                 QStringLiteral("Only the window's write and read to the minimal device against the "
+                                                "blocking client, in turns: the terminal's own time a block."));
+    parser.addOptions({sizeOption, runsOption, processOption, turnsOption, monitorOption, ownOption});
     parser.process(app);
     const int turns = qMax(1, parser.value(turnsOption).toInt());
     const qint64 size = parser.value(sizeOption).toLongLong() * 1024;
@@ -308,6 +339,47 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    if (parser.isSet(ownOption)) {
+        MinimalDevice minimal(data);
+        RawClient raw(minimal.port());
+        Terminal terminal(folder.path());
+        MainWindow window(terminal.udp);
+        window.show();
+        runUntil([] { return false; }, 200);
+        const QString readBack = folder.filePath(QStringLiteral("back.bin"));
+        // The least of each over the runs: the machine's load only ever adds to them.
+        struct Least {
+            double seconds = 1e9, cpu = 1e9;
+            bool failed = false;
+            void add(double s, double c)
+            {
+                failed = failed || s < 0;
+                seconds = qMin(seconds, s);
+                cpu = qMin(cpu, c);
+            }
+            double time() const { return failed ? -1 : seconds; }
+        };
+        Least clientWrite, clientRead, write, read;
+        for (int run = 0; run < runs; ++run) {
+            double cpu = 0;
+            double s = timed([&] { return raw.write("RAW.BIN", data); }, &cpu);
+            clientWrite.add(s, cpu);
+            s = timed([&] { return raw.read("RAW.BIN") == data; }, &cpu);
+            clientRead.add(s, cpu);
+            terminal.connect(minimal.port());
+            s = terminal.transfer(true, source, "TERMINAL.BIN");
+            write.add(s, terminal.lastCpu);
+            s = terminal.transfer(false, readBack, "TERMINAL.BIN");
+            read.add(readFile(readBack) == data ? s : -1, terminal.lastCpu);
+        }
+        std::printf("window with its status line against the blocking client, minimal device, %lld bytes, least of %d "
+                    "runs:\n",
+                    size, runs);
+        printOwn("  write", blocks(true, size), write.time(), write.cpu, clientWrite.time(), clientWrite.cpu);
+        printOwn("  read", blocks(false, size), read.time(), read.cpu, clientRead.time(), clientRead.cpu);
+        return 0;
+    }
+
     std::optional<DeviceThread> simThread;
     QProcess simProcess;
     quint16 simPort = 0;
@@ -347,9 +419,12 @@ int main(int argc, char *argv[])
         Best limitWrite, limitRead, simWrite, simRead, write, read, termSimWrite, termSimRead;
         Best batchWrite, batchRead, batchSimWrite, batchSimRead;
         Rates cpu;
+        double limitWriteCpu = 1e9, limitReadCpu = 1e9, rawCpu = 0;
         for (int run = 0; run < runs; ++run) {
-            limitWrite.add(timed([&] { return rawMinimal.write("RAW.BIN", data); }));
-            limitRead.add(timed([&] { return rawMinimal.read("RAW.BIN") == data; }));
+            limitWrite.add(timed([&] { return rawMinimal.write("RAW.BIN", data); }, &rawCpu));
+            limitWriteCpu = qMin(limitWriteCpu, rawCpu);
+            limitRead.add(timed([&] { return rawMinimal.read("RAW.BIN") == data; }, &rawCpu));
+            limitReadCpu = qMin(limitReadCpu, rawCpu);
             simWrite.add(timed([&] { return rawSim.write("RAW.BIN", data); }));
             simRead.add(timed([&] { return rawSim.read("RAW.BIN") == data; }));
             terminal.connect(minimal.port());
@@ -386,6 +461,10 @@ int main(int argc, char *argv[])
         print("  vantrel get, simulated device", size, batchSimRead, &limitRead);
         std::printf("  terminal's own processor time, minimal device: write %.3f s, read %.3f s\n", cpu.writeCpu,
                     cpu.readCpu);
+        printOwn("  terminal write, minimal device", blocks(true, size), write.seconds, cpu.writeCpu,
+                 limitWrite.seconds, limitWriteCpu);
+        printOwn("  terminal read, minimal device", blocks(false, size), read.seconds, cpu.readCpu, limitRead.seconds,
+                 limitReadCpu);
         return {write.rate(size), read.rate(size), cpu.writeCpu, cpu.readCpu};
     };
     measure("model alone");

@@ -192,8 +192,14 @@ void TestFlash::runFault()
     auto *flashTimer = static_cast<Timer *>(h.udp.find("TMRFlash"));
     h.udp.Text2.setText("MY \"F\".TXT");
 
-    // Every datagram is logged as it came, and every command as it went out, in order.
+    // Every datagram is logged as it came, and every command as it went out, in order. What came is on disk before
+    // the next command goes out.
     QByteArray log;
+    QByteArrayList lateInLog;
+    h.winsock.onSend = [&](const QByteArray &command) {
+        if (!h.newLog().startsWith(log))
+            lateInLog << command;
+    };
     for (const QByteArray &step : c.script) {
         const qsizetype sentBefore = h.winsock.written().size();
         if (!step.startsWith('#'))
@@ -225,6 +231,7 @@ void TestFlash::runFault()
     }
     QCOMPARE(h.winsock.written(), c.sent);
     QCOMPARE(h.newLog(), log);
+    QCOMPARE(lateInLog, QByteArrayList());
     QCOMPARE(h.udp.vbalProgressBar1.Text(), c.progress);
     QCOMPARE(h.udp.vbalProgressBar1.Value(), c.value);
     QCOMPARE(h.udp.FlashReading + h.udp.FlashWriting, int(c.running));

@@ -119,7 +119,7 @@ void TestModbus::writeCom32()
         QCOMPARE(line, sent); // the caller's text becomes what was written
     QVERIFY(w.ModbusRxBuf.isEmpty());
     QCOMPARE(w.Pic.FillColor(), c.closed ? Colour::Yellow : Colour::SendGreen);
-    QCOMPARE(timer.take(), QByteArray(c.closed ? "" : "-+"));
+    QCOMPARE(timer.take(), QByteArray(c.closed ? "" : "+"));
 }
 
 void TestModbus::initPort_data()

@@ -122,7 +122,7 @@ void TestSerial::poll()
         h.mscomm.feedReceived(chunk);
         w.TMRComm.Tick();
         ticks += colourLetter(w.Pic.FillColor());
-        if (timer.take().contains("-+"))
+        if (timer.take().contains('+'))
             ticks += '*';
     }
     QCOMPARE(ticks, c.ticks);

@@ -80,8 +80,7 @@ bool UDP::lockDevice()
 void UDP::newSent()
 {
     m_newMark = m_bytesReceived;
-    TMRNew.setEnabled(false);
-    TMRNew.setEnabled(true);
+    TMRNew.restart();
 }
 
 void UDP::settleDeviceLock()

@@ -6,12 +6,16 @@
 
 void UDP::showFailure(const Failure &failure)
 {
+    const bool gathering = pauseLogBatch();
     m_messageBox.show(failure.description(), MessageBox::Critical, QStringLiteral("Error#%1").arg(failure.number()));
+    m_logGathering = gathering;
 }
 
 void UDP::msgBox(const QString &text)
 {
+    const bool gathering = pauseLogBatch();
     m_messageBox.show(text, MessageBox::NoIcon, QString::fromLatin1(kAppTitle));
+    m_logGathering = gathering;
 }
 
 QString UDP::chooseLocalFile(const char *filter, bool save)

@@ -76,6 +76,9 @@ void Element::setEnabled(bool enabled)
 
 void Element::setVisible(bool visible)
 {
+    // Every datagram shows the link as alive: only a change is worth telling the view.
+    if (visible == m_visible)
+        return;
     m_visible = visible;
     notify(Prop::Visible);
 }

@@ -388,6 +388,9 @@ public:
     {
     }
     int Interval() const { return m_interval; }
+    /// Starts the count again, enabling the timer if it was not: the next tick comes a full interval from now. A view
+    /// takes every Enabled it is told of while the timer runs as a restart.
+    void restart() { setEnabled(true); }
     /// The next tick comes a full new interval after the change.
     void setInterval(int ms)
     {

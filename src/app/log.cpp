@@ -14,6 +14,39 @@ void UDP::logRaw(const QByteArray &bytes)
     // what was received is still shown and handled.
     if (!m_logOpen)
         return;
+    if (m_logGathering) {
+        m_logGathered += bytes;
+        return;
+    }
+    writeLog(bytes);
+}
+
+void UDP::flushLog()
+{
+    if (m_logGathered.isEmpty())
+        return;
+    writeLog(m_logGathered);
+    m_logGathered.resize(0); // keeps its room for the next batch
+}
+
+bool UDP::pauseLogBatch()
+{
+    // A box lets other events in while it is open, for as long as the user leaves it there: what was logged before
+    // it is written now, and what timers and datagrams log meanwhile goes to the file at once.
+    flushLog();
+    return std::exchange(m_logGathering, false);
+}
+
+UDP::LogBatch::~LogBatch()
+{
+    // A batch begun inside another one (a datagram that came in a nested event loop) writes what it gathered too.
+    if (m_outer)
+        m_w.m_logGathering = false;
+    m_w.flushLog();
+}
+
+void UDP::writeLog(const QByteArray &bytes)
+{
     try {
         files.print(LogFileNum, bytes);
     } catch (const Failure &failure) {

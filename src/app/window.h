@@ -17,6 +17,7 @@
 
 #include <array>
 #include <optional>
+#include <utility>
 
 class CommonDialog;
 class MessageBox;
@@ -229,6 +230,22 @@ public:
     void logLine(const QByteArray &text);
     /// Appends the bytes as they are to the log; skipped when the log could not be opened.
     void logRaw(const QByteArray &bytes);
+    /// Writes what a LogBatch gathered; the send primitives call it before anything goes out.
+    void flushLog();
+    /// While a reply is handled, what is logged gathers and goes to the file in one write: with the command the reply
+    /// brings, before that command goes out, or at the latest when the batch ends (or a box opens).
+    class LogBatch
+    {
+    public:
+        explicit LogBatch(UDP &w) : m_w(w), m_outer(!std::exchange(w.m_logGathering, true)) {}
+        ~LogBatch();
+        LogBatch(const LogBatch &) = delete;
+        LogBatch &operator=(const LogBatch &) = delete;
+
+    private:
+        UDP &m_w;
+        bool m_outer;
+    };
     bool logOpen() const { return m_logOpen; }
     /// The log Form_Load opens: "Terminal.log" in the working folder unless set before.
     void setLogFile(const QString &path) { m_logFile = path; }
@@ -438,6 +455,9 @@ public:
 
 private:
     void statusChanged();
+    void writeLog(const QByteArray &bytes);
+    /// Writes what was gathered and stops gathering while a box is open; returns whether a batch was under way.
+    bool pauseLogBatch();
     void commandsChanged();
     void saveCommandLists();
     void savePanelState();
@@ -452,6 +472,8 @@ private:
     QString m_logFile = QStringLiteral("Terminal.log");
     bool m_logFailed = false;            // a log write failed in this run; only the first is reported
     std::optional<Failure> m_logFailure; // that failure, until its box is shown
+    bool m_logGathering = false;         // a LogBatch is under way
+    QByteArray m_logGathered;            // what it gathered, not yet written
     /// Replies of the device to the READ last sent: -1 before the first READ (OPENRD's OK is due), then the
     /// number of data replies; one is due before the OK that asks for the next block.
     qint16 m_readReplies = 0;

@@ -5,6 +5,8 @@
 #include "platform/mscomm.h"
 #include "platform/winsock.h"
 
+#include <QStringBuilder>
+
 #include <limits>
 
 namespace
@@ -17,13 +19,15 @@ constexpr qint32 kWriteBlock = 21;
 constexpr qsizetype kReadBlock = 20;
 constexpr char kNoReply[] = "NO REPLY";
 /// Every flash-disk command goes out from the command line, which keeps showing the last one sent,
-/// and is logged as a line. The first key the user types there replaces it.
+/// and is logged as a line. The first key the user types there replaces it. It is logged just before it goes, so
+/// that the reply that brought it and the command reach the log in one write.
 void sendCommand(UDP &w, const QByteArray &command)
 {
     w.tbSendData.setText(command);
     w.tbSendData.setProvisional(true);
-    w.RetVal = w.UDP_Send(command + CRLF);
-    w.logLine(command);
+    const QByteArray line = command % CRLF;
+    w.logRaw(line);
+    w.RetVal = w.UDP_Send(line);
 }
 
 /// The flash disk is reached by datagrams only; the status line says so when the link is down.
@@ -47,8 +51,7 @@ bool refuseSecondTransfer(UDP &w)
 /// The device answered: the silence count starts again, and the bar shows its own text again.
 void replyCame(UDP &w, QByteArray &barText)
 {
-    w.TMRFlash.setEnabled(false);
-    w.TMRFlash.setEnabled(true);
+    w.TMRFlash.restart();
     if (w.vbalProgressBar1.Text() == kNoReply)
         w.vbalProgressBar1.setText(barText);
 }
@@ -138,7 +141,7 @@ void UDP::FlashWriteReply(const QByteArray &reply)
     FlashPos += qint32(size);
     if (lastBlock)
         FlashLastBlock = 1;
-    sendCommand(*this, "WRITE " + (Q + hex) + Q);
+    sendCommand(*this, "WRITE " % (Q % hex) % Q);
     vbalProgressBar1.setValue(FlashPos);
 }
 
@@ -206,7 +209,7 @@ void UDP::FlashReadReply(const QByteArray &reply)
             return;
         }
         m_readReplies = 0;
-        sendCommand(*this, QByteArray("READ 20") + Q);
+        sendCommand(*this, QByteArrayLiteral("READ 20\""));
         return;
     }
     if (m_readReplies != 0) {

@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
@@ -128,6 +129,59 @@ QColor colour(quint32 rgb, const QWidget *widget, QPalette::ColorRole systemRole
         return QApplication::palette(widget).color(systemRole);
     return QColor::fromRgb(QRgb(rgb));
 }
+
+/// Runs a timer element. Enabled again while it runs, it starts its count again; a flash transfer does that with
+/// every reply, so a restart only moves the deadline, and a tick that comes before the deadline waits out the rest.
+class ElementTimer : public QTimer
+{
+public:
+    ElementTimer(const Timer &element, std::function<void()> tick, QObject *parent)
+        : QTimer(parent), m_interval(element.Interval()), m_tick(std::move(tick))
+    {
+        setObjectName(QString::fromLatin1(element.name()));
+        setSingleShot(true);
+        m_clock.start();
+        connect(this, &QTimer::timeout, this, &ElementTimer::due);
+    }
+    /// A new interval while the timer runs: the next tick comes a full new interval from now.
+    void setIntervalMs(int ms)
+    {
+        m_interval = ms;
+        if (!isActive())
+            return;
+        m_due = m_clock.elapsed() + m_interval;
+        start(m_interval); // a shorter interval must not wait for the longer one
+    }
+    void setRunning(bool running)
+    {
+        if (!running) {
+            stop();
+            return;
+        }
+        m_due = m_clock.elapsed() + m_interval;
+        if (!isActive())
+            start(m_interval);
+    }
+
+private:
+    void due()
+    {
+        // A coarse timer may fire up to a twentieth of its interval early; only a restart moves the deadline further.
+        const qint64 left = m_due - m_clock.elapsed();
+        if (left > m_interval / 20) {
+            start(int(left));
+            return;
+        }
+        m_due = m_clock.elapsed() + m_interval;
+        start(m_interval);
+        m_tick(); // it may stop or restart the timer
+    }
+
+    int m_interval;
+    std::function<void()> m_tick;
+    QElapsedTimer m_clock;
+    qint64 m_due = 0;
+};
 
 } // namespace
 
@@ -335,12 +389,9 @@ QWidget *MainWindow::build(Element &element, QWidget *parent)
         return bar;
     }
     case Kind::Timer: {
-        auto *timer = new QTimer(this);
-        timer->setObjectName(QString::fromLatin1(element.name()));
-        timer->setInterval(static_cast<Timer &>(element).Interval());
         auto &model = static_cast<Timer &>(element);
-        connect(timer, &QTimer::timeout, this, [this, &model] { run([&model] { model.Tick(); }, false); });
-        m_timers.insert(&element, timer);
+        m_timers.insert(&element, new ElementTimer(
+                                      model, [this, &model] { run([&model] { model.Tick(); }, false); }, this));
         return nullptr;
     }
     }
@@ -463,11 +514,12 @@ void MainWindow::placeGrowing()
 void MainWindow::redraw(Element &element, Prop prop)
 {
     if (QTimer *timer = m_timers.value(&element)) {
+        auto *elementTimer = static_cast<ElementTimer *>(timer);
         if (prop == Prop::Interval)
-            timer->setInterval(static_cast<Timer &>(element).Interval());
-        // Disabling and enabling again restarts the count: the next tick comes a full interval later.
+            elementTimer->setIntervalMs(static_cast<Timer &>(element).Interval());
+        // Enabled again, or disabled and enabled, restarts the count: the next tick comes a full interval later.
         if (prop == Prop::Enabled)
-            element.Enabled() ? timer->start() : timer->stop();
+            elementTimer->setRunning(element.Enabled());
         return;
     }
     QWidget *w = widget(element);

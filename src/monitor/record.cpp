@@ -60,10 +60,11 @@ Step commandStep(QByteArrayView command, bool download)
 /// wire. Login prompts end an exchange only when they come by datagram.
 Step replyStep(Step request, QByteArrayView text, bool datagram, ListingScan &listing)
 {
-    const bool prompt = datagram && (text.contains("Login") || text.contains("Passwor"));
+    // Looked for only where a prompt means something: every block of a flash transfer is answered.
+    const auto prompt = [&] { return datagram && (text.contains("Login") || text.contains("Passwor")); };
     switch (request) {
     case Step::List:
-        if (prompt)
+        if (prompt())
             return Step::Prompt;
         if (bool ended = false; !datagram) {
             listing.take(text, ended);
@@ -85,7 +86,7 @@ Step replyStep(Step request, QByteArrayView text, bool datagram, ListingScan &li
     default:
         if (text.contains("ERROR"))
             return Step::Error;
-        if (prompt && request == Step::ProgramLine)
+        if (request == Step::ProgramLine && prompt())
             return Step::Prompt;
         return text.contains("OK") ? Step::Ok : Step::Reply;
     }

@@ -65,8 +65,7 @@ void UDP::gatherFrames()
             Com_Parser();
         // A send from Com_Parser has emptied the buffer: what followed the frame is not for the new command.
         if (ModbusRxBuf.isEmpty()) {
-            TMRComm.setEnabled(false);
-            TMRComm.setEnabled(true);
+            TMRComm.restart();
             return;
         }
     }

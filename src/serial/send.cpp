@@ -11,17 +11,16 @@
 qint16 UDP::WriteCOM32(QByteArray &COMString)
 {
     m_sendFailure.reset();
+    flushLog();
     try {
         // The next reply is gathered from scratch.
         ModbusRxBuf.clear();
         if (!MSComm1.portOpen())
             return 0;
         Pic.setFillColor(Colour::SendGreen);
-        if (TMRComm.Enabled()) {
-            // The next poll comes a full interval after this send.
-            TMRComm.setEnabled(false);
-            TMRComm.setEnabled(true);
-        }
+        // The next poll comes a full interval after this send.
+        if (TMRComm.Enabled())
+            TMRComm.restart();
         if (Check1.Value() == 1) {
             if (Check3.Value() == 0) {
                 const std::optional<quint8> address = Modbus::station(Text3.Text());

@@ -10,6 +10,8 @@ void UDP::Winsock1_DataArrival()
 {
     RxText.clear();
     try {
+        // The datagram and the command it brings reach the log in one write, before the command goes out.
+        const LogBatch batch(*this);
         RxText = Winsock1.getData();
         monitorReceived(RxText);
         countReceived(RxText.size());

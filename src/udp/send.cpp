@@ -24,6 +24,8 @@ constexpr qint16 kOldestSlot = 32;
 qint16 UDP::UDP_Send(const QByteArray &UDPString)
 {
     m_sendFailure.reset();
+    // Whatever came before the command is on disk before the command goes out.
+    flushLog();
     try {
         if (Winsock1.state() != 1)
             return 0;

@@ -26,6 +26,8 @@ void FakeWinsock::sendData(const QByteArray &data)
         throw Failure(Err::SocketInvalidArgument, QStringLiteral("Send failed"));
     if (data.size() > 65507)
         throw Failure(Err::SocketMessageTooLong, QStringLiteral("Datagram was too large to send"));
+    if (onSend)
+        onSend(data);
     m_written << data;
 }
 

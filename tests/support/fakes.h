@@ -41,6 +41,8 @@ public:
     const QByteArrayList &written() const { return m_written; }
     /// The next send fails.
     void injectError() { m_failNextSend = true; }
+    /// Called with each datagram as it goes out.
+    std::function<void(const QByteArray &)> onSend;
 
     Protocol protocol = TCP;
     qint32 remotePort = 0;

@@ -26,7 +26,7 @@ inline constexpr char kPortOpen[] = "PortOpened 1, port on, Close, poll on, Pic 
 inline constexpr char kPortClosed[] =
     "PortOpened 0, port off, Open, poll off, Pic off, box plain, options 6, Frame5 off";
 
-/// Records the poll timer being stopped (-) and started (+): "-+" is a restart.
+/// Records the poll timer being stopped (-) and started (+); "+" while it runs is a restart.
 class TimerTrace : public ElementObserver
 {
 public:

@@ -198,6 +198,7 @@ void QtWinsock::sendData(const QByteArray &data)
         throw Failure(Err::SocketNotConnected, QStringLiteral("The socket is not bound"));
     if (m_socket.writeDatagram(data, m_remote, m_remotePort) != data.size())
         throw socketFailure(m_socket);
+    m_sentSinceRead = true;
 }
 
 bool QtWinsock::accepted(const QHostAddress &sender, quint16 port) const
@@ -213,8 +214,12 @@ bool QtWinsock::accepted(const QHostAddress &sender, quint16 port) const
 
 void QtWinsock::readPending()
 {
-    // The arrival handler may close the socket; hasPendingDatagrams() is then false.
-    while (m_socket.hasPendingDatagrams()) {
+    // Asking whether a datagram waits costs a system call. readyRead means one does; after a datagram that the
+    // terminal answered, the device's reply is still on its way, and the event loop tells when it comes. Only
+    // datagrams that come unasked (a console flood) are read on while there are more. The arrival handler may close
+    // the socket; hasPendingDatagrams() is then false.
+    do {
+        m_sentSinceRead = false;
         const qint64 size = m_socket.readDatagram(m_buffer.data(), m_buffer.size(), &m_sender, &m_senderPort);
         if (size < 0)
             return;
@@ -224,5 +229,5 @@ void QtWinsock::readPending()
         }
         m_current = QByteArray(m_buffer.constData(), size);
         raiseArrival();
-    }
+    } while (!m_sentSinceRead && m_socket.hasPendingDatagrams());
 }

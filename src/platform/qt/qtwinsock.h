@@ -59,4 +59,6 @@ private:
     /// The address datagrams to the remote host leave from, as far as it can be told without sending.
     QHostAddress m_localAddress;
     bool m_lookingUp = false;
+    /// A datagram went out since the last one was read: the device's answer to it is still on its way.
+    bool m_sentSinceRead = false;
 };
