@@ -6,6 +6,10 @@
 // With --soak MINUTES instead: console text at 115200 baud for that long, after the pane has been full for a while,
 // the resident memory each minute, and at the end the bytes sent against those received and how flat the memory
 // stayed.
+// With --repeat MINUTES instead: a saved command repeated every --interval ms (default 20) from the side panel's
+// repeat, answered by a device that notes when each command arrives: the median and 99th percentile of the gaps
+// between arrivals each minute and over the whole run, and the resident memory each minute (--pane-kib keeps the
+// receive pane smaller, so that what the pane keeps of the exchange does not hide what the repeat itself costs).
 #include "benchsupport.h"
 
 #include "app/window.h"
@@ -24,11 +28,22 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <time.h>
+#include <cerrno>
+#include <cstring>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace
@@ -235,6 +250,129 @@ void soak(Terminal &terminal, Printout &out, int minutes)
     printSoakMemory(memory);
 }
 
+/// A device at the far end of a pseudo-terminal, on a thread of its own: it notes when each line arrives and
+/// answers it with OK, as fast as the line lets it.
+class ArrivalClock
+{
+public:
+    bool start(QString *error)
+    {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        const char *name =
+            m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0 ? ::ptsname(m_master) : nullptr;
+        if (!name) {
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+        path = QString::fromLocal8Bit(name);
+        m_thread = std::thread([this] { run(); });
+        return true;
+    }
+    ~ArrivalClock()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_master >= 0)
+            ::close(m_master);
+    }
+    /// The gaps between arrivals noted since the last call, in microseconds.
+    std::vector<qint64> takeGaps()
+    {
+        const std::lock_guard lock(m_mutex);
+        return std::exchange(m_gaps, {});
+    }
+    QString path;
+
+private:
+    void run()
+    {
+        char buffer[4096];
+        qint64 last = -1;
+        while (!m_stop) {
+            pollfd fd{m_master, POLLIN, 0};
+            if (::poll(&fd, 1, 100) <= 0 || !(fd.revents & POLLIN))
+                continue;
+            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+            const qint64 now = std::chrono::duration_cast<std::chrono::microseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count();
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buffer[i] != '\n')
+                    continue;
+                if (last >= 0) {
+                    const std::lock_guard lock(m_mutex);
+                    m_gaps.push_back(now - last);
+                }
+                last = now;
+                if (::write(m_master, "OK\r\n", 4) != 4)
+                    continue;
+            }
+        }
+    }
+
+    int m_master = -1;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    std::vector<qint64> m_gaps;
+};
+
+/// "median 20.0 ms, 99th percentile 21.3 ms (3000 gaps)".
+QString gapFigures(std::vector<qint64> gaps)
+{
+    if (gaps.empty())
+        return QStringLiteral("no gaps");
+    std::sort(gaps.begin(), gaps.end());
+    const auto at = [&](double share) { return gaps[std::min(gaps.size() - 1, size_t(share * double(gaps.size())))]; };
+    return QStringLiteral("median %1 ms, 99th percentile %2 ms (%3 gaps)")
+        .arg(at(0.5) / 1000.0, 0, 'f', 2)
+        .arg(at(0.99) / 1000.0, 0, 'f', 2)
+        .arg(gaps.size());
+}
+
+/// A saved command repeated every `intervalMs` over the serial line for `minutes`, the window attached.
+void repeatOnTheLine(int minutes, int intervalMs, qsizetype paneBytes)
+{
+    ArrivalClock device;
+    QString error;
+    if (!device.start(&error)) {
+        std::printf("no pseudo-terminal (%s): nothing to measure\n", qPrintable(error));
+        return;
+    }
+    qputenv("VANTREL_COM3", QFile::encodeName(device.path));
+    QTemporaryDir folder;
+    Terminal terminal(folder.path());
+    if (terminal.udp.PortOpened != 1) {
+        std::printf("the terminal could not open %s: nothing to measure\n", qPrintable(device.path));
+        return;
+    }
+    if (paneBytes > 0)
+        terminal.udp.tbReceiveData.setMaxBytes(paneBytes);
+    terminal.udp.offerCommandList({"Bench", {{"Ping", "PING", true, intervalMs}}});
+    std::printf("repeat: \"PING\" every %d ms over %s at 115200 baud for %d min, answered OK, the view attached, "
+                "the pane kept to %lld KiB\n",
+                intervalMs, qPrintable(device.path), minutes, qint64(terminal.udp.tbReceiveData.maxBytes() / 1024));
+    std::printf("    minute  0: VmRSS %7.1f MiB\n", residentMemoryMiB());
+    std::fflush(stdout);
+    terminal.udp.SavedCommand_Click(0);
+    std::vector<qint64> all;
+    QElapsedTimer clock;
+    clock.start();
+    for (int minute = 1; minute <= minutes; ++minute) {
+        runUntil([&] { return clock.elapsed() >= minute * 60000LL; }, 61000);
+        const std::vector<qint64> gaps = device.takeGaps();
+        all.insert(all.end(), gaps.begin(), gaps.end());
+        std::printf("    minute %2d: gaps %s; VmRSS %7.1f MiB\n", minute, qPrintable(gapFigures(gaps)),
+                    residentMemoryMiB());
+        std::fflush(stdout);
+    }
+    terminal.udp.StopRepeat_Click();
+    std::printf("    whole run: gaps %s; %s\n", qPrintable(gapFigures(all)),
+                terminal.udp.repeating() ? "STILL REPEATING" : "stopped");
+    terminal.udp.BTNOpenCom_Click();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -252,10 +390,20 @@ int main(int argc, char *argv[])
     QCommandLineOption soakOption(QStringLiteral("soak"), QStringLiteral("Minutes of steady console text, alone."),
                                   QStringLiteral("minutes"));
     QCommandLineOption paneOption(QStringLiteral("pane-kib"),
-                                  QStringLiteral("The receive pane's limit during the soak, in KiB."),
+                                  QStringLiteral("The receive pane's limit during the soak or the repeat, in KiB."),
                                   QStringLiteral("n"));
-    parser.addOptions({secondsOption, rtuOption, soakOption, paneOption});
+    QCommandLineOption repeatOption(QStringLiteral("repeat"),
+                                    QStringLiteral("Minutes of a saved command repeated on the line, alone."),
+                                    QStringLiteral("minutes"));
+    QCommandLineOption intervalOption(QStringLiteral("interval"), QStringLiteral("The repeat's interval in ms."),
+                                      QStringLiteral("ms"), QStringLiteral("20"));
+    parser.addOptions({secondsOption, rtuOption, soakOption, paneOption, repeatOption, intervalOption});
     parser.process(app);
+    if (parser.isSet(repeatOption)) {
+        repeatOnTheLine(qMax(1, parser.value(repeatOption).toInt()), qMax(10, parser.value(intervalOption).toInt()),
+                        parser.isSet(paneOption) ? qMax(1, parser.value(paneOption).toInt()) * qsizetype(1024) : 0);
+        return 0;
+    }
     const int seconds = qMax(1, parser.value(secondsOption).toInt());
     const int rtuSeconds = qMax(1, parser.value(rtuOption).toInt());
 

@@ -96,7 +96,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Run a simulated device on 127.0.0.1 and offer it first in the "
                                                  "address list, and another on a pseudo-terminal as port COM3; "
-                                                 "open the wire monitor beside the window."));
+                                                 "open the wire monitor beside the window and offer a list of saved "
+                                                 "commands for them."));
     const QCommandLineOption host(QStringLiteral("host"),
                                   QStringLiteral("Put the device address ADDR (with :PORT, the device's port) first "
                                                  "in the address list and select it."),
@@ -191,8 +192,11 @@ int main(int argc, char *argv[])
 
     // A failure of the start-up shows its box here; the window opens all the same.
     udp.Form_Load();
-    if (device)
+    udp.loadCommandLists();
+    if (device) {
         offerDemoDevice(udp, device->port());
+        offerDemoCommands(udp);
+    }
     if (!launch->host.isEmpty())
         offerAddress(udp, launch->host);
     if (!launch->remotePort.isEmpty())

@@ -28,8 +28,8 @@ const QByteArray kProgram =
 
 /// The runs of one row in order against the device, what the last one gives, and what is left afterwards.
 struct Batch {
-    QString link; // the device: "udp", "udp6" (on the IPv6 loopback), "pty", "silent" (a UDP port that never
-                  // answers), or "none" (the runs name it)
+    QString link; // the device: "udp", "udp6" (on the IPv6 loopback), "pty", "pty-link" (reached through the
+                  // simulator's --link), "silent" (a UDP port that never answers), or "none" (the runs name it)
     QString runs; // the arguments of each run, the runs split by " | "; all but the last must end with 0
     int exitCode = 0;
     QByteArray out{};       // stdout of the last run; a JSON object: the keys it must hold
@@ -44,6 +44,7 @@ struct Batch {
     int signal = 0; // sent to the last run once its stderr shows signalWhen
     QByteArray signalWhen{};
     QString logName = QStringLiteral("Terminal.log");
+    QByteArray restartWhen{}; // the device goes and comes back, once, when stdout shows this
 };
 
 /// Bytes from a fixed seed, every value among them in a few kilobytes.
@@ -140,6 +141,23 @@ private slots:
             .runs = "download prog.bas | --rtu 16 list back.bas | new | --rtu 16 download short.bas | list plain.bas",
             .same = "back.bas=prog.bas plain.bas=short.bas"};
 
+        // Saved commands go out as typed lines do; a name two lists hold is named with its list.
+        QTest::newRow("send saved commands, serial via USB")
+            << Batch{.link = "pty",
+                     .runs = "--via-usb 16 send --list commands.txt Device/Version Modbus",
+                     .out = station + "MDC 16: OK\r\n",
+                     .log = "VER\r\n" + station + "UART 2,7\r\nMDC 16: OK\r\n"};
+        QTest::newRow("1: a saved command two lists hold")
+            << Batch{.link = "udp",
+                     .runs = "send --list commands.txt Version",
+                     .exitCode = 1,
+                     .err = "the lists Device, Setup each hold a command Version: give LIST/Version"};
+        // The device goes away after its first reply and comes back under the same path; the second VER waits for it.
+        QTest::newRow("send, the device back in between") << Batch{.link = "pty-link",
+                                                                   .runs = "--wait-for-device 100 send VER VER",
+                                                                   .out = ver + ver,
+                                                                   .log = ver + "VER\r\n" + ver,
+                                                                   .restartWhen = ver};
         QTest::newRow("1: an unknown verb")
             << Batch{.link = "udp", .runs = "frobnicate", .exitCode = 1, .err = "unknown verb: frobnicate", .log = "-"};
         QTest::newRow("2: a port that cannot be opened")
@@ -231,6 +249,8 @@ private slots:
             {"bad.bas", "10 PRINT 1\r\n99 GOTO 10\r\n30 END\r\n"},
             {"keep.bas", old},
             {"big.bin", randomBytes(1 << 20)},
+            {"commands.txt", "vantrel-commands 1\r\nlist: Device\r\ncommand: Version\r\ntext: VER\r\nlist: Setup\r\n"
+                             "command: Modbus\r\ntext: UART 2,7\r\ncommand: Version\r\ntext: VER\r\n"},
         };
         QVERIFY(QDir().mkpath(QStringLiteral("disk")) && QDir().mkpath(QStringLiteral("folder")) &&
                 QDir().mkpath(QStringLiteral("tmp")));
@@ -248,7 +268,8 @@ private slots:
                        .diskFolder = console.diskFolder,
                        .errorAfterBlocks = console.errorAfterBlocks,
                        .errorLine = console.errorLine});
-        PtyDeviceSim pty({.console = console});
+        const QString link = c.link == "pty-link" ? work.dir.filePath(QStringLiteral("ttyDEVICE")) : QString();
+        PtyDeviceSim pty({.console = console, .link = link});
         QUdpSocket silent;
         QString error;
         QStringList linkArgs;
@@ -261,11 +282,12 @@ private slots:
             QVERIFY2(udp.port(), qPrintable(error));
             const QString host = c.link == "udp6" ? QStringLiteral("[::1]") : QStringLiteral("127.0.0.1");
             linkArgs = QStringList{QStringLiteral("--host"), host + QLatin1Char(':') + QString::number(udp.port())};
-        } else if (c.link == QLatin1String("pty")) {
+        } else if (c.link.startsWith(QLatin1String("pty"))) {
             if (!pty.start(&error))
                 QSKIP(qPrintable("no pseudo-terminal: " + error));
-            linkArgs = QStringList{QStringLiteral("--serial"), pty.path()};
+            linkArgs = QStringList{QStringLiteral("--serial"), link.isEmpty() ? pty.path() : link};
         }
+        bool restarted = false;
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("TMPDIR"), work.dir.filePath(QStringLiteral("tmp")));
@@ -315,6 +337,11 @@ private slots:
                 stdErr += vantrel.readAllStandardError();
                 if (!c.stopWhen.isEmpty() && stdErr.contains(c.stopWhen) && udp.port())
                     udp.stop();
+                if (!c.restartWhen.isEmpty() && stdOut.contains(c.restartWhen) && !std::exchange(restarted, true)) {
+                    pty.stop();
+                    if (!pty.start(&error))
+                        return true; // told below
+                }
 #ifdef Q_OS_UNIX
                 if (c.signal && !signalled && stdErr.contains(c.signalWhen))
                     signalled = ::kill(pid_t(vantrel.processId()), c.signal) == 0;
@@ -322,6 +349,7 @@ private slots:
                 return ended(vantrel);
             });
             QVERIFY2(finished, stdErr.constData());
+            QVERIFY2(!restarted || !pty.path().isEmpty(), qPrintable(error));
             stdOut += vantrel.readAllStandardOutput();
             stdErr += vantrel.readAllStandardError();
             QCOMPARE(vantrel.exitStatus(), QProcess::NormalExit);

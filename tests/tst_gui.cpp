@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The view: the real window over the model on fakes, its layout, focus, keys, status line, pane views and options.
+// The view: the real window over the model on fakes, its layout, focus, keys, status line, pane views and options,
+// the side panel of saved commands and the port picker.
 #include "harness.h"
 
 #include "app/charset.h"
+#include "gui/commandpanel.h"
 #include "gui/demo.h"
 #include "gui/mainwindow.h"
 #include "gui/monitorwindow.h"
@@ -29,7 +31,8 @@ constexpr char kLayout[] =
     "Frame2 268,0 297x57 Flash disk;Label7 276,13 61x17 File name:;Text2 332,8 97x19 SAMPLE.TXT;"
     "Command3 436,8 37x17 Send;Command4 480,8 57x17 Recieve;Command5 504,32 33x17 End;"
     "vbalProgressBar1 276,32 221x17 NO FILE;Frame4 0,56 266x41 Comm's;Label1(0) 4,72 53x17 Port:(1-9);"
-    "Comm_number 52,72 37x19 COM3;Pic 92,72 13x17 ;BTNOpenCom 112,72 37x17 Open;Label10 152,63 37x17 speed;"
+    "Comm_number 52,72 37x19 COM3;Pic 92,72 13x17 ;ComboPorts 92,72 13x17 ;BTNOpenCom 112,72 37x17 Open;Label10 152,63 "
+    "37x17 speed;"
     "Label11 156,80 104x15 12/24/48/96/19/115;Option1 188,64 13x17 Option1;Option2 200,64 13x17 Option2;"
     "Option3 212,64 13x17 Option3;Option4 224,64 13x17 Option4;Option5 236,64 13x17 Option5;"
     "Option6 248,64 16x17 Option6;Frame5 272,56 157x41 Modbus RTU;Label8 276,72 29x17 Addr;Text3 304,72 21x19 16;"
@@ -196,7 +199,8 @@ private slots:
         // The port box names the device its port stands for, and lists the adapters plugged in when the tip is
         // about to show, marking the one the box reaches as the user types.
         auto *port = view<QLineEdit>(udp.Comm_number);
-        m_h->mscomm.present = {{"/dev/fake12", "USB serial", "A5028", 12}, {"/dev/fake0", "", "", 0}};
+        m_h->mscomm.present = {listedPort("/dev/fake12", "USB serial", "A5028", 12),
+                               listedPort("/dev/fake0", "", "", 0)};
         QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), port->mapToGlobal(QPoint(2, 2)));
         QApplication::sendEvent(port, &hover);
         const QString ports = QStringLiteral("Serial ports on this computer:\nCOM12: /dev/fake12, USB serial, serial "
@@ -261,10 +265,12 @@ private slots:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             visited << udp.focus()->name();
         } while (udp.focus() != &udp.tbSendData && visited.size() < 60);
-        QCOMPARE(visited, QByteArray("Command15 Command16 ComboRemoteIP Add_ip Del_ip SaveIP cbBind Command1 "
-                                     "Comm_number BTNOpenCom Option6 Command10 Command9 Command14 Command11 Command12 "
-                                     "Command13 Command2 tbReceiveData tbSendData")
-                              .split(' '));
+        QCOMPARE(
+            visited,
+            QByteArray("Command15 Command16 ComboRemoteIP Add_ip Del_ip SaveIP cbBind Command1 "
+                       "Comm_number ComboPorts BTNOpenCom Option6 Command10 Command9 Command14 Command11 Command12 "
+                       "Command13 Command2 tbReceiveData tbSendData")
+                .split(' '));
         // The arrows move within the options and select the one they reach; Tab leaves the group from there.
         view(udp.Option6)->setFocus();
         for (const Qt::Key key : {Qt::Key_Right, Qt::Key_Right, Qt::Key_Up})
@@ -341,6 +347,64 @@ private slots:
         QTest::mouseClick(view(udp.Command15), Qt::LeftButton);
         QCOMPARE(edit->text(), QStringLiteral("Ж"));
         QCOMPARE(udp.focus(), &udp.tbSendData);
+    }
+
+    void commandPanelAndPortPicker()
+    {
+        UDP &udp = m_h->udp;
+        m_h->connect();
+        offerDemoCommands(udp);
+        // Ctrl+L shows the panel beside what is laid out, the window widening by it, and hides it again.
+        QTest::keyClick(m_window.get(), Qt::Key_L, Qt::ControlModifier);
+        CommandPanel *panel = m_window->commandPanel();
+        QVERIFY(udp.commandPanelShown() && panel->isVisible());
+        QCOMPARE(m_window->width(), kWindow.width() + CommandPanel::kWidth);
+        QCOMPARE(panel->geometry(), QRect(566, 0, CommandPanel::kWidth, 715));
+        QCOMPARE(panel->commandButton(1)->text(), QStringLiteral("F2  List the program"));
+        // F2 in the command line and a click on the first button send as Enter does; what was typed stays.
+        auto *edit = view<QLineEdit>(udp.tbSendData);
+        QTest::keyClicks(edit, "ty");
+        QTest::keyClick(edit, Qt::Key_F2);
+        QTest::mouseClick(panel->commandButton(0), Qt::LeftButton);
+        QCOMPARE(m_h->winsock.written(), (QByteArrayList{"LIST\r\n", "VER\r\n"}));
+        QCOMPARE(edit->text(), QStringLiteral("ty"));
+        QTest::keyClick(edit, Qt::Key_F9);
+        QVERIFY(m_window->findChild<StatusLine *>()->text().contains(QStringLiteral("F9: no saved command there")));
+        // The command that repeats has its Stop.
+        auto *stop = panel->findChild<QPushButton *>(QStringLiteral("stopRepeat"));
+        QVERIFY(!stop->isEnabled());
+        QTest::mouseClick(panel->commandButton(5), Qt::LeftButton);
+        QCOMPARE(stop->text(), QStringLiteral("Stop Version every second"));
+        QTest::mouseClick(stop, Qt::LeftButton);
+        QVERIFY(!udp.TMRRepeat.Enabled() && !stop->isEnabled());
+        QTest::keyClick(m_window.get(), Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(!udp.commandPanelShown() && !panel->isVisible());
+        QCOMPARE(m_window->width(), kWindow.width());
+
+        // The port picker lists the ports present as it drops down, and picking one sets the port box.
+        m_h->mscomm.present = {listedPort("/dev/fake12", "USB serial", "A5028", 12)};
+        auto *picker = view<QComboBox>(udp.ComboPorts);
+        picker->showPopup();
+        QCOMPARE(picker->itemText(0), QStringLiteral("COM12: /dev/fake12, USB serial, serial number A5028"));
+        QVERIFY(udp.TMRPorts.Enabled());
+        picker->hidePopup();
+        QVERIFY(!udp.TMRPorts.Enabled());
+        emit picker->activated(0);
+        QCOMPARE(view<QLineEdit>(udp.Comm_number)->text(), QStringLiteral("COM12"));
+
+        // "Stay closed", in the status line's menu, ends the wait for a device that went away.
+        auto *stayClosed = m_window->findChild<QAction *>(QStringLiteral("stayClosed"));
+        udp.Command1_Click();
+        QTest::mouseClick(view(udp.BTNOpenCom), Qt::LeftButton);
+        QVERIFY(!picker->isVisible() && !stayClosed->isEnabled());
+        m_h->mscomm.disconnect();
+        udp.TMRComm_Timer();
+        m_window->flush();
+        QVERIFY(stayClosed->isEnabled());
+        stayClosed->trigger();
+        QVERIFY(!udp.waitingForDevice() && !stayClosed->isEnabled() && picker->isVisible());
+        QTest::mouseClick(view(udp.Command2), Qt::LeftButton); // the pane's line breaks are the pane views' to check
+        QCOMPARE(mismatch(), QString());
     }
 
     void paneViews_data()

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The command line: Enter's send, echo and log on either link, what a refused line leaves, passwords, the history.
+// The command line: Enter's send, echo and log on either link, what a refused line leaves, passwords, the history;
+// saved commands, which go out through the same Enter, and their repeats.
 #include "harness.h"
 #include "serial/modbus.h"
 
@@ -28,8 +29,43 @@ QByteArray frame16(const QByteArray &data)
 {
     return Modbus::frame(16, Modbus::kConsoleFunction, data);
 }
+
+/// A saved command clicked, with "half typed" in the command line, on the link given: U UDP, M UDP to a Modbus
+/// station, S the serial port, R RTU frames, V "MDC " lines on the serial port; with a transfer under way (T), no
+/// link (D) or the serial port's device gone (G).
+struct Saved {
+    char link;
+    QByteArray text = "VER";
+    bool lineEnd = true;
+    QByteArrayList wire{}; // what went out
+    QString why{};         // the status line's reason when refused
+};
+
+/// The link of a Saved row up, "old" in the pane.
+void linkUp(Harness &h, char link)
+{
+    h.udp.Form_Load();
+    h.udp.Text3.setText("16");
+    h.udp.Text4.setText("16");
+    if (QByteArray("UMT").contains(link))
+        h.connect();
+    else if (link != 'D')
+        h.udp.BTNOpenCom_Click();
+    h.udp.Check2.setValue(link == 'M');
+    h.udp.Check1.setValue(link == 'R' || link == 'V');
+    h.udp.Check3.setValue(link == 'V');
+    h.udp.tbReceiveData.setText("old");
+    h.markLog();
+}
+
+/// What a link carried.
+QByteArrayList wire(const Harness &h)
+{
+    return h.winsock.written() + h.mscomm.written();
+}
 } // namespace
 Q_DECLARE_METATYPE(Entry)
+Q_DECLARE_METATYPE(Saved)
 
 class TestSend : public QObject
 {
@@ -39,6 +75,9 @@ private slots:
     void enter();
     void history_data();
     void history();
+    void savedCommand_data();
+    void savedCommand();
+    void repeat();
 };
 
 void TestSend::enter_data()
@@ -178,6 +217,98 @@ void TestSend::history()
     }
     pressEnter(h.udp, "B"); // as recalled, or typed anew
     QCOMPARE(QByteArrayList(h.udp.CmdHistory.begin() + 1, h.udp.CmdHistory.begin() + 5), history);
+}
+
+void TestSend::savedCommand_data()
+{
+    QTest::addColumn<Saved>("c");
+    // With the line end, the wire, the log, the pane and the history are those of the same line typed.
+    QTest::newRow("UDP") << Saved{.link = 'U', .wire = {"VER\r\n"}};
+    QTest::newRow("UDP to a Modbus station") << Saved{.link = 'M', .wire = {"MDC 16,VER\r\n"}};
+    QTest::newRow("serial") << Saved{.link = 'S', .wire = {"VER\r\n"}};
+    QTest::newRow("serial, RTU") << Saved{.link = 'R', .wire = {frame16("VER\r\n")}};
+    QTest::newRow("serial, MDC lines") << Saved{.link = 'V', .wire = {"MDC 16,VER\r\n"}};
+    // Without it, the text alone goes out; an "MDC " line still ends its own line, which the device needs to take
+    // it. The log and the pane show the line as the command line shows a typed one.
+    QTest::newRow("UDP, bytes without a line end") << Saved{'U', "\x02VER\x03", false, {"\x02VER\x03"}};
+    QTest::newRow("serial, ended by CR alone") << Saved{'S', "VER\r", false, {"VER\r"}};
+    QTest::newRow("serial, RTU, no line end") << Saved{'R', "VER", false, {frame16("VER")}};
+    QTest::newRow("UDP to a Modbus station, no line end") << Saved{'M', "VER", false, {"MDC 16,VER\r\n"}};
+    QTest::newRow("serial, MDC lines, no line end") << Saved{'V', "VER", false, {"MDC 16,VER\r\n"}};
+    // Refused before anything changes; the status line says why.
+    QTest::newRow("no link") << Saved{.link = 'D', .why = "not connected: Connect or Open first"};
+    QTest::newRow("a download under way")
+        << Saved{.link = 'T', .why = "a transfer is under way: saved commands wait for its end"};
+    QTest::newRow("the device gone") << Saved{
+        .link = 'G', .why = "COM3 is gone: nothing is sent until it comes back (Close stops the wait)"};
+}
+
+void TestSend::savedCommand()
+{
+    QFETCH(Saved, c);
+    Harness clicked;
+    linkUp(clicked, c.link);
+    clicked.udp.offerCommandList({"L", {{"Saved", c.text, c.lineEnd, 0}}});
+    clicked.udp.ProgDownloadMode = c.link == 'T';
+    if (c.link == 'G') {
+        clicked.mscomm.disconnect();
+        clicked.udp.TMRComm_Timer();
+    }
+    clicked.udp.tbSendData.setText("half typed");
+    clicked.udp.tbSendData.setSelStart(4);
+    clicked.udp.SavedCommand_Click(0);
+    QCOMPARE(wire(clicked), c.wire);
+    QCOMPARE(clicked.udp.statusReason(), c.why);
+    QCOMPARE(clicked.udp.tbSendData.Text(), QByteArray("half typed"));
+    QCOMPARE(clicked.udp.tbSendData.SelStart(), 4);
+    if (!c.why.isEmpty()) {
+        QCOMPARE(clicked.udp.tbReceiveData.Text(), QByteArray("old"));
+        QCOMPARE(clicked.newLog(), QByteArray());
+        QCOMPARE(clicked.udp.CmdHistory[1], QByteArray());
+        return;
+    }
+    Harness typed; // in a working directory of its own from here on
+    linkUp(typed, c.link);
+    pressEnter(typed.udp, c.text);
+    if (c.lineEnd)
+        QCOMPARE(wire(typed), c.wire);
+    QCOMPARE(clicked.newLog(), typed.newLog());
+    QCOMPARE(clicked.udp.tbReceiveData.Text(), typed.udp.tbReceiveData.Text());
+    QCOMPARE(clicked.udp.CmdHistory[1], c.text);
+    QCOMPARE(clicked.udp.bytesSent(), c.wire[0].size());
+}
+
+void TestSend::repeat()
+{
+    Harness h;
+    linkUp(h, 'U');
+    h.udp.offerCommandList({"L", {{"Once", "A", true, 0}, {"Often", "B", true, 20}}});
+    h.udp.SavedCommand_Click(1);
+    h.udp.SavedCommand_Click(0); // a command sent once meanwhile leaves the repeat as it is
+    QCOMPARE(std::pair(h.udp.TMRRepeat.Enabled(), h.udp.TMRRepeat.Interval()), std::pair(true, 20));
+    h.udp.TMRRepeat.Tick();
+    h.udp.TMRRepeat.Tick();
+    QCOMPARE(h.winsock.written(), QByteArrayList({"B\r\n", "A\r\n", "B\r\n", "B\r\n"}));
+    h.udp.StopRepeat_Click();
+    h.udp.TMRRepeat.Tick(); // a tick already on its way when Stop came
+    QCOMPARE(h.winsock.written().size(), 4);
+    QVERIFY(!h.udp.TMRRepeat.Enabled() && !h.udp.repeating());
+    // A repeat whose link goes down stops, and says why.
+    h.udp.SavedCommand_Click(1);
+    h.udp.Command1_Click();
+    h.udp.TMRRepeat.Tick();
+    QVERIFY(!h.udp.TMRRepeat.Enabled() && !h.udp.repeating());
+    QCOMPARE(h.udp.statusReason(), QStringLiteral("not connected: Connect or Open first"));
+    QCOMPARE(h.winsock.written().size(), 5);
+
+    // Each send restarts the serial poll: a repeat as frequent as the poll reads the replies itself before it sends.
+    Harness serial;
+    linkUp(serial, 'S');
+    serial.udp.offerCommandList({"L", {{"Fast", "B", true, 20}}});
+    serial.udp.SavedCommand_Click(0);
+    serial.mscomm.feedReceived("OK\r\n");
+    serial.udp.TMRRepeat.Tick();
+    QCOMPARE(serial.udp.tbReceiveData.Text(), QByteArray("old\r\nB\r\nOK\r\n\r\nB\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestSend)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The serial poll: the idle blink, what each tick reads, logs and hands on, and the assembly of RTU reply frames.
+// The serial poll: the idle blink, what each tick reads, logs and hands on, and the assembly of RTU reply frames; a
+// device that goes away while its port is open, and which one is taken when it comes back.
 #include "harness.h"
 #include "serial/modbus.h"
 #include "serialport.h"
@@ -26,6 +27,30 @@ QByteArray reply(const QByteArray &data)
     return Modbus::frame(16, Modbus::kConsoleFunction, data);
 }
 
+/// The port COM3 open on the device `before` lists, which goes away; the system then lists `after`, the device
+/// being back in the fake when `plugBack`. `act` before the look for it: S "Stay closed", C Close, L the wait given
+/// up after a second, D a download under way when it went.
+struct Back {
+    QList<SerialPortInfo> before, after{};
+    bool plugBack = true;
+    char act = 0;
+    QByteArray box = "COM3"; // the port box afterwards
+    char state = 'O';        // O open again, W still waited for, C closed
+    QString status{};        // what the status line says, but the byte counts
+    QStringList boxes{};
+};
+
+const SerialPortInfo kFtdi = listedPort("/dev/ttyUSB2", "FT232R USB UART", "A12345", 3, "1-2", "FTDI");
+const SerialPortInfo kBare = listedPort("/dev/ttyUSB2", "USB2.0-Serial", "", 3, "1-2");
+
+/// The device `port` is, listed under another path and number.
+SerialPortInfo movedTo(SerialPortInfo port, const QString &device, qint16 number)
+{
+    port.device = device;
+    port.number = number;
+    return port;
+}
+
 char colourLetter(quint32 colour)
 {
     const QHash<quint32, char> letters{
@@ -34,6 +59,7 @@ char colourLetter(quint32 colour)
 }
 } // namespace
 Q_DECLARE_METATYPE(Poll)
+Q_DECLARE_METATYPE(Back)
 
 class TestSerial : public QObject
 {
@@ -43,6 +69,8 @@ private slots:
     void poll();
     void quietFailures();
     void unpluggedInsideAnotherBox();
+    void comesBack_data();
+    void comesBack();
 };
 
 void TestSerial::poll_data()
@@ -141,6 +169,7 @@ void TestSerial::unpluggedInsideAnotherBox()
     Harness h;
     h.startOpen();
     UDP &w = h.udp;
+    w.setDeviceWait(0); // not waited for: the port closes and a box says so
     QVERIFY(QDir(h.dir.path()).mkdir(QStringLiteral("terminal.ini"))); // Save fails with a box
     h.boxes.whileOpen = [&] {
         if (h.boxes.boxes.size() > 1)
@@ -157,6 +186,103 @@ void TestSerial::unpluggedInsideAnotherBox()
     QCOMPARE(h.boxes.boxes[1].title, QStringLiteral("Error#8020"));
     QCOMPARE(w.tbReceiveData.Text(), QByteArray("abc"));
     QCOMPARE(portState(w), QByteArray(kPortClosed));
+}
+
+void TestSerial::comesBack_data()
+{
+    QTest::addColumn<Back>("c");
+    const QString ftdiBack =
+        QStringLiteral("COM6 = /dev/fake6, 115200, plain lines | FTDI A12345 came back and is open again");
+    const QString ftdiGone = QStringLiteral("COM3 gone: waiting for it to come back (FTDI A12345)");
+    SerialPortInfo other = kFtdi;
+    other.serialNumber = QStringLiteral("B999");
+    QTest::newRow("serial number: back under another path")
+        << Back{.before = {kFtdi}, .after = {movedTo(kFtdi, "/dev/ttyUSB5", 6)}, .box = "COM6", .status = ftdiBack};
+    QTest::newRow("serial number: another adapter on the old path is not taken")
+        << Back{.before = {kFtdi}, .after = {other}, .state = 'W', .status = ftdiGone};
+    SerialPortInfo elsewhere = kBare;
+    elsewhere.location = QStringLiteral("1-3");
+    QTest::newRow("USB socket: back under another path") << Back{
+        .before = {kBare},
+        .after = {movedTo(kBare, "/dev/ttyUSB7", 8)},
+        .box = "COM8",
+        .status = "COM8 = /dev/fake8, 115200, plain lines | USB2.0-Serial at USB 1-2 came back and is open again"};
+    QTest::newRow("USB socket: an adapter from another socket on the old path is not taken")
+        << Back{.before = {kBare},
+                .after = {elsewhere},
+                .state = 'W',
+                .status = "COM3 gone: waiting for it to come back (USB2.0-Serial at USB 1-2)"};
+    // A device the system does not list (a pseudo-terminal) is known by its path: its port is opened again.
+    QTest::newRow("path: back") << Back{
+        .before = {}, .status = "COM3 = /dev/fake3, 115200, plain lines | /dev/fake3 came back and is open again"};
+    QTest::newRow("path: not back yet") << Back{
+        .before = {}, .plugBack = false, .state = 'W', .status = "COM3 gone: waiting for it to come back (/dev/fake3)"};
+    QTest::newRow("Stay closed") << Back{
+        .before = {kFtdi}, .after = {kFtdi}, .act = 'S', .state = 'C', .status = "not connected"};
+    QTest::newRow("Close") << Back{
+        .before = {kFtdi}, .after = {kFtdi}, .act = 'C', .state = 'C', .status = "not connected"};
+    QTest::newRow("given up after the second asked")
+        << Back{.before = {kFtdi},
+                .act = 'L',
+                .state = 'C',
+                .status = "not connected",
+                .boxes = {"Error#8020: Device disconnected: /dev/fake3; it did not come back within 1 s"}};
+    // The download ended when the device went: once it is back, its "OK" sends no further line.
+    QTest::newRow("a download cut") << Back{
+        .before = {kFtdi},
+        .after = {kFtdi},
+        .act = 'D',
+        .status = "COM3 = /dev/fake3, 115200, plain lines | FTDI A12345 came back and is open again"};
+}
+
+void TestSerial::comesBack()
+{
+    QFETCH(Back, c);
+    const QHash<char, QByteArray> states{
+        {'O', kPortOpen},
+        {'C', kPortClosed},
+        {'W', "PortOpened 1, port off, Close, poll off, Pic off, box plain, options 0, Frame5 on"}};
+    Harness h;
+    UDP &w = h.udp;
+    h.mscomm.present = c.before;
+    h.startOpen();
+    h.mscomm.feedReceived("before\r\n");
+    w.TMRComm_Timer();
+    if (c.act == 'D')
+        h.midDownload(), w.ProgDownloadMode = 1;
+    h.mscomm.disconnect();
+    w.TMRComm_Timer();
+    QVERIFY(w.waitingForDevice() && w.TMRDevice.Enabled());
+    if (c.act == 'D')
+        QCOMPARE(w.statusReason(), QStringLiteral("the program download ended when the device went: start it again"));
+    if (c.act == 'L')
+        w.setDeviceWait(1000);
+    w.TMRDevice.Tick(); // not back yet
+    h.mscomm.present = c.after;
+    if (c.plugBack)
+        h.mscomm.plugBack();
+    if (c.act == 'S')
+        w.StayClosed_Click();
+    if (c.act == 'C')
+        w.BTNOpenCom.Click();
+    w.TMRDevice.Tick();
+    QCOMPARE(portState(w), states[c.state]);
+    QCOMPARE(w.TMRDevice.Enabled(), c.state == 'W');
+    QCOMPARE(w.Comm_number.Text(), c.box);
+    QCOMPARE(w.statusText().section(QStringLiteral(" | "), 0, -2), c.status);
+    QCOMPARE(h.boxes.lines(), c.boxes);
+    // The wire monitor's record marks where the device went and, once it is back, where it came back.
+    QByteArrayList notes;
+    for (qint64 n = w.monitor.first(); n < w.monitor.end(); ++n)
+        if (w.monitor.at(n).direction == Monitor::Direction::Note)
+            notes += w.monitor.at(n).bytes;
+    QVERIFY2(notes.size() >= 2 && notes[notes.size() - (c.state == 'O' ? 3 : 1)].startsWith("COM3 gone: waiting"),
+             notes.join('|').constData());
+    QCOMPARE(notes.last().endsWith("came back and is open again"), c.state == 'O');
+    h.mscomm.feedReceived("OK\r\n");
+    w.TMRComm_Timer();
+    QCOMPARE(w.tbReceiveData.Text(), c.state == 'O' ? QByteArray("before\r\nOK\r\n") : QByteArray("before\r\n"));
+    QCOMPARE(h.mscomm.written(), QByteArrayList());
 }
 
 QTEST_GUILESS_MAIN(TestSerial)

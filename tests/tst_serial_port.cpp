@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Owns the real serial port: its settings, which device port N is, one opener, Open and Close, a vanished device.
+// Owns the real serial port: its settings, which device port N is, one opener, Open and Close, a vanished device,
+// and one that comes back.
 #include "harness.h"
 #include "platform/qt/qtmscomm.h"
 #include "pseudoterminal.h"
+#include "ptydevicesim.h"
 #include "serialport.h"
 
 #include <QFileInfo>
@@ -161,6 +163,7 @@ private slots:
         ModelOn<FakeWinsock, QtMSComm> p; // the window model on the real serial port
         UDP &w = p.udp;
         w.Form_Load();
+        w.setDeviceWait(0); // not waited for: the port closes and a box says so
         w.BTNOpenCom.Click();
         QByteArray stateInBox;
         p.boxes.whileOpen = [&] {
@@ -189,6 +192,42 @@ private slots:
         QVERIFY(m_pty->write("hi"));
         QTRY_VERIFY_WITH_TIMEOUT((w.TMRComm_Timer(), w.tbReceiveData.Text() == "bye\r\nhi"), kPatienceMs);
         QCOMPARE(p.boxes.boxes.size(), 1);
+    }
+
+    void comesBack()
+    {
+        // The simulated device on a pseudo-terminal, reached through its --link, which it makes again under the same
+        // path when it starts again: a USB adapter pulled out and plugged back.
+        ModelOn<FakeWinsock, QtMSComm> p;
+        UDP &w = p.udp;
+        const QString link = p.dir.filePath(QStringLiteral("ttyDEVICE"));
+        PtyDeviceSim device({.baud = 0, .link = link});
+        QString error;
+        if (!device.start(&error))
+            QSKIP(qPrintable("no simulated device: " + error));
+        qputenv("VANTREL_COM3", QFile::encodeName(link));
+        w.Form_Load();
+        w.BTNOpenCom.Click();
+        p.markLog();
+        const QByteArray exchange = "\r\nVER\r\nVER 3.1 SIM\r\n";
+        const auto verAnswered = [&](int times) {
+            pressEnter(w, "VER");
+            QTRY_VERIFY_WITH_TIMEOUT((w.TMRComm_Timer(), w.tbReceiveData.Text() == exchange.repeated(times)),
+                                     kPatienceMs);
+        };
+        verAnswered(1);
+        device.stop();
+        QTRY_VERIFY_WITH_TIMEOUT((w.TMRComm_Timer(), w.waitingForDevice()), kPatienceMs);
+        QCOMPARE(w.statusLink(), "COM3 gone: waiting for it to come back (" + link + ")");
+        w.TMRDevice.Tick(); // nothing at the path yet
+        QVERIFY(w.waitingForDevice());
+        QVERIFY2(device.start(&error), qPrintable(error));
+        QTRY_VERIFY_WITH_TIMEOUT((w.TMRDevice.Tick(), !w.waitingForDevice()), kPatienceMs);
+        QCOMPARE(portState(w), QByteArray(kPortOpen));
+        QCOMPARE(w.statusReason(), link + " came back and is open again");
+        verAnswered(2);
+        QCOMPARE(p.newLog(), "VER\r\nVER 3.1 SIM\r\nVER\r\nVER 3.1 SIM\r\n");
+        QVERIFY(p.boxes.boxes.isEmpty());
     }
 };
 

@@ -250,6 +250,15 @@ void ComboBox::Clear()
     notify(Prop::Items);
 }
 
+void ComboBox::setItems(const QList<QByteArray> &items)
+{
+    if (items == m_items)
+        return;
+    m_items = items;
+    m_listIndex = -1;
+    notify(Prop::Items);
+}
+
 void ComboBox::setListIndex(int index)
 {
     if (index < 0 || index >= m_items.size()) {

@@ -26,7 +26,8 @@ enum class Prop {
     Items,
     Max,
     Focus,
-    ToolTip
+    ToolTip,
+    Interval
 };
 
 /// The view: told of every change of the model, one property at a time.
@@ -42,6 +43,8 @@ public:
     virtual void trimmed(TextBox &, const QByteArray &) {}
     /// Something the status line shows changed (the link, a refusal, the byte counts).
     virtual void statusChanged() {}
+    /// The saved command lists, the list shown, the side panel shown or hidden, or the command repeating changed.
+    virtual void commandsChanged() {}
 };
 
 enum class Kind { Label, TextBox, Button, CheckBox, OptionButton, ComboBox, Frame, Image, Shape, ProgressBar, Timer };
@@ -301,17 +304,31 @@ public:
     void setValue(qint16 value);
 };
 
-/// Editable text with a drop-down list. Text is the edit text.
+/// Editable text with a drop-down list, or the drop-down list alone. Text is the edit text.
 class ComboBox : public Element
 {
 public:
-    ComboBox(Form *f, const char *name, QRect g, Frame *in) : Element(f, name, Kind::ComboBox, {}, g, in, Shown) {}
+    ComboBox(Form *f, const char *name, QRect g, Frame *in, bool editable = true)
+        : Element(f, name, Kind::ComboBox, {}, g, in, Shown), m_editable(editable)
+    {
+    }
+    /// false: a list to pick from, with no text of its own to type.
+    bool editable() const { return m_editable; }
+    /// The handler run as the list drops down (true), before it shows, and as it closes again (false).
+    void setDropDownHandler(std::function<void(bool open)> handler) { m_dropDown = std::move(handler); }
+    void DropDown(bool open)
+    {
+        if (m_dropDown)
+            m_dropDown(open);
+    }
     const QList<QByteArray> &items() const { return m_items; }
     int ListCount() const { return int(m_items.size()); }
     /// Inserts the entry before position `index`; at the end when `index` is -1 or beyond it.
     void AddItem(const QByteArray &item, int index = -1);
     void RemoveItem(int index);
     void Clear();
+    /// All the entries at once, nothing selected; the view is told only when they differ from the entries held.
+    void setItems(const QList<QByteArray> &items);
     /// Index of the selected entry, -1 when none is (the edit text matches no entry).
     int ListIndex() const { return m_listIndex; }
     void setListIndex(int index);
@@ -322,6 +339,8 @@ private:
     QList<QByteArray> m_items;
     QByteArray m_text;
     int m_listIndex = -1;
+    bool m_editable;
+    std::function<void(bool)> m_dropDown;
 };
 
 /// A filled shape (the round indicator).
@@ -369,6 +388,12 @@ public:
     {
     }
     int Interval() const { return m_interval; }
+    /// The next tick comes a full new interval after the change.
+    void setInterval(int ms)
+    {
+        m_interval = ms;
+        notify(Prop::Interval);
+    }
     /// The handler each tick calls while the timer is enabled.
     void setTickHandler(std::function<void()> handler) { m_tick = std::move(handler); }
     bool hasTickHandler() const { return bool(m_tick); }

@@ -17,14 +17,19 @@ void UDP::wireEvents()
     // BTNCloseCom is never enabled: the Open button closes the port too. The option buttons and Check3 are
     // only read, when the port opens and at each send and poll.
     const Wire clicks[] = {
-        {Add_ip, &UDP::Add_ip_Click},       {Del_ip, &UDP::Del_ip_Click},         {SaveIP, &UDP::SaveIP_Click},
-        {cbBind, &UDP::cbBind_Click},       {Command1, &UDP::Command1_Click},     {Command3, &UDP::Command3_Click},
-        {Command4, &UDP::Command4_Click},   {Command5, &UDP::Command5_Click},     {BTNOpenCom, &UDP::BTNOpenCom_Click},
-        {Command8, &UDP::Command8_Click},   {Check1, &UDP::Check1_Click},         {Command7, &UDP::Command7_Click},
-        {Check2, &UDP::Check2_Click},       {Command10, &UDP::Command10_Click},   {Command9, &UDP::Command9_Click},
-        {Command14, &UDP::Command14_Click}, {Command11, &UDP::Command11_Click},   {Command12, &UDP::Command12_Click},
-        {Command13, &UDP::Command13_Click}, {Command2, &UDP::Command2_Click},     {Command15, &UDP::Command15_Click},
-        {Command16, &UDP::Command16_Click}, {cbSendData, &UDP::cbSendData_Click}, {Command6, &UDP::Command6_Click},
+        {Add_ip, &UDP::Add_ip_Click},         {Del_ip, &UDP::Del_ip_Click},
+        {SaveIP, &UDP::SaveIP_Click},         {cbBind, &UDP::cbBind_Click},
+        {Command1, &UDP::Command1_Click},     {Command3, &UDP::Command3_Click},
+        {Command4, &UDP::Command4_Click},     {Command5, &UDP::Command5_Click},
+        {BTNOpenCom, &UDP::BTNOpenCom_Click}, {Command8, &UDP::Command8_Click},
+        {Check1, &UDP::Check1_Click},         {Command7, &UDP::Command7_Click},
+        {Check2, &UDP::Check2_Click},         {Command10, &UDP::Command10_Click},
+        {Command9, &UDP::Command9_Click},     {Command14, &UDP::Command14_Click},
+        {Command11, &UDP::Command11_Click},   {Command12, &UDP::Command12_Click},
+        {Command13, &UDP::Command13_Click},   {Command2, &UDP::Command2_Click},
+        {Command15, &UDP::Command15_Click},   {Command16, &UDP::Command16_Click},
+        {cbSendData, &UDP::cbSendData_Click}, {Command6, &UDP::Command6_Click},
+        {ComboPorts, &UDP::ComboPorts_Click},
     };
     // Every event ends by telling of a failed log write, after the handler that wrote has finished, and by letting
     // the device's lock go once no exchange needs it. A click or Enter is a new action: the status line's reason
@@ -59,6 +64,10 @@ void UDP::wireEvents()
     });
     TMRFlash.setTickHandler([this] { TMRFlash_Timer(); });
     TMRNew.setTickHandler([this] { TMRNew_Timer(); });
+    TMRRepeat.setTickHandler([this] { TMRRepeat_Timer(); });
+    TMRDevice.setTickHandler([this] { TMRDevice_Timer(); });
+    TMRPorts.setTickHandler([this] { TMRPorts_Timer(); });
+    ComboPorts.setDropDownHandler([this](bool open) { ComboPorts_DropDown(open); });
     Winsock1.setArrivalHandler([this] {
         Winsock1_DataArrival();
         settleDeviceLock();

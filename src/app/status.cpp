@@ -33,8 +33,15 @@ constexpr Reason kReasons[] = {
     {Why::NoDownload, "no download under way: \">>\" sends the next line of one"},
     {Why::NothingToStop, "no download under way: nothing to stop"},
     {Why::NotInList, "the address shown is not in the list: nothing to delete"},
+    {Why::NoPortNumber, "no port number reaches %1: name it with VANTREL_COM<N> or --com N=PATH"},
+    {Why::DeviceGone, "%1 is gone: nothing is sent until it comes back (Close stops the wait)"},
+    {Why::DeviceBack, "%1 came back and is open again"},
+    {Why::ExchangeCut, "the %1 ended when the device went: start it again"},
+    {Why::TransferUnderWay, "a transfer is under way: saved commands wait for its end"},
+    {Why::ListsRefused, "the command lists file was refused at start, so nothing is saved over it: %1"},
+    {Why::NoSavedCommand, "%1: no saved command there in the list shown"},
 };
-static_assert(std::size(kReasons) == size_t(Why::NotInList) + 1);
+static_assert(std::size(kReasons) == size_t(Why::NoSavedCommand) + 1);
 
 /// "980 B", "1.2 KiB", "3.4 MiB", "1.1 GiB".
 QString size(qint64 bytes)
@@ -70,6 +77,15 @@ QString traffic(qint64 sent, qint64 received)
 {
     return QStringLiteral("%1 sent, %2 received").arg(size(sent), size(received));
 }
+
+QByteArray device(const SerialPortInfo &device)
+{
+    if (!device.serialNumber.isEmpty())
+        return Charset::encode((device.manufacturer + QLatin1Char(' ') + device.serialNumber).trimmed());
+    if (!device.location.isEmpty())
+        return Charset::encode((device.description + QStringLiteral(" at USB ") + device.location).trimmed());
+    return Charset::encode(device.device);
+}
 } // namespace Status
 
 void UDP::refuse(Why why, const QByteArray &what)
@@ -86,6 +102,9 @@ QString UDP::statusReason() const
 
 QString UDP::statusLink() const
 {
+    if (m_deviceGone)
+        return QStringLiteral("%1 gone: waiting for it to come back (%2)")
+            .arg(Charset::decode(m_goneBox), Charset::decode(Status::device(m_device)));
     if (Winsock1.state() == 1 && !m_linkTarget.isEmpty()) {
         QString link = QStringLiteral("UDP %1 from %2:%3")
                            .arg(Charset::decode(m_linkTarget), Charset::decode(Text1.Text()))

@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QString>
 
+struct SerialPortInfo;
+
 /// Why the last action did nothing. The words for each, which the window's status line and the batch command
 /// both show, are in one table (app/status.cpp).
 enum class Why {
@@ -23,6 +25,13 @@ enum class Why {
     NoDownload,          // ">>" with no download under way
     NothingToStop,       // "X" with no download under way
     NotInList,           // "Del" while the address shown is no entry of the list
+    NoPortNumber,        // a port picked that no port number reaches: its device
+    DeviceGone,          // a command while the open port's device is gone: the port box's "COM3"
+    DeviceBack,          // not a refusal: the device came back and its port is open again; the device
+    ExchangeCut,         // not a refusal: the exchange the device's going ended ("program download")
+    TransferUnderWay,    // a saved command while a transfer or a program download or listing runs
+    ListsRefused,        // a change to the saved command lists while the file was refused at start: why
+    NoSavedCommand,      // a key with no saved command in the list shown: the key
 };
 
 namespace Status
@@ -33,6 +42,9 @@ QString reason(Why why, const QByteArray &what = {});
 QString silence(qint64 silentMs);
 /// "12 B sent, 3.4 KiB received".
 QString traffic(qint64 sent, qint64 received);
+/// How the device of a serial port is named when it goes and comes back: "FTDI A12345" by its maker and USB
+/// serial number, else "USB-Serial at USB 1-2" by its kind and USB socket, else its path.
+QByteArray device(const SerialPortInfo &device);
 /// A silence shorter than this is an answer on its way, not worth a word.
 inline constexpr qint64 kSilenceMs = 2000;
 } // namespace Status

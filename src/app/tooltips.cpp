@@ -30,6 +30,8 @@ void UDP::giveToolTips()
         {vbalProgressBar1, "How far the flash-disk transfer has come"},
         {Pic, "The serial port is open: the mark blinks while the port is polled, turns green when a command goes "
               "out and red when bytes come in"},
+        {ComboPorts, "The serial ports on this computer, with the number of each: pick one to put its number in the "
+                     "port box"},
         {BTNOpenCom, "Opens the serial port named in the port box at the speed chosen, or closes it"},
         {Option1, "Serial speed 1200 baud"},
         {Option2, "Serial speed 2400 baud"},

@@ -8,8 +8,10 @@
 #include "status.h"
 
 #include "monitor/record.h"
+#include "platform/mscomm.h"
 #include "platform/platform.h"
 #include "program/listingscan.h"
+#include "settings/commandfile.h"
 
 #include <QByteArray>
 
@@ -17,7 +19,6 @@
 #include <optional>
 
 class CommonDialog;
-class MSComm;
 class MessageBox;
 class System;
 class Winsock;
@@ -63,6 +64,8 @@ public:
     Label Label1_0{this, "Label1(0)", "Port:(1-9)", {4, 16, 53, 17}, &Frame4};
     TextBox Comm_number{this, "Comm_number", "COM3", {52, 16, 37, 19}, &Frame4};
     Shape Pic{this, "Pic", Colour::Yellow, {92, 16, 13, 17}, &Frame4, Hidden};
+    /// The ports present, to pick one from; in Pic's place while the port is closed.
+    ComboBox ComboPorts{this, "ComboPorts", {92, 16, 13, 17}, &Frame4, false};
     Button BTNOpenCom{this, "BTNOpenCom", "Open", {112, 16, 37, 17}, &Frame4};
     Label Label10{this, "Label10", "speed", {152, 7, 37, 17}, &Frame4};
     Label Label11{this, "Label11", "12/24/48/96/19/115", {156, 24, 104, 15}, &Frame4};
@@ -120,6 +123,12 @@ public:
     Timer TMRFlash{this, "TMRFlash", 5000};
     /// Runs while the device erases its program after NEW (about 20 s): its answer or a tick ends the device's lock.
     Timer TMRNew{this, "TMRNew", 25000};
+    /// Sends the saved command that repeats, at its interval.
+    Timer TMRRepeat{this, "TMRRepeat", 1000};
+    /// Looks for the open port's device while it is gone.
+    Timer TMRDevice{this, "TMRDevice", 500};
+    /// Keeps the port picker's list up to date while it is dropped down.
+    Timer TMRPorts{this, "TMRPorts", 1000};
 
     // Non-visual components.
     Winsock &Winsock1;
@@ -332,12 +341,35 @@ public:
     void Command7_Click();
     void Check1_Click();
     /// The port box's tool tip names the device its port number stands for, and lists the serial ports present
-    /// with the number of each, marking the one the box's number reaches.
+    /// with the number of each, marking the one the box's number reaches; the port picker lists the same.
     void Comm_number_Change();
     /// The close branch of BTNOpenCom: the port closed and the window back in its Closed state.
     void closePort();
-    /// The device went away while the port was open: the port is closed, then the box names the device.
+    /// The device went away while the port was open: it is waited for; where it is not (setDeviceWait(0)), the port
+    /// is closed, then the box names the device.
     void portLost(const Failure &failure);
+
+    /// The port picker drops down (its list brought up to date) or closes again.
+    void ComboPorts_DropDown(bool open);
+    /// A port picked from the list: its number goes into the port box.
+    void ComboPorts_Click();
+    void TMRPorts_Timer();
+
+    // serial/reconnect.cpp
+    /// How long a vanished device is waited for, in ms: -1 for as long as it takes, 0 not at all (the port closes
+    /// and a box says why). The window waits; the batch command only when asked to.
+    void setDeviceWait(int ms) { m_deviceWaitMs = ms; }
+    /// The open port's device went away and the terminal is looking for it to come back.
+    bool waitingForDevice() const { return m_deviceGone; }
+    /// The port is open: which device it is, to know it again.
+    void rememberDevice();
+    /// The device went away: the port is let go, the window stays as the user left it, the device is looked for.
+    void waitForDevice(const Failure &failure);
+    void TMRDevice_Timer();
+    /// "Stay closed", in the status line's menu: the device is no longer waited for; the port is closed.
+    void StayClosed_Click();
+    /// The device came back and its port is open again: the one place that tells so.
+    void deviceBack();
 
     // serial/poll.cpp
     void TMRComm_Timer();
@@ -358,6 +390,43 @@ public:
     /// end; the file is replaced only once all of it is written.
     void monitorSaveAs(const Monitor::Filter &filter);
 
+    // settings/commands.cpp
+    /// The saved command lists, the list the side panel shows (-1: none) and whether it is shown (Ctrl+L).
+    const QList<CommandList> &commandLists() const { return m_commandLists; }
+    int currentList() const { return m_currentList; }
+    bool commandPanelShown() const { return m_panelShown; }
+    /// Reads the lists and the panel's state; a lists file that cannot be taken is refused with a box naming its
+    /// line, and kept as it is.
+    void loadCommandLists();
+    void CommandPanel_Toggle();
+    void CommandList_Change(int list);
+    /// Keeps the command (its text escaped, as the file holds it) at `index` of the list shown, a new one at its
+    /// end when `index` is past it; the reason when it cannot be kept.
+    QString CommandEdit_Save(int index, const QByteArray &name, const QByteArray &escapedText, bool lineEnd,
+                             int repeatMs);
+    void CommandEdit_Delete(int index);
+    /// A new list, shown; the reason when it cannot be made.
+    QString CommandList_Add(const QByteArray &name);
+    QString CommandList_Rename(const QByteArray &name);
+    void CommandList_Delete();
+    /// Adds the lists of a file the user chooses; a list of the same name is replaced.
+    void CommandImport_Click();
+    /// Writes every list into a file the user chooses.
+    void CommandExport_Click();
+    /// The list (the demo's sample) is offered, unless one of its name is there; nothing is saved for it.
+    void offerCommandList(const CommandList &list);
+
+    // udp/savedcommand.cpp
+    /// Command `index` of the list shown, F1 to F12 the first twelve.
+    void SavedCommand_Click(int index);
+    /// Sends the command as the command line would, through Enter's handler; what the user was typing stays. A
+    /// command that cannot go out now is refused, with the reason in the status line.
+    bool sendSavedCommand(const SavedCommand &command);
+    void TMRRepeat_Timer();
+    void StopRepeat_Click();
+    /// The command that repeats; none when nothing does.
+    const std::optional<SavedCommand> &repeating() const { return m_repeating; }
+
     // serial/send.cpp
     qint16 WriteCOM32(QByteArray &COMString);
     static QByteArray CRC16(const QByteArray &sString);
@@ -369,6 +438,13 @@ public:
 
 private:
     void statusChanged();
+    void commandsChanged();
+    void saveCommandLists();
+    void savePanelState();
+    /// The lists or the list shown changed: both files are written and the view told.
+    void listsChanged();
+    /// The line as the send primitives hand it on: without its CR LF while a saved command goes out bare.
+    QByteArray lineToSend(const QByteArray &line) const { return m_bareLine ? line.chopped(2) : line; }
 
     MessageBox &m_messageBox;
     System &m_system;
@@ -399,4 +475,21 @@ private:
     DeviceLock m_deviceLock;
     qint64 m_newMark = 0;    // bytes received when NEW went out: any more is its answer
     QByteArray m_promptTail; // the end of the last serial console piece, where a prompt may begin
+    QByteArray m_replyTail;  // the end of the last serial piece a download judged, where "OK" or "ERROR" may begin
+    // Saved commands (settings/commands.cpp, udp/savedcommand.cpp).
+    QList<CommandList> m_commandLists;
+    int m_currentList = -1;
+    bool m_panelShown = false;
+    QString m_listsRefused; // why the lists file was refused at start: it is not written over
+    std::optional<SavedCommand> m_repeating;
+    bool m_bareLine = false; // the saved command going out has no line end added
+    // A vanished device (serial/reconnect.cpp).
+    SerialPortInfo m_device;       // the device the port has open, as it was found then
+    QByteArray m_goneBox;          // what the port box said when it went ("COM3")
+    bool m_deviceGone = false;     // it is being waited for
+    int m_deviceWaitMs = -1;       // how long it is waited for; -1: as long as it takes
+    int m_deviceWaitedMs = 0;      // how long it has been
+    std::optional<Failure> m_lost; // how it went, told when the wait gives up
+    // The port picker (serial/port.cpp).
+    QList<SerialPortInfo> m_pickerPorts; // the entries of ComboPorts, in order
 };

@@ -28,7 +28,8 @@ constexpr VerbRow kVerbs[] = {
     {Options::Verb::Ver, "ver", 0, 0, "ver", "prints the device's version line (\"Info\")"},
     {Options::Verb::Send, "send", 1, -1, "send TEXT...",
      "sends each TEXT as a command line, as typed with Enter, and prints the replies\n"
-     "until --quiet-ms pass without a byte (a TEXT that starts with - goes after --)"},
+     "until --quiet-ms pass without a byte (a TEXT that starts with - goes after --);\n"
+     "with --list FILE, each TEXT is the NAME (or LIST/NAME) of a saved command"},
     {Options::Verb::Put, "put", 1, 2, "put LOCAL [NAME]",
      "writes LOCAL onto the flash disk as NAME (default: LOCAL's file name);\n"
      "--verify reads it back and compares (UDP only)"},
@@ -102,6 +103,8 @@ QString checkVerb(Options &o, const VerbRow *row, const QStringList &rest, bool 
         return QStringLiteral("%1: no name for the flash disk").arg(o.verbName);
     if (verifySet && o.verb != Options::Verb::Put)
         return QStringLiteral("--verify goes with put");
+    if (!o.listFile.isEmpty() && o.verb != Options::Verb::Send)
+        return QStringLiteral("--list goes with send");
     return {};
 }
 } // namespace
@@ -171,6 +174,13 @@ struct Parser {
                              QStringLiteral("Write every unit sent and received to FILE, as JSON Lines, CSV or pcapng "
                                             "by its end: .jsonl, .csv, .pcapng."),
                              QStringLiteral("file")};
+    QCommandLineOption list{QStringLiteral("list"),
+                            QStringLiteral("send: the names given are saved commands of this command lists file."),
+                            QStringLiteral("file")};
+    QCommandLineOption waitForDevice{QStringLiteral("wait-for-device"),
+                                     QStringLiteral("Serial: a device that goes away is waited for this long to "
+                                                    "come back, and the next command goes out once it is."),
+                                     QStringLiteral("s")};
     QCommandLineOption json{QStringLiteral("json"),
                             QStringLiteral("Print one JSON object for the run on stdout instead of the replies.")};
 
@@ -180,8 +190,8 @@ struct Parser {
             QStringLiteral("Runs the Vantrel terminal without a window, for scripts: one verb on one link per run."));
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions(
-            {host, remotePort, mdc, serial, speed, rtu, viaUsb, workdir, noLog, log, timeout, quietMs, verify, trace, json});
+        parser.addOptions({host, remotePort, mdc, serial, speed, rtu, viaUsb, waitForDevice, workdir, noLog, log,
+                           timeout, quietMs, verify, list, trace, json});
         parser.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("One of the verbs below."),
                                      QStringLiteral("verb [arguments...]"));
     }
@@ -197,7 +207,7 @@ QString readLink(const Parser &p, Options &o)
         if (parser.values(once).size() > 1)
             return QStringLiteral("--%1 is given more than once").arg(once.names().constFirst());
     if (parser.isSet(p.host)) {
-        for (const QCommandLineOption &serialOnly : {p.speed, p.rtu, p.viaUsb})
+        for (const QCommandLineOption &serialOnly : {p.speed, p.rtu, p.viaUsb, p.waitForDevice})
             if (parser.isSet(serialOnly))
                 return QStringLiteral("--%1 goes with --serial").arg(serialOnly.names().constFirst());
         o.host = parser.value(p.host).trimmed();
@@ -232,6 +242,12 @@ QString readLink(const Parser &p, Options &o)
     if (!ok || std::find(std::begin(kSpeeds), std::end(kSpeeds), o.speed) == std::end(kSpeeds))
         return QStringLiteral("--speed: one of 1200, 2400, 4800, 9600, 19200, 115200, not %1")
             .arg(parser.value(p.speed));
+    if (parser.isSet(p.waitForDevice)) {
+        const double seconds = parser.value(p.waitForDevice).toDouble(&ok);
+        if (!ok || seconds <= 0 || seconds > 86400)
+            return QStringLiteral("--wait-for-device: seconds above 0, not %1").arg(parser.value(p.waitForDevice));
+        o.deviceWaitMs = qMax(1, int(seconds * 1000));
+    }
     if (parser.isSet(p.rtu) && parser.isSet(p.viaUsb))
         return QStringLiteral("give one of --rtu and --via-usb");
     for (const QCommandLineOption *framing : {&p.rtu, &p.viaUsb}) {
@@ -267,6 +283,8 @@ QString readRun(const Parser &p, Options &o, bool newVerb)
             return QStringLiteral("--timeout: seconds above 0, not %1").arg(parser.value(p.timeout));
         o.timeoutMs = qMax(1, int(seconds * 1000));
     }
+    if (parser.isSet(p.list))
+        o.listFile = absolute(parser.value(p.list));
     o.quietMs = parser.value(p.quietMs).toInt(&ok);
     if (!ok || o.quietMs < 0)
         return QStringLiteral("--quiet-ms: milliseconds, not %1").arg(parser.value(p.quietMs));

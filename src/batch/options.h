@@ -12,8 +12,10 @@ struct Options {
 
     Verb verb = Verb::Ver;
     QString verbName;
-    /// send: the command lines, each as typed.
+    /// send: the command lines, each as typed; with --list, the names of saved commands.
     QStringList texts;
+    /// send --list: the command lists file the names are looked up in.
+    QString listFile;
     /// put, get, download, list: the local file, made absolute against the folder the command was started in.
     QString local;
     /// put, get: the file's name on the flash disk.
@@ -28,6 +30,8 @@ struct Options {
     int speed = 115200;
     Framing framing = Framing::Plain;
     QString station;
+    /// --wait-for-device: how long a serial device that went away is waited for, in ms; 0: not at all.
+    int deviceWaitMs = 0;
 
     QString workdir; // empty: the folder the command was started in
     QString logFile; // --log, made absolute; empty: "Terminal.log" in the working folder

@@ -141,6 +141,13 @@ void Runner::enter(const QByteArray &line)
     });
 }
 
+bool Runner::send(const SavedCommand &command)
+{
+    bool sent = false;
+    act([&] { sent = m_udp.sendSavedCommand(command); });
+    return sent;
+}
+
 void Runner::tick(Element &timer)
 {
     try {
@@ -152,9 +159,12 @@ void Runner::tick(Element &timer)
 
 void Runner::changed(Element &element, Prop prop)
 {
-    if (prop == Prop::Enabled)
-        if (QTimer *timer = m_timers.value(&element))
+    if (QTimer *timer = m_timers.value(&element)) {
+        if (prop == Prop::Interval)
+            timer->setInterval(static_cast<Timer &>(element).Interval());
+        if (prop == Prop::Enabled)
             element.Enabled() ? timer->start() : timer->stop();
+    }
     if (changedHook)
         changedHook(element, prop);
     check();
@@ -207,6 +217,9 @@ Runner::Outcome Runner::wait(const std::function<bool()> &done, int silenceMs)
     QTimer silence;
     silence.setSingleShot(true);
     connect(&silence, &QTimer::timeout, &loop, [&] {
+        // The device's silence does not count while it is gone and awaited: the wait has its own end.
+        if (m_udp.waitingForDevice())
+            m_sinceByte.restart();
         const qint64 left = silenceMs - m_sinceByte.elapsed();
         if (left > 0) {
             silence.start(int(left));

@@ -13,6 +13,7 @@ class QEventLoop;
 class QTimer;
 class StderrMessageBox;
 class UDP;
+struct SavedCommand;
 
 /// Runs the window model without a window, the way the view runs it: the user's clicks, edits and keys go to
 /// the elements, each timer element runs a real timer while it is enabled, and the event loop delivers what the
@@ -32,6 +33,8 @@ public:
     bool check(CheckBox &box, bool on);
     /// Types the line into the command line and presses Enter.
     void enter(const QByteArray &line);
+    /// Sends a saved command, as a click on it in the side panel; false when the terminal refused it.
+    bool send(const SavedCommand &command);
     /// An event of the user's is running: what changes now is the terminal's own doing, not the device's.
     bool acting() const { return m_acting > 0; }
 

@@ -114,6 +114,7 @@ Exit openSerial(Session &s)
         if (speed == s.options.speed)
             s.runner.check(*option, true);
     s.runner.type(w.Comm_number, port.toLatin1());
+    w.setDeviceWait(s.options.deviceWaitMs);
     s.runner.click(w.BTNOpenCom);
     if (w.BTNOpenCom.Caption() != "Close") {
         if (!w.statusReason().isEmpty())
@@ -148,13 +149,49 @@ Exit ver(Session &s)
     return oneLineReply(s, s.udp.Command13, QStringLiteral("VER"), true);
 }
 
+/// The saved command `name` ("LIST/NAME", or a NAME that one list alone holds) of the lists file.
+Exit savedCommand(Session &s, const QString &name, SavedCommand *command)
+{
+    QFile file(s.options.listFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(s, Exit::LocalFile, QStringLiteral("%1: %2").arg(s.options.listFile, file.errorString()));
+    const CommandFile::Read read = CommandFile::read(file.readAll());
+    if (read.line > 0)
+        return fail(s, Exit::LocalFile, QStringLiteral("%1, %2").arg(s.options.listFile, read.error));
+    QStringList lists;
+    for (const CommandList &list : read.lists)
+        for (const SavedCommand &saved : list.commands)
+            if (Charset::decode(saved.name) == name || Charset::decode(list.name + '/' + saved.name) == name) {
+                *command = saved;
+                lists << Charset::decode(list.name);
+            }
+    if (lists.isEmpty())
+        return fail(s, Exit::Usage, QStringLiteral("%1 holds no saved command %2").arg(s.options.listFile, name));
+    if (lists.size() > 1)
+        return fail(s, Exit::Usage,
+                    QStringLiteral("the lists %1 each hold a command %2: give LIST/%2").arg(lists.join(", "), name));
+    return Exit::Done;
+}
+
 Exit send(Session &s)
 {
+    UDP &w = s.udp;
     for (const QString &line : s.options.texts) {
+        // A device that went away is waited for, as long as --wait-for-device says.
+        if (const Outcome back = s.runner.wait([&] { return !w.waitingForDevice(); }, s.options.timeoutMs);
+            back != Outcome::Done)
+            return failWait(s, back, line);
+        SavedCommand saved;
+        if (!s.options.listFile.isEmpty())
+            if (const Exit found = savedCommand(s, line, &saved); found != Exit::Done)
+                return found;
         QByteArray text;
         const Hooks hooks{s.runner};
         collect(s, text, true);
-        s.runner.enter(Charset::encode(line));
+        if (s.options.listFile.isEmpty())
+            s.runner.enter(Charset::encode(line));
+        else if (!s.runner.send(saved))
+            return fail(s, Exit::Link, w.statusReason());
         if (const Outcome first = s.runner.wait([&] { return !text.isEmpty(); }, s.options.timeoutMs);
             first != Outcome::Done)
             return failWait(s, first, line);

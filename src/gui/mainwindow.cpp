@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "mainwindow.h"
 
+#include "commandpanel.h"
 #include "monitorwindow.h"
 #include "receivepane.h"
 #include "widgets.h"
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTimer>
 
@@ -174,6 +176,18 @@ MainWindow::MainWindow(UDP &udp, QWidget *parent) : QWidget(parent), m_udp(udp)
     widget(m_udp.tbReceiveData)->addAction(monitor);
     m_status = new StatusLine(this);
     m_status->setObjectName(QStringLiteral("statusLine"));
+    // The status line's menu: "Stay closed" ends the wait for a serial device that went away.
+    m_stayClosed = new QAction(QStringLiteral("Stay closed"), m_status);
+    m_stayClosed->setObjectName(QStringLiteral("stayClosed"));
+    m_status->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_status->addAction(m_stayClosed);
+    connect(m_stayClosed, &QAction::triggered, this, [this] { run([this] { m_udp.StayClosed_Click(); }); });
+    m_panel = new CommandPanel(
+        m_udp, [this](const std::function<void()> &handler) { run(handler); }, this);
+    m_panel->setObjectName(QStringLiteral("commandPanel"));
+    m_panel->hide();
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this), &QShortcut::activated, this,
+            [this] { run([this] { m_udp.CommandPanel_Toggle(); }); });
     m_silence = new QTimer(this);
     m_silence->setInterval(1000);
     connect(m_silence, &QTimer::timeout, this, &MainWindow::showStatus);
@@ -208,8 +222,11 @@ MainWindow::~MainWindow()
     // Destroying a shown window moves the focus out of its widgets, and a box that loses the focus reports
     // its text; nothing of the window is left to take either.
     disconnect(m_focusFollower);
-    for (QWidget *w : std::as_const(m_widgets))
+    for (QWidget *w : std::as_const(m_widgets)) {
         w->disconnect(this);
+        if (auto *list = dynamic_cast<DropDownList *>(w))
+            list->dropped = nullptr;
+    }
     if (m_udp.observer() == this)
         m_udp.setObserver(nullptr);
 }
@@ -254,10 +271,19 @@ QWidget *MainWindow::build(Element &element, QWidget *parent)
         return button;
     }
     case Kind::ComboBox: {
+        auto &box = static_cast<ComboBox &>(element);
+        if (!box.editable()) {
+            auto *list = new DropDownList(parent);
+            list->dropped = [this, &box](bool open) { run([&box, open] { box.DropDown(open); }); };
+            connect(list, &QComboBox::activated, this, [this, &box](int index) {
+                takeEdit(box, [&box, index] { box.setListIndex(index); });
+                clicked(box);
+            });
+            return list;
+        }
         auto *combo = new QComboBox(parent);
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
-        auto &box = static_cast<ComboBox &>(element);
         // Every change of the edit text, typed or completed from the list, reaches the model: what the box
         // shows is what Connect uses. The model's own changes are drawn with the box's signals blocked.
         connect(combo, &QComboBox::editTextChanged, this, [this, &box](const QString &text) {
@@ -375,10 +401,36 @@ void MainWindow::statusChanged()
         m_frame->start();
 }
 
+void MainWindow::commandsChanged()
+{
+    m_panel->refresh();
+    const bool shown = m_udp.commandPanelShown();
+    if (m_panel->isVisibleTo(this) == shown)
+        return;
+    m_panel->setVisible(shown);
+    // The panel comes beside what is laid out: the window widens by it, unless it fills the screen.
+    const int width = this->width() + (shown ? CommandPanel::kWidth : -CommandPanel::kWidth);
+    setMinimumSize(kMinimumSize + QSize(shown ? CommandPanel::kWidth : 0, 0));
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        resize(width, height());
+    placeGrowing();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() >= Qt::Key_F1 && event->key() <= Qt::Key_F12 && event->modifiers() == Qt::NoModifier) {
+        const int index = event->key() - Qt::Key_F1;
+        run([this, index] { m_udp.SavedCommand_Click(index); });
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void MainWindow::showStatus()
 {
     m_statusDirty = false;
     m_status->setText(m_udp.statusText());
+    m_stayClosed->setEnabled(m_udp.waitingForDevice());
     if (!m_udp.awaitingReply())
         m_silence->stop();
     else if (!m_silence->isActive())
@@ -393,20 +445,26 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 
 void MainWindow::placeGrowing()
 {
-    const int dx = width() - kClientSize.width();
+    // The side panel, when shown, takes the right of the window; the rest grows in what is left.
+    const int panel = m_panel->isVisibleTo(this) ? CommandPanel::kWidth : 0;
+    const int width = this->width() - panel;
+    m_panel->setGeometry(width, 0, panel, height() - kStatusHeight);
+    const int dx = width - kClientSize.width();
     const int dy = height() - kStatusHeight - kClientSize.height();
     // The pane is laid out 3 pixels wider than the client area; here it ends at the window's right edge.
     const QRect pane = m_udp.tbReceiveData.geometry();
-    widget(m_udp.tbReceiveData)->setGeometry(pane.x(), pane.y(), width() - pane.x(), pane.height() + dy);
+    widget(m_udp.tbReceiveData)->setGeometry(pane.x(), pane.y(), width - pane.x(), pane.height() + dy);
     widget(m_udp.tbSendData)->setGeometry(m_udp.tbSendData.geometry().translated(0, dy).adjusted(0, 0, dx, 0));
     for (const Element *button : {&m_udp.Command15, &m_udp.Command16})
         widget(*button)->setGeometry(button->geometry().translated(dx, dy));
-    m_status->setGeometry(0, height() - kStatusHeight, width(), kStatusHeight);
+    m_status->setGeometry(0, height() - kStatusHeight, this->width(), kStatusHeight);
 }
 
 void MainWindow::redraw(Element &element, Prop prop)
 {
     if (QTimer *timer = m_timers.value(&element)) {
+        if (prop == Prop::Interval)
+            timer->setInterval(static_cast<Timer &>(element).Interval());
         // Disabling and enabling again restarts the count: the next tick comes a full interval later.
         if (prop == Prop::Enabled)
             element.Enabled() ? timer->start() : timer->stop();

@@ -10,7 +10,9 @@
 #include <utility>
 #include <vector>
 
+class CommandPanel;
 class MonitorWindow;
+class QAction;
 class QKeyEvent;
 class QLineEdit;
 class QTimer;
@@ -39,6 +41,9 @@ public:
     void appended(TextBox &box, const QByteArray &bytes) override;
     void trimmed(TextBox &box, const QByteArray &removed) override;
     void statusChanged() override;
+    void commandsChanged() override;
+    /// The side panel of saved commands.
+    CommandPanel *commandPanel() const { return m_panel; }
 
     /// The window's client area as laid out, at 96 dots per inch; the status line goes below it.
     static constexpr QSize kClientSize{566, 715};
@@ -50,6 +55,8 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    /// F1 to F12, wherever the focus is, send the first twelve saved commands of the list shown.
+    void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
@@ -85,6 +92,8 @@ private:
     /// not come into view or take the focus when the window grows.
     QWidget *m_below = nullptr;
     QMetaObject::Connection m_focusFollower;
+    CommandPanel *m_panel = nullptr;
+    QAction *m_stayClosed = nullptr; // the status line's menu
     bool m_byUser = false;
     MonitorWindow *m_monitor = nullptr;
 };

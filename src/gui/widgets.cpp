@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "widgets.h"
 
+#include <QAbstractItemView>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+
+#include <utility>
 
 QPixmap computerPicture(bool lit)
 {
@@ -147,4 +150,21 @@ void StatusLine::updateToolTip()
 {
     const bool cut = fontMetrics().horizontalAdvance(m_text) > contentsRect().width() - 8;
     setToolTip(cut ? m_text : QString());
+}
+
+void DropDownList::showPopup()
+{
+    m_open = true;
+    if (dropped)
+        dropped(true);
+    view()->setMinimumWidth(view()->sizeHintForColumn(0) + 2 * view()->frameWidth() + 8);
+    QComboBox::showPopup();
+}
+
+void DropDownList::hidePopup()
+{
+    QComboBox::hidePopup();
+    // Hidden with the window too, when nothing had dropped down.
+    if (std::exchange(m_open, false) && dropped)
+        dropped(false);
 }

@@ -2,12 +2,15 @@
 #pragma once
 
 #include <QColor>
+#include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QWidget>
+
+#include <functional>
 
 /// The 32 x 32 link indicator: a computer whose screen is lit blue (the link is alive) or dark.
 QPixmap computerPicture(bool lit);
@@ -92,4 +95,18 @@ private:
     void updateToolTip();
 
     QString m_text;
+};
+
+/// A list to pick from, that tells as it drops down (before it shows, so that it can be brought up to date) and as
+/// it closes. Its list is as wide as its entries, however narrow the box.
+class DropDownList : public QComboBox
+{
+public:
+    using QComboBox::QComboBox;
+    void showPopup() override;
+    void hidePopup() override;
+    std::function<void(bool open)> dropped;
+
+private:
+    bool m_open = false;
 };

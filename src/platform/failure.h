@@ -19,6 +19,7 @@ enum class Err : int {
     InputPastEndOfFile = 62,
     PermissionDenied = 70,
     PathFileAccessError = 75,
+    InvalidFileFormat = 321, // a file of ours that does not hold what it should
     InvalidPortNumber = 8002,
     PortAlreadyOpen = 8005,
     DeviceBusy = 8010, // another terminal is transferring to the device

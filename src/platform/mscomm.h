@@ -9,8 +9,11 @@
 struct SerialPortInfo {
     QString device;       // "/dev/ttyUSB2", "COM3"
     QString description;  // what the system calls it ("FT232R USB UART"); may be empty
-    QString serialNumber; // may be empty
+    QString serialNumber; // the USB adapter's own serial number ("A12345"); may be empty
+    QString manufacturer; // "FTDI"; may be empty
+    QString location;     // the USB socket it is plugged into ("1-2.3": bus 1, hub port 2, port 3); may be empty
     qint16 number = 0;    // the port number N that resolves to this device; 0 when none does
+    bool operator==(const SerialPortInfo &) const = default;
 };
 
 /// The window's one serial port; polled, it raises no events. Failures are thrown as Failure.

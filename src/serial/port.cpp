@@ -40,8 +40,10 @@ void UDP::BTNOpenCom_Click()
         for (OptionButton *option : {&Option1, &Option2, &Option3, &Option4, &Option5, &Option6})
             option->setEnabled(false);
         Frame5.setEnabled(true);
+        ComboPorts.setVisible(false);
         tbSendData.SetFocus();
         linkChanged(MSComm1.deviceName(MSComm1.commPort()).toLocal8Bit());
+        rememberDevice();
     } catch (const Failure &failure) {
         showFailure(failure);
     }
@@ -49,6 +51,8 @@ void UDP::BTNOpenCom_Click()
 
 void UDP::closePort()
 {
+    m_deviceGone = false;
+    TMRDevice.setEnabled(false);
     PortOpened = 0;
     BTNOpenCom.setCaption("Open");
     TMRComm.setEnabled(false);
@@ -58,14 +62,19 @@ void UDP::closePort()
     for (OptionButton *option : {&Option1, &Option2, &Option3, &Option4, &Option5, &Option6})
         option->setEnabled(true);
     Frame5.setEnabled(false);
+    ComboPorts.setVisible(true);
     linkChanged({});
 }
 
 void UDP::portLost(const Failure &failure)
 {
     // Told once: a tick that runs while the box is open finds the port closed already.
-    if (PortOpened != 1)
+    if (PortOpened != 1 || m_deviceGone)
         return;
+    if (m_deviceWaitMs != 0) {
+        waitForDevice(failure);
+        return;
+    }
     // Closed before the box is shown: the box runs an event loop of its own, in which the poll would tick on.
     try {
         closePort();
@@ -125,19 +134,51 @@ void UDP::Comm_number_Change()
     } catch (const Failure &) {
         // No number in the box: the ports present are still worth a look.
     }
+    // The tip and the picker list the same ports in the same words.
     const QList<SerialPortInfo> present = MSComm1.presentPorts();
-    tip += tip.isEmpty() ? "" : "\n";
-    tip += present.isEmpty() ? "No serial port found on this computer" : "Serial ports on this computer:";
+    QList<QByteArray> lines;
     for (const SerialPortInfo &port : present) {
-        QByteArray line = "\n" + (port.number > 0 ? "COM" + QByteArray::number(port.number) : "no number") + ": " +
+        QByteArray line = (port.number > 0 ? "COM" + QByteArray::number(port.number) : "no number") + ": " +
                           Charset::encode(port.device);
         if (!port.description.isEmpty())
             line += ", " + Charset::encode(port.description);
         if (!port.serialNumber.isEmpty())
             line += ", serial number " + Charset::encode(port.serialNumber);
-        if (number > 0 && port.number == number)
-            line += "  <- this port";
-        tip += line;
+        lines << line;
     }
+    tip += tip.isEmpty() ? "" : "\n";
+    tip += present.isEmpty() ? "No serial port found on this computer" : "Serial ports on this computer:";
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        tip += "\n" + lines[i] + (number > 0 && present[i].number == number ? "  <- this port" : "");
     Comm_number.setToolTipText(tip);
+    m_pickerPorts = present;
+    ComboPorts.setItems(present.isEmpty() ? QList<QByteArray>{"No serial port found on this computer"} : lines);
+}
+
+void UDP::ComboPorts_DropDown(bool open)
+{
+    if (open)
+        Comm_number_Change();
+    // Adapters plugged in or out while the list is open come and go in it.
+    TMRPorts.setEnabled(open);
+}
+
+void UDP::TMRPorts_Timer()
+{
+    Comm_number_Change();
+}
+
+void UDP::ComboPorts_Click()
+{
+    const int picked = ComboPorts.ListIndex();
+    // The picker shows no text of its own: the port box shows what was picked.
+    ComboPorts.setText({});
+    tbSendData.SetFocus();
+    if (picked < 0 || picked >= m_pickerPorts.size())
+        return;
+    const SerialPortInfo &port = m_pickerPorts[picked];
+    if (port.number > 0)
+        Comm_number.setText("COM" + QByteArray::number(port.number));
+    else
+        refuse(Why::NoPortNumber, Charset::encode(port.device));
 }

@@ -33,7 +33,7 @@ qint16 UDP::WriteCOM32(QByteArray &COMString)
                     throw Failure(Err::Overflow, QStringLiteral("An RTU frame carries at most 253 characters, the "
                                                                 "line has %1")
                                                      .arg(COMString.size() - 2));
-                COMString = Modbus::frame(*address, Modbus::kConsoleFunction, COMString);
+                COMString = Modbus::frame(*address, Modbus::kConsoleFunction, lineToSend(COMString));
             } else {
                 // The device passes the command on to the Modbus station named in Text3, as typed there;
                 // the command's own CR LF moves behind the wrapping.
@@ -41,6 +41,8 @@ qint16 UDP::WriteCOM32(QByteArray &COMString)
                     return 0;
                 COMString = "MDC " + Text3.Text() + ',' + COMString.chopped(2) + CRLF;
             }
+        } else {
+            COMString = lineToSend(COMString);
         }
         MSComm1.output(COMString);
         monitorWritten(COMString, true);

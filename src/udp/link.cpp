@@ -75,8 +75,9 @@ void flushArpEntry(System &system, const QByteArray &host)
 void UDP::cbBind_Click()
 {
     tbSendData.setText({});
-    // The serial port is the active transport: the two never run together.
-    if (MSComm1.portOpen()) {
+    // The serial port is the active transport, also while its device is gone and awaited: the two never run
+    // together.
+    if (MSComm1.portOpen() || waitingForDevice()) {
         refuse(Why::SerialOpen);
         return;
     }
@@ -127,7 +128,7 @@ void UDP::cbBind_Click()
 void UDP::Command1_Click()
 {
     tbSendData.setText({});
-    if (MSComm1.portOpen()) {
+    if (MSComm1.portOpen() || waitingForDevice()) {
         refuse(Why::SerialOpen);
         return;
     }

@@ -28,9 +28,10 @@ qint16 UDP::UDP_Send(const QByteArray &UDPString)
         if (Winsock1.state() != 1)
             return 0;
         if (Check2.Value() == 0) {
-            Winsock1.sendData(UDPString);
-            monitorSent(UDPString);
-            countSent(UDPString.size());
+            const QByteArray datagram = lineToSend(UDPString);
+            Winsock1.sendData(datagram);
+            monitorSent(datagram);
+            countSent(datagram.size());
         } else {
             // The device passes the command on to the Modbus station named in Text4; the command's own
             // CR LF moves behind the wrapping.
@@ -141,7 +142,9 @@ void UDP::tbSendData_KeyPress(qint16 &KeyAscii)
     HistRecalled = 0;
     HistIndex = 0;
     // Only the active transport sends, echoes and logs the line.
-    if (cbBind.Enabled() && !MSComm1.portOpen())
+    if (m_deviceGone)
+        refuse(Why::DeviceGone, m_goneBox);
+    else if (cbBind.Enabled() && !MSComm1.portOpen())
         refuse(Why::NotConnected);
     cbSendData_Click();
     Command6_Click();

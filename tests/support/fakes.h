@@ -55,6 +55,20 @@ private:
     bool m_failNextSend = false;
 };
 
+/// A serial port as the system lists it.
+inline SerialPortInfo listedPort(const QString &device, const QString &description, const QString &serialNumber,
+                                 qint16 number, const QString &location = {}, const QString &manufacturer = {})
+{
+    SerialPortInfo port;
+    port.device = device;
+    port.description = description;
+    port.serialNumber = serialNumber;
+    port.manufacturer = manufacturer;
+    port.location = location;
+    port.number = number;
+    return port;
+}
+
 /// A scripted serial port: records what is written, hands out what a test feeds.
 class FakeMSComm : public MSComm
 {
@@ -79,6 +93,8 @@ public:
     /// The device goes away: once the bytes fed before are read, every call fails with "Device
     /// disconnected", and opening fails until it is back.
     void disconnect() { m_gone = m_lost = true; }
+    /// The device is back: the port opens again.
+    void plugBack() { m_gone = false; }
 
     int closeCount = 0;
     QList<SerialPortInfo> present;

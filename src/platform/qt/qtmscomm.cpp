@@ -89,6 +89,27 @@ qint16 numberFor(const QString &device, const QStringList &overrides)
             return qint16(n);
     return 0;
 }
+
+/// The USB socket the adapter is plugged into, as the kernel names its place on the bus ("1-2.3"); empty for a
+/// device that is not on USB, and where the system does not tell it.
+QString usbLocation(const QSerialPortInfo &info)
+{
+#if defined(Q_OS_LINUX)
+    // /sys/class/tty/ttyUSB0/device leads to .../usb1/1-2/1-2.3/1-2.3:1.0/ttyUSB0: the last part before the
+    // interface ("1-2.3:1.0") is the port's place.
+    const QString device =
+        QFileInfo(QStringLiteral("/sys/class/tty/%1/device").arg(info.portName())).canonicalFilePath();
+    static const QRegularExpression place(QStringLiteral("^\\d+-[\\d.]+$"));
+    QString location;
+    for (const QString &part : device.split(QLatin1Char('/')))
+        if (place.match(part).hasMatch())
+            location = part;
+    return location;
+#else
+    Q_UNUSED(info);
+    return {};
+#endif
+}
 } // namespace
 
 QList<SerialPortInfo> QtMSComm::presentPorts() const
@@ -97,8 +118,8 @@ QList<SerialPortInfo> QtMSComm::presentPorts() const
         QRegularExpression(QStringLiteral("^VANTREL_COM\\d+=")));
     QList<SerialPortInfo> ports;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        ports.append({info.systemLocation(), info.description(), info.serialNumber(),
-                      numberFor(info.systemLocation(), overrides)});
+        ports.append({info.systemLocation(), info.description(), info.serialNumber(), info.manufacturer(),
+                      usbLocation(info), numberFor(info.systemLocation(), overrides)});
     return ports;
 }
 
