@@ -48,9 +48,13 @@ struct Result {
 
 /// Floods `port` and runs the event loop until the sender is done and nothing arrived for 300 ms.
 /// `handled` counts what the receiver has handled; the time runs to the last datagram handled.
-Result flood(quint16 port, int size, int count, int rate, const std::function<qint64()> &handled)
+Result flood(quint16 port, int size, int count, int rate, const std::function<qint64()> &handled,
+             QtWinsock *terminal = nullptr)
 {
     UdpFlood sender(port, size);
+    // The terminal takes datagrams only from its device's port: the sender stands for the device.
+    if (terminal)
+        terminal->setRemotePort(sender.sourcePort());
     QElapsedTimer clock;
     const qint64 before = handled();
     qint64 seen = before;
@@ -116,6 +120,7 @@ void soak(Terminal &terminal, int minutes, bool bareLf)
     std::fflush(stdout);
     const qint64 before = terminal.handled;
     UdpFlood sender(terminal.winsock.localPort(), kSize, bareLf);
+    terminal.winsock.setRemotePort(sender.sourcePort());
     QElapsedTimer clock;
     clock.start();
     sender.start(kRate * 60 * minutes, kRate);
@@ -160,11 +165,11 @@ void monitorCost(Terminal &terminal, int rate, int seconds, int turns)
     std::printf("wire monitor: %d datagrams of 64 bytes a second into a full pane\n", rate);
 
     record.setCapacity(0);
-    print("record off, 100,000 datagrams", flood(port, 64, units, rate, handled));
+    print("record off, 100,000 datagrams", flood(port, 64, units, rate, handled, &terminal.winsock));
     const double without = residentMemoryMiB();
     record.setCapacity(Monitor::Record::kCapacity);
     window.openMonitor();
-    print("record on, monitor open, 100,000 datagrams", flood(port, 64, units, rate, handled));
+    print("record on, monitor open, 100,000 datagrams", flood(port, 64, units, rate, handled, &terminal.winsock));
     runUntil([&] { return shownRows() >= units; }, 5000);
     const double with = residentMemoryMiB();
     std::printf("memory: VmRSS %.1f MiB with the record off, %.1f MiB with %lld units recorded and %lld rows in the "
@@ -184,7 +189,7 @@ void monitorCost(Terminal &terminal, int rate, int seconds, int turns)
             record.setCapacity(settings[i].record ? Monitor::Record::kCapacity : 0);
             settings[i].open ? window.openMonitor() : window.monitor()->hide();
             runUntil([] { return false; }, 200);
-            results[i].push_back(flood(port, 64, rate * seconds, rate, handled));
+            results[i].push_back(flood(port, 64, rate * seconds, rate, handled, &terminal.winsock));
             print(settings[i].name, results[i].back());
         }
     }
@@ -295,7 +300,7 @@ int main(int argc, char *argv[])
         raw = flood(bare.localPort(), size, count, 0, [&] { return bareCount; });
         print("bare receiver (raw limit)", raw);
 
-        model = flood(port, size, count, 0, handled);
+        model = flood(port, size, count, 0, handled, &terminal.winsock);
         print("model + socket", model);
 
         // The window with and without its status line, and with 10 MB put into the pane before the flood, in turns,
@@ -313,7 +318,7 @@ int main(int argc, char *argv[])
                 terminal.udp.setObserver(status ? static_cast<ElementObserver *>(window.get()) : &withoutStatus);
                 terminal.udp.Command2_Click();
                 window->flush();
-                const Result r = flood(port, size, count, 0, handled);
+                const Result r = flood(port, size, count, 0, handled, &terminal.winsock);
                 print(status ? "view + status line, empty pane" : "view, no status line (as before), empty pane", r);
                 (status ? with : without).push_back(r);
             }
@@ -327,7 +332,7 @@ int main(int argc, char *argv[])
             ten = QByteArray();
             window->flush();
             runUntil([] { return false; }, 500);
-            full.push_back(flood(port, size, count, 0, handled));
+            full.push_back(flood(port, size, count, 0, handled, &terminal.winsock));
             print("model + socket + view, 10 MB in the pane", full.back());
         }
         const auto median = [](std::vector<Result> results, double (Result::*figure)() const) {
@@ -347,7 +352,7 @@ int main(int argc, char *argv[])
         std::printf("full pane, median of %d floods: %.0f datagrams/s, %.3f us CPU a datagram\n", turns,
                     viewFull.rate(), median(full, &Result::cpuPerDatagram).cpuPerDatagram());
 
-        steady = flood(port, size, steadyRate * steadySeconds, steadyRate, handled);
+        steady = flood(port, size, steadyRate * steadySeconds, steadyRate, handled, &terminal.winsock);
         QByteArray what =
             QByteArray::number(steadyRate) + "/s for " + QByteArray::number(steadySeconds) + " s, view, full pane";
         print(what.constData(), steady);
