@@ -1,16 +1,17 @@
 // SPDX-License-Identifier: MIT
 // Console flood: how many 64-byte datagrams a second the terminal handles (logged, shown in the receive
 // pane), against a bare receiver that only counts them, with and without the window, with an empty pane (the
-// window with and without its status line, taken in turns) and with 10 MB already in it; then a steady 20,000 a
-// second for 10 s with the window attached; then 100 MB of console lines appended to the pane with the window
-// attached, in the pane's view chosen with --view, for the memory the pane costs; then the hex and time-stamp
-// views switched on and off over a full 8 MB pane. --console-only leaves out the floods, so that the peak
-// memory is that of the full pane in its view alone. With --soak MINUTES instead: 5,000 datagrams a second for
-// that long with the window attached (lines ending in CR LF, or in LF alone with --bare-lf), the resident memory
-// each minute, and at the end the datagrams sent against those handled. With --monitor instead: the steady flood into a
-// full pane with the wire monitor open, against the same flood with the record off (as before the monitor) and with
-// the monitor closed, in turns: datagrams lost and processor time a datagram; and the memory of 100,000 units
-// recorded with the monitor open, against the record off.
+// window with and without its status line) and with 10 MB already in it, taken in turns and their medians compared;
+// then a steady 20,000 a second for 10 s with the window attached; then 100 MB of console lines appended to the pane
+// with the window attached, in the pane's view chosen with --view, for the memory the pane costs; then the hex and
+// time-stamp views switched on and off over a full 8 MB pane; and the peak memory of the whole run. --console-only
+// leaves out the floods, so that the peak memory is that of the full pane in its view alone. With --soak MINUTES
+// instead: 5,000 datagrams a second for that long with the window attached (lines ending in CR LF, or in LF alone
+// with --bare-lf), the resident memory each minute, and at the end the datagrams sent against those handled and how
+// flat the memory stayed. With --monitor instead: the steady flood into a full pane with the wire monitor open,
+// against the same flood with the record off (as before the monitor) and with the monitor closed, in turns: datagrams
+// lost and processor time a datagram; and the memory of 100,000 units recorded with the monitor open, against the
+// record off.
 #include "benchsupport.h"
 
 #include "app/window.h"
@@ -47,9 +48,13 @@ struct Result {
 
 /// Floods `port` and runs the event loop until the sender is done and nothing arrived for 300 ms.
 /// `handled` counts what the receiver has handled; the time runs to the last datagram handled.
-Result flood(quint16 port, int size, int count, int rate, const std::function<qint64()> &handled)
+Result flood(quint16 port, int size, int count, int rate, const std::function<qint64()> &handled,
+             QtWinsock *terminal = nullptr)
 {
     UdpFlood sender(port, size);
+    // The terminal takes datagrams only from its device's port: the sender stands for the device.
+    if (terminal)
+        terminal->setRemotePort(sender.sourcePort());
     QElapsedTimer clock;
     const qint64 before = handled();
     qint64 seen = before;
@@ -110,16 +115,19 @@ void soak(Terminal &terminal, int minutes, bool bareLf)
     runUntil([] { return false; }, 200);
     std::printf("soak: %d datagrams of %d bytes a second for %d min, lines ending in %s, the view attached\n", kRate,
                 kSize, minutes, bareLf ? "LF" : "CR LF");
-    std::printf("    minute  0: VmRSS %7.1f MiB\n", residentMemoryMiB());
+    std::vector<double> memory{residentMemoryMiB()};
+    std::printf("    minute  0: VmRSS %7.1f MiB\n", memory.back());
     std::fflush(stdout);
     const qint64 before = terminal.handled;
     UdpFlood sender(terminal.winsock.localPort(), kSize, bareLf);
+    terminal.winsock.setRemotePort(sender.sourcePort());
     QElapsedTimer clock;
     clock.start();
     sender.start(kRate * 60 * minutes, kRate);
     for (int minute = 1; minute <= minutes; ++minute) {
         runUntil([&] { return clock.elapsed() >= minute * 60000LL; }, 61000);
-        std::printf("    minute %2d: VmRSS %7.1f MiB, %lld datagrams handled\n", minute, residentMemoryMiB(),
+        memory.push_back(residentMemoryMiB());
+        std::printf("    minute %2d: VmRSS %7.1f MiB, %lld datagrams handled\n", minute, memory.back(),
                     terminal.handled - before);
         std::fflush(stdout);
     }
@@ -128,6 +136,7 @@ void soak(Terminal &terminal, int minutes, bool bareLf)
     const qint64 handled = terminal.handled - before;
     std::printf("    sent %d datagrams, handled %lld, lost %lld; pane holds %lld bytes\n", sender.sent(), handled,
                 sender.sent() - handled, qint64(terminal.udp.tbReceiveData.Text().size()));
+    printSoakMemory(memory);
 }
 
 /// The pane filled to its limit with console lines, as after hours of a talkative device.
@@ -156,11 +165,11 @@ void monitorCost(Terminal &terminal, int rate, int seconds, int turns)
     std::printf("wire monitor: %d datagrams of 64 bytes a second into a full pane\n", rate);
 
     record.setCapacity(0);
-    print("record off, 100,000 datagrams", flood(port, 64, units, rate, handled));
+    print("record off, 100,000 datagrams", flood(port, 64, units, rate, handled, &terminal.winsock));
     const double without = residentMemoryMiB();
     record.setCapacity(Monitor::Record::kCapacity);
     window.openMonitor();
-    print("record on, monitor open, 100,000 datagrams", flood(port, 64, units, rate, handled));
+    print("record on, monitor open, 100,000 datagrams", flood(port, 64, units, rate, handled, &terminal.winsock));
     runUntil([&] { return shownRows() >= units; }, 5000);
     const double with = residentMemoryMiB();
     std::printf("memory: VmRSS %.1f MiB with the record off, %.1f MiB with %lld units recorded and %lld rows in the "
@@ -180,7 +189,7 @@ void monitorCost(Terminal &terminal, int rate, int seconds, int turns)
             record.setCapacity(settings[i].record ? Monitor::Record::kCapacity : 0);
             settings[i].open ? window.openMonitor() : window.monitor()->hide();
             runUntil([] { return false; }, 200);
-            results[i].push_back(flood(port, 64, rate * seconds, rate, handled));
+            results[i].push_back(flood(port, 64, rate * seconds, rate, handled, &terminal.winsock));
             print(settings[i].name, results[i].back());
         }
     }
@@ -291,10 +300,11 @@ int main(int argc, char *argv[])
         raw = flood(bare.localPort(), size, count, 0, [&] { return bareCount; });
         print("bare receiver (raw limit)", raw);
 
-        model = flood(port, size, count, 0, handled);
+        model = flood(port, size, count, 0, handled, &terminal.winsock);
         print("model + socket", model);
 
-        // The window with and without its status line, in turns, so that both meet the same machine load.
+        // The window with and without its status line, and with 10 MB put into the pane before the flood, in turns,
+        // so that all three meet the same machine load.
         terminal.udp.Command2_Click();
         terminal.udp.setObserver(window.get());
         window->show();
@@ -302,44 +312,47 @@ int main(int argc, char *argv[])
         // A flood's rate swings with the machine's load; the processor time of the terminal's thread for each
         // datagram it handled does not, and tells the status line's own cost.
         WithoutStatusLine withoutStatus(*window);
-        std::vector<Result> with, without;
+        std::vector<Result> with, without, full;
         for (int turn = 0; turn < turns; ++turn) {
             for (const bool status : {true, false}) {
                 terminal.udp.setObserver(status ? static_cast<ElementObserver *>(window.get()) : &withoutStatus);
                 terminal.udp.Command2_Click();
                 window->flush();
-                const Result r = flood(port, size, count, 0, handled);
+                const Result r = flood(port, size, count, 0, handled, &terminal.winsock);
                 print(status ? "view + status line, empty pane" : "view, no status line (as before), empty pane", r);
                 (status ? with : without).push_back(r);
             }
+            terminal.udp.setObserver(window.get());
+            terminal.udp.Command2_Click();
+            QByteArray ten;
+            ten.reserve(paneBytes);
+            while (ten.size() + size <= paneBytes)
+                ten += line;
+            terminal.udp.tbReceiveData.append(ten);
+            ten = QByteArray();
+            window->flush();
+            runUntil([] { return false; }, 500);
+            full.push_back(flood(port, size, count, 0, handled, &terminal.winsock));
+            print("model + socket + view, 10 MB in the pane", full.back());
         }
-        terminal.udp.setObserver(window.get());
         const auto median = [](std::vector<Result> results, double (Result::*figure)() const) {
             std::sort(results.begin(), results.end(),
                       [figure](const Result &a, const Result &b) { return (a.*figure)() < (b.*figure)(); });
-            return (results[results.size() / 2].*figure)();
+            return results[results.size() / 2];
         };
-        viewEmpty = with.front();
-        const double rateWith = median(with, &Result::rate), rateWithout = median(without, &Result::rate);
-        const double cpuWith = median(with, &Result::cpuPerDatagram);
-        const double cpuWithout = median(without, &Result::cpuPerDatagram);
+        viewEmpty = median(with, &Result::rate);
+        viewFull = median(full, &Result::rate);
+        const double rateWith = viewEmpty.rate(), rateWithout = median(without, &Result::rate).rate();
+        const double cpuWith = median(with, &Result::cpuPerDatagram).cpuPerDatagram();
+        const double cpuWithout = median(without, &Result::cpuPerDatagram).cpuPerDatagram();
         std::printf("status line, median of %d floods each: %.0f datagrams/s with it, %.0f without (%+.1f %%); "
                     "%.3f us CPU a datagram with it, %.3f without (%+.1f %%)\n",
                     turns, rateWith, rateWithout, 100.0 * (rateWith / rateWithout - 1), cpuWith, cpuWithout,
                     100.0 * (cpuWith / cpuWithout - 1));
+        std::printf("full pane, median of %d floods: %.0f datagrams/s, %.3f us CPU a datagram\n", turns,
+                    viewFull.rate(), median(full, &Result::cpuPerDatagram).cpuPerDatagram());
 
-        terminal.udp.Command2_Click();
-        QByteArray ten;
-        ten.reserve(paneBytes);
-        while (ten.size() + size <= paneBytes)
-            ten += line;
-        terminal.udp.tbReceiveData.append(ten);
-        ten.clear();
-        runUntil([] { return false; }, 500);
-        viewFull = flood(port, size, count, 0, handled);
-        print("model + socket + view, 10 MB in the pane", viewFull);
-
-        steady = flood(port, size, steadyRate * steadySeconds, steadyRate, handled);
+        steady = flood(port, size, steadyRate * steadySeconds, steadyRate, handled, &terminal.winsock);
         QByteArray what =
             QByteArray::number(steadyRate) + "/s for " + QByteArray::number(steadySeconds) + " s, view, full pane";
         print(what.constData(), steady);
@@ -403,14 +416,17 @@ int main(int argc, char *argv[])
                     (QByteArray(name) + " view switched").constData(), on, off, switches,
                     qint64(terminal.udp.tbReceiveData.Text().size()), peakMemoryMiB());
     }
-    if (consoleOnly)
+    if (consoleOnly) {
+        std::printf("peak memory over the run: %.1f MiB\n", peakMemoryMiB());
         return 0;
+    }
 
-    std::printf("\nmodel / raw: %.2f   view (empty) / raw: %.2f   view 10 MB / view empty: %.2f\n",
+    std::printf("\nmodel / raw: %.2f   view (empty) / raw: %.2f   view 10 MB / view empty: %.2f (medians)\n",
                 model.rate() / raw.rate(), viewEmpty.rate() / raw.rate(), viewFull.rate() / viewEmpty.rate());
     std::printf("steady phase lost %lld of %d\n", steady.sent - steady.handled, steady.sent);
     std::printf("pane holds %lld bytes; foreign datagrams dropped %llu\n",
                 qint64(terminal.udp.tbReceiveData.Text().size()),
                 static_cast<unsigned long long>(terminal.winsock.droppedCount()));
+    std::printf("peak memory over the run: %.1f MiB\n", peakMemoryMiB());
     return 0;
 }

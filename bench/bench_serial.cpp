@@ -4,7 +4,8 @@
 // the terminal thread's CPU time per second of traffic, and the largest chunk one poll saw; (b) VER round
 // trips a second in the RTU form, against the limit the 20 ms poll sets (at best one reply a poll, 50 a second).
 // With --soak MINUTES instead: console text at 115200 baud for that long, after the pane has been full for a while,
-// the resident memory each minute, and at the end the bytes sent against those received.
+// the resident memory each minute, and at the end the bytes sent against those received and how flat the memory
+// stayed.
 // With --repeat MINUTES instead: a saved command repeated every --interval ms (default 20) from the side panel's
 // repeat, answered by a device that notes when each command arrives: the median and 99th percentile of the gaps
 // between arrivals each minute and over the whole run, and the resident memory each minute (--pane-kib keeps the
@@ -224,7 +225,8 @@ void soak(Terminal &terminal, Printout &out, int minutes)
     const qint64 logStart = terminal.logSize();
     std::printf("soak: console text at %d baud for %d min, the view attached, the pane full at %lld KiB\n", kBaud,
                 minutes, qint64(terminal.udp.tbReceiveData.maxBytes() / 1024));
-    std::printf("    minute  0: VmRSS %7.1f MiB\n", residentMemoryMiB());
+    std::vector<double> memory{residentMemoryMiB()};
+    std::printf("    minute  0: VmRSS %7.1f MiB\n", memory.back());
     std::fflush(stdout);
     QElapsedTimer clock;
     clock.start();
@@ -232,7 +234,8 @@ void soak(Terminal &terminal, Printout &out, int minutes)
     out.printing = true;
     for (int minute = 1; minute <= minutes; ++minute) {
         runUntil([&] { return clock.elapsed() >= minute * 60000LL; }, 61000);
-        std::printf("    minute %2d: VmRSS %7.1f MiB, %lld bytes received\n", minute, residentMemoryMiB(),
+        memory.push_back(residentMemoryMiB());
+        std::printf("    minute %2d: VmRSS %7.1f MiB, %lld bytes received\n", minute, memory.back(),
                     terminal.mscomm.received);
         std::fflush(stdout);
     }
@@ -244,6 +247,7 @@ void soak(Terminal &terminal, Printout &out, int minutes)
                 qint64(text.size()), terminal.mscomm.received, qint64(text.size()) - terminal.mscomm.received,
                 terminal.logFrom(logStart) == text ? "identical" : "DIFFERENT", qint64(pane.size()),
                 (earlier + text).endsWith(pane) ? "identical" : "DIFFERENT");
+    printSoakMemory(memory);
 }
 
 /// A device at the far end of a pseudo-terminal, on a thread of its own: it notes when each line arrives and

@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -31,6 +32,15 @@ double residentMemoryMiB()
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
     return 0;
+}
+
+void printSoakMemory(const std::vector<double> &minutes)
+{
+    if (minutes.size() < 3)
+        return;
+    const auto [low, high] = std::minmax_element(minutes.begin() + 1, minutes.end());
+    std::printf("    memory after the first minute: VmRSS %.1f to %.1f MiB (spread %.1f MiB); peak %.1f MiB\n", *low,
+                *high, *high - *low, peakMemoryMiB());
 }
 
 double threadCpuSeconds()

@@ -15,6 +15,7 @@
 #include <functional>
 #include <semaphore>
 #include <thread>
+#include <vector>
 
 /// Answers every file dialog with one path.
 class BenchDialog : public CommonDialog
@@ -66,6 +67,10 @@ double peakMemoryMiB();
 
 /// Resident memory of this process now (VmRSS), in MiB.
 double residentMemoryMiB();
+
+/// What the resident memory of a soak did, sampled at the end of each minute (`minutes[0]` before it began): the
+/// lowest and the highest once the first minute was over, the spread between them, and the peak of the whole run.
+void printSoakMemory(const std::vector<double> &minutes);
 
 /// Processor time the calling thread has used, user and system, in seconds: what the terminal's own thread
 /// spends, whatever a sender thread beside it or the rest of the machine does.

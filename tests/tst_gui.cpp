@@ -9,6 +9,7 @@
 #include "gui/mainwindow.h"
 #include "gui/monitorwindow.h"
 #include "gui/panerows.h"
+#include "gui/panetext.h"
 #include "gui/receivepane.h"
 #include "gui/widgets.h"
 
@@ -54,7 +55,7 @@ class TestGui : public QObject
 
     template <typename W = QWidget> W *view(const Element &e) const { return static_cast<W *>(m_window->widget(e)); }
     ReceivePane *receive() const { return view<ReceivePane>(m_h->udp.tbReceiveData); }
-    QPlainTextEdit *pane() const { return receive()->textView(); }
+    PaneText *pane() const { return receive()->textView(); }
     void trigger(const char *action) const { receive()->findChild<QAction *>(QString::fromLatin1(action))->trigger(); }
     /// What Copy takes from the pane: in the hex and time-stamp views, the selected rows as they are painted.
     QString copied() const
@@ -605,6 +606,78 @@ private slots:
         const QString out =
             QString::fromLocal8Bit(status == 0 ? terminal.readAllStandardOutput() : terminal.readAllStandardError());
         QVERIFY2(out.contains(QLatin1String("Usage:")) && out.contains(says), qPrintable(out));
+    }
+
+    void textView_data()
+    {
+        QTest::addColumn<QByteArrayList>("appends");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("copied");
+        // What a text box did by itself, the text view does from the model's bytes. "*" stands for as many x as
+        // leave six columns of a screen line: " alpha" ends it, and " beta" wraps to the next. A step acts at a screen
+        // line and column of the view; "cut" makes the pane keep 32 bytes and appends 13, which cuts its first line.
+        QTest::newRow("a word wrapped at the view's width, double-clicked")
+            << QByteArrayList{"* alpha beta\r\n"} << "double 1,1"
+            << "beta";
+        QTest::newRow("a triple-click takes all of a wrapped line and its break")
+            << QByteArrayList{"* alpha beta\r\n", "next"} << "triple 1,2"
+            << "* alpha beta\n";
+        QTest::newRow("CR LF split across appends, a lone CR, then Select All")
+            << QByteArrayList{"OK\r", "\nnext\r", "end\r", "\n"} << "all"
+            << "OK\nnext\nend\n";
+        QTest::newRow("a drag extended by Shift+click, across a cut, keeps what is kept")
+            << QByteArrayList{"line one\r\nline two\r\n"} << "press 0,5 move 1,2 release 1,2 shift 1,6 cut"
+            << "line t";
+    }
+    void textView()
+    {
+        QFETCH(QByteArrayList, appends);
+        QFETCH(QString, steps);
+        QFETCH(QString, copied);
+        TextBox &box = m_h->udp.tbReceiveData;
+        PaneText *text = pane();
+        QApplication::clipboard()->clear();
+        const QByteArray fill(text->columns() - 6, 'x');
+        for (QByteArray bytes : appends) {
+            box.appendReceived(bytes.replace('*', fill), m_h->system.clock);
+            m_window->flush();
+        }
+        QWidget *view = text->viewport();
+        const qreal width = QFontMetricsF(text->font()).horizontalAdvance(QLatin1Char('0'));
+        const int height = text->rowHeight();
+        const QStringList words = steps.split(QLatin1Char(' '));
+        for (qsizetype i = 0; i < words.size(); ++i) {
+            const QString &step = words[i];
+            QPoint at;
+            if (step == QLatin1String("cut")) {
+                box.setMaxBytes(32);
+                box.appendReceived("line three!\r\n", m_h->system.clock);
+                m_window->flush();
+                continue;
+            } else if (step == QLatin1String("all")) {
+                trigger("selectAll");
+                continue;
+            }
+            const QStringList place = words[++i].split(QLatin1Char(','));
+            at = QPoint(4 + int((place[1].toInt() + 0.25) * width), 4 + place[0].toInt() * height + height / 2);
+            if (step == QLatin1String("press"))
+                QTest::mousePress(view, Qt::LeftButton, {}, at);
+            else if (step == QLatin1String("move"))
+                QTest::mouseMove(view, at);
+            else if (step == QLatin1String("release"))
+                QTest::mouseRelease(view, Qt::LeftButton, {}, at);
+            else if (step == QLatin1String("shift"))
+                QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, at);
+            else if (step == QLatin1String("double"))
+                QTest::mouseDClick(view, Qt::LeftButton, {}, at);
+            else if (step == QLatin1String("triple"))
+                QTest::mouseDClick(view, Qt::LeftButton, {}, at), QTest::mouseClick(view, Qt::LeftButton, {}, at);
+        }
+        trigger("copy");
+        QCOMPARE(QApplication::clipboard()->text(), copied.replace(QLatin1Char('*'), QString::fromLatin1(fill)));
+        // A screen reader reads the pane's text, a character a byte: CR LF as both.
+        QAccessibleTextInterface *read = QAccessible::queryAccessibleInterface(text)->textInterface();
+        QCOMPARE(read->text(0, read->characterCount()).remove(QLatin1Char('\r')), text->toPlainText());
     }
 
     void paneKeepsWhatTheModelKeeps()

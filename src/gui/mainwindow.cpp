@@ -430,10 +430,10 @@ void MainWindow::flush()
             pane->flush();
 }
 
-void MainWindow::appended(TextBox &box, const QByteArray &bytes)
+void MainWindow::appended(TextBox &box, const QByteArray &)
 {
     if (auto *pane = dynamic_cast<ReceivePane *>(widget(box)))
-        pane->appendBytes(bytes);
+        pane->appendBytes();
     else
         redraw(box, Prop::Text);
 }
@@ -557,7 +557,7 @@ void MainWindow::redraw(Element &element, Prop prop)
         auto &box = static_cast<TextBox &>(element);
         if (auto *pane = dynamic_cast<ReceivePane *>(w)) {
             if (prop == Prop::Text)
-                pane->setBytes(box.Text());
+                pane->setBytes();
             else if (prop == Prop::SelStart && box.SelStart() >= box.Text().size() && m_byUser)
                 pane->scrollToEnd(); // the user's own command: show its echo. Arrivals follow only at the bottom.
         } else if (auto *edit = qobject_cast<QLineEdit *>(w)) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "monitorwindow.h"
 
-#include "panerows.h"
+#include "panerender.h"
 
 #include "app/charset.h"
 #include "monitor/decode.h"

@@ -2,6 +2,7 @@
 #include "receivepane.h"
 
 #include "panerows.h"
+#include "panetext.h"
 
 #include "app/charset.h"
 #include "app/element.h"
@@ -14,137 +15,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QScrollBar>
 #include <QStackedLayout>
-#include <QTextBlock>
 #include <QToolButton>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
-PaneText::PaneText(QWidget *parent) : QPlainTextEdit(parent)
-{
-    setReadOnly(true);
-    // Read-only, but the keyboard can still select and copy.
-    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    setTabChangesFocus(true);
-    setUndoRedoEnabled(false);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_end = QTextCursor(document());
-}
-
-QString PaneText::lines(const QByteArray &bytes)
-{
-    qsizetype from = 0;
-    if (m_lastWasCR && bytes.startsWith('\n'))
-        from = 1; // the LF of a CR LF whose CR already made the break
-    if (!bytes.isEmpty())
-        m_lastWasCR = bytes.endsWith('\r');
-    QString text = Charset::decode(bytes.mid(from));
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
-}
-
-void PaneText::setBytes(const QByteArray &bytes)
-{
-    m_pending.clear();
-    m_lastWasCR = false;
-    m_followEnd = false;
-    setPlainText(lines(bytes));
-    m_end = QTextCursor(document());
-    m_end.movePosition(QTextCursor::End);
-    m_tail.clear();
-}
-
-void PaneText::scrollToEnd()
-{
-    if (!m_pending.isEmpty()) {
-        m_followEnd = true;
-        return;
-    }
-    QScrollBar *bar = verticalScrollBar();
-    bar->setValue(bar->maximum());
-}
-
-bool PaneText::atEnd() const
-{
-    return verticalScrollBar()->value() >= verticalScrollBar()->maximum();
-}
-
-void PaneText::flush()
-{
-    if (m_pending.isEmpty())
-        return;
-    QScrollBar *bar = verticalScrollBar();
-    const bool requested = std::exchange(m_followEnd, false);
-    const bool follow = requested || bar->value() >= bar->maximum();
-    const QString text = lines(std::exchange(m_pending, {}));
-    m_end.beginEditBlock();
-    m_end.insertText(text);
-    m_end.endEditBlock();
-    m_tail += text;
-    if (m_tail.size() >= kTailChars)
-        insertTailAgain(follow);
-    if (follow)
-        bar->setValue(bar->maximum());
-}
-
-void PaneText::insertTailAgain(bool following)
-{
-    // Only while nobody reads the newest lines (the view follows the end with nothing selected), and while they
-    // still end the document whole (a trim may have cut into them); otherwise they stay as they came.
-    const int start = document()->characterCount() - 1 - int(m_tail.size());
-    if (following && start >= 0 && !textCursor().hasSelection()) {
-        QTextCursor tail(document());
-        tail.setPosition(start);
-        tail.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-        // Two edits: the document compacts its text buffer after the removal, before the insert can outgrow it.
-        tail.removeSelectedText();
-        tail.insertText(m_tail);
-        m_end.movePosition(QTextCursor::End);
-    }
-    m_tail.clear();
-}
-
-void PaneText::trimFront(const QByteArray &removed)
-{
-    // What the model dropped may still be waiting to be shown.
-    flush();
-    // Every byte is one character of the document, except the LF of a CR LF, which shares its CR's line
-    // break; the model never cuts between the two.
-    const qsizetype chars = removed.size() - removed.count("\r\n");
-    QTextCursor front(document());
-    front.setPosition(int(qMin<qsizetype>(chars, document()->characterCount() - 1)), QTextCursor::KeepAnchor);
-    front.removeSelectedText();
-}
-
-qsizetype PaneText::topLine() const
-{
-    return firstVisibleBlock().blockNumber();
-}
-
-void PaneText::showLine(qsizetype line)
-{
-    // Without line wrapping the scroll bar counts lines; with it, a line's first row is found from its block.
-    const QTextBlock block = document()->findBlockByNumber(int(line));
-    if (!block.isValid()) {
-        scrollToEnd();
-        return;
-    }
-    QTextCursor at(block);
-    setTextCursor(at);
-    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-    ensureCursorVisible();
-}
-
 ReceivePane::ReceivePane(const TextBox &box, std::function<void()> saveAs, QWidget *parent)
     : QWidget(parent), m_box(box)
 {
-    m_text = new PaneText(this);
-    m_rows = new PaneRows(box, this);
+    m_text = new PaneText(box, m_lines, this);
+    m_rows = new PaneRows(box, m_lines, this);
     m_views = new QStackedLayout;
     m_views->addWidget(m_text);
     m_views->addWidget(m_rows);
@@ -206,8 +88,7 @@ ReceivePane::ReceivePane(const TextBox &box, std::function<void()> saveAs, QWidg
     makeAction(QStringLiteral("Close the find bar"), QKeySequence(Qt::Key_Escape), "closeFind",
                [this] { closeFindBar(); });
 
-    for (QAbstractScrollArea *view :
-         {static_cast<QAbstractScrollArea *>(m_text), static_cast<QAbstractScrollArea *>(m_rows)}) {
+    for (RowView *view : {static_cast<RowView *>(m_text), static_cast<RowView *>(m_rows)}) {
         view->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(view, &QWidget::customContextMenuRequested, this,
                 [this, view](const QPoint &pos) { showMenu(view->viewport()->mapToGlobal(pos)); });
@@ -235,51 +116,58 @@ bool ReceivePane::rowsShown() const
     return m_views->currentWidget() == m_rows;
 }
 
-void ReceivePane::setBytes(const QByteArray &bytes)
+void ReceivePane::setBytes()
 {
     m_flushTimer.stop();
-    m_rowsPending = m_rowsFollowEnd = false;
-    m_text->setBytes(bytes);
+    m_pending = m_followEnd = false;
+    m_lines.reset();
+    m_lines.take(m_box.Text());
+    m_text->textReplaced();
     if (rowsShown())
         m_rows->textReplaced();
 }
 
-void ReceivePane::appendBytes(const QByteArray &bytes)
+void ReceivePane::appendBytes()
 {
-    m_text->appendBytes(bytes);
-    m_rowsPending = true;
+    m_pending = true;
     if (!m_flushTimer.isActive())
         m_flushTimer.start();
 }
 
 void ReceivePane::scrollToEnd()
 {
-    m_text->scrollToEnd();
-    if (!rowsShown())
+    if (m_pending) {
+        m_followEnd = true;
         return;
-    if (m_rowsPending)
-        m_rowsFollowEnd = true;
-    else
+    }
+    m_text->scrollToEnd();
+    if (rowsShown())
         m_rows->scrollToEnd();
 }
 
 void ReceivePane::flush()
 {
     m_flushTimer.stop();
-    m_text->flush();
-    if (rowsShown() && std::exchange(m_rowsPending, false)) {
-        m_rows->takeAppends();
-        if (std::exchange(m_rowsFollowEnd, false))
-            m_rows->scrollToEnd();
-    }
-    m_rowsPending = false;
+    if (!std::exchange(m_pending, false))
+        return;
+    const qsizetype before = m_lines.read();
+    m_lines.take(m_box.Text());
+    // The text view keeps up while hidden, so that it shows the same text when it comes back; the rows start anew.
+    m_text->takeAppends(before);
+    if (rowsShown())
+        m_rows->rowsAppended();
+    if (std::exchange(m_followEnd, false))
+        scrollToEnd();
 }
 
 void ReceivePane::trimFront(const QByteArray &removed)
 {
-    m_text->trimFront(removed);
+    // The model has dropped the bytes already: the index lets go of them first; what came before the cut is taken in
+    // with the next frame.
+    const LineIndex::Cut cut = m_lines.cut(removed.size());
+    m_text->trimmed(removed, cut);
     if (rowsShown())
-        m_rows->trimmed(removed.size());
+        m_rows->trimmed(removed.size(), cut);
 }
 
 void ReceivePane::setView(bool hex, bool stamps)
@@ -289,17 +177,16 @@ void ReceivePane::setView(bool hex, bool stamps)
     const bool hadFocus = m_views->currentWidget()->hasFocus();
     // The same text stays in view: the line at the top, or the end when the view was following it.
     const bool wasRows = rowsShown();
-    const bool atEnd = wasRows ? m_rows->topRow() >= m_rows->verticalScrollBar()->maximum() : m_text->atEnd();
-    const qsizetype line = wasRows ? m_rows->lineOfRow(m_rows->topRow()) : m_text->topLine();
+    const bool atEnd = wasRows ? m_rows->atEnd() : m_text->atEnd();
+    const qsizetype line = wasRows ? m_rows->lineOfRow(m_rows->topRow()) : m_text->topRow();
     flush();
     if (hex || stamps) {
         m_rows->setView(hex, stamps);
         m_views->setCurrentWidget(m_rows);
-        atEnd ? m_rows->scrollToEnd() : m_rows->showRow(m_rows->rowOfLine(line));
+        atEnd ? m_rows->scrollToEnd() : m_rows->setTopRow(m_rows->rowOfLine(line));
     } else {
-        m_rows->release();
         m_views->setCurrentWidget(m_text);
-        atEnd ? m_text->scrollToEnd() : m_text->showLine(line);
+        atEnd ? m_text->scrollToEnd() : m_text->setTopRow(line);
     }
     setFocusProxy(m_views->currentWidget());
     if (hadFocus)
@@ -308,7 +195,7 @@ void ReceivePane::setView(bool hex, bool stamps)
 
 void ReceivePane::showMenu(const QPoint &globalPos)
 {
-    m_copy->setEnabled(rowsShown() ? m_rows->hasSelection() : m_text->textCursor().hasSelection());
+    m_copy->setEnabled(currentView()->hasSelection());
     QMenu menu(this);
     for (QAction *action : actions()) {
         const QString name = action->objectName();
@@ -321,19 +208,20 @@ void ReceivePane::showMenu(const QPoint &globalPos)
     menu.exec(globalPos);
 }
 
+RowView *ReceivePane::currentView() const
+{
+    return rowsShown() ? static_cast<RowView *>(m_rows) : m_text;
+}
+
 void ReceivePane::copy()
 {
-    if (rowsShown()) {
-        if (m_rows->hasSelection())
-            QApplication::clipboard()->setText(m_rows->selectedText());
-    } else {
-        m_text->copy();
-    }
+    if (currentView()->hasSelection())
+        QApplication::clipboard()->setText(currentView()->selectedText());
 }
 
 void ReceivePane::selectAll()
 {
-    rowsShown() ? m_rows->selectAll() : m_text->selectAll();
+    currentView()->selectAll();
 }
 
 void ReceivePane::showFindBar()
@@ -360,21 +248,8 @@ void ReceivePane::findNext(bool backward)
         showFindBar();
         return;
     }
-    bool found = false;
-    if (rowsShown()) {
-        found = m_rows->find(Charset::encode(needle), backward);
-    } else {
-        const QTextDocument::FindFlags flags = backward ? QTextDocument::FindBackward : QTextDocument::FindFlags();
-        found = m_text->find(needle, flags);
-        if (!found) {
-            // Round from the other end, as a find bar does.
-            const QTextCursor kept = m_text->textCursor();
-            m_text->moveCursor(backward ? QTextCursor::End : QTextCursor::Start);
-            found = m_text->find(needle, flags);
-            if (!found)
-                m_text->setTextCursor(kept);
-        }
-    }
+    const QByteArray bytes = Charset::encode(needle);
+    const bool found = rowsShown() ? m_rows->find(bytes, backward) : m_text->find(bytes, backward);
     m_findNote->setText(found ? QString() : QStringLiteral("not found"));
 }
 

@@ -1,78 +1,47 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "lineindex.h"
+
 #include <QByteArray>
-#include <QPlainTextEdit>
 #include <QPointer>
-#include <QTextCursor>
 #include <QTimer>
+#include <QWidget>
 
 #include <functional>
 
 class PaneRows;
+class PaneText;
 class QAction;
 class QLabel;
 class QLineEdit;
 class QStackedLayout;
+class RowView;
 class TextBox;
 
-/// The pane's text view: its bytes as lines of Windows-1251 characters. The console may receive thousands of
-/// datagrams a second and grow to megabytes, so appends are gathered and inserted at one cursor kept at the end,
-/// at most once per frame; an append costs the appended bytes only, whatever the pane already holds.
-class PaneText : public QPlainTextEdit
-{
-public:
-    explicit PaneText(QWidget *parent = nullptr);
-
-    /// Replaces the whole text; appends not yet shown are dropped with the old text.
-    void setBytes(const QByteArray &bytes);
-    /// Queues bytes for the next flush.
-    void appendBytes(const QByteArray &bytes) { m_pending.append(bytes); }
-    /// Brings the newest text into view (at once, or with the flush when appends are pending).
-    void scrollToEnd();
-    /// Shows the pending bytes now.
-    void flush();
-    /// Drops the text the model dropped: `removed`, the oldest bytes, ending at a line start.
-    void trimFront(const QByteArray &removed);
-    /// The line at the top of the view, and the view scrolled to show a line there.
-    qsizetype topLine() const;
-    void showLine(qsizetype line);
-    bool atEnd() const;
-
-private:
-    /// CR LF, a lone CR and a lone LF each become one line break, also when CR LF is split over two appends.
-    QString lines(const QByteArray &bytes);
-
-    /// Lines appended a frame at a time cost the document about twice what the same lines inserted at once do:
-    /// once enough have come, the newest are inserted again in one piece.
-    void insertTailAgain(bool following);
-    static constexpr qsizetype kTailChars = 256 * 1024;
-
-    QByteArray m_pending;
-    QTextCursor m_end;
-    QString m_tail; // what was inserted since the last time, as it was inserted
-    bool m_lastWasCR = false;
-    bool m_followEnd = false;
-};
-
 /// The receive pane: its text, or its rows in hex or with the time each received chunk came, and a context menu
-/// with Copy, Select All, Find, Save As and the views. Display only: the views re-render what the model keeps,
-/// and nothing here changes the model's text or the log.
+/// with Copy, Select All, Find, Save As and the views. Display only: the views paint what the model keeps, with
+/// one index of its lines between them, and nothing here changes the model's text or the log. The console may
+/// receive thousands of datagrams a second: appends are taken in at most once per frame.
 class ReceivePane : public QWidget
 {
 public:
     /// `saveAs` runs the model's command that saves the pane's bytes.
     ReceivePane(const TextBox &box, std::function<void()> saveAs, QWidget *parent = nullptr);
 
-    void setBytes(const QByteArray &bytes);
-    /// Queues bytes for the next frame.
-    void appendBytes(const QByteArray &bytes);
+    /// The model replaced the whole text.
+    void setBytes();
+    /// The model appended bytes: they are shown with the next frame.
+    void appendBytes();
+    /// Brings the newest text into view (at once, or with the next frame when appends are pending).
     void scrollToEnd();
     /// Shows the pending bytes now.
     void flush();
+    /// The model dropped `removed`, its oldest bytes.
     void trimFront(const QByteArray &removed);
 
     PaneText *textView() const { return m_text; }
+    const LineIndex &lines() const { return m_lines; }
     PaneRows *rows() const { return m_rows; }
     /// Hex rows, time stamps, both, or the text.
     void setView(bool hex, bool stamps);
@@ -88,6 +57,7 @@ public:
 
 private:
     bool rowsShown() const;
+    RowView *currentView() const;
     void showMenu(const QPoint &globalPos);
     void copy();
     void selectAll();
@@ -109,7 +79,8 @@ private:
     QAction *m_copy = nullptr;
     QAction *m_hexView = nullptr;
     QAction *m_stampView = nullptr;
+    LineIndex m_lines;
     QTimer m_flushTimer;
-    bool m_rowsPending = false; // appends the rows have not taken in
-    bool m_rowsFollowEnd = false;
+    bool m_pending = false;   // appends the views have not taken in
+    bool m_followEnd = false; // the newest text comes into view with them
 };

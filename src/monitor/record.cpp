@@ -16,6 +16,8 @@ namespace
 constexpr qsizetype kWriteFraming = 8;
 /// Every data reply of a read fills 20 bytes of the file, however short it is.
 constexpr quint32 kReadBlock = 20;
+/// Spare room a recorded unit may keep beyond its bytes.
+constexpr qsizetype kSlack = 64;
 
 Kind kindOf(Step step)
 {
@@ -302,6 +304,10 @@ void Record::append(Unit &&unit)
         m_first = ++m_end;
         return;
     }
+    // A serial chunk comes in the buffer the port read it into, many times its size: the record keeps its bytes
+    // alone, or a ring of a hundred thousand chunks would hold hundreds of MiB.
+    if (unit.bytes.capacity() > unit.bytes.size() + kSlack)
+        unit.bytes.squeeze();
     const size_t slot = size_t((m_end - m_origin) % m_capacity);
     if (slot < m_units.size())
         m_units[slot] = std::move(unit);
