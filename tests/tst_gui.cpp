@@ -361,12 +361,14 @@ private slots:
         QCOMPARE(m_window->width(), kWindow.width() + CommandPanel::kWidth);
         QCOMPARE(panel->geometry(), QRect(566, 0, CommandPanel::kWidth, 715));
         QCOMPARE(panel->commandButton(1)->text(), QStringLiteral("F2  List the program"));
-        // F2 in the command line and a click on the first button send as Enter does; what was typed stays.
+        // F2 and F3 (not Find Next while the find bar is closed) in the command line and a click on the first button
+        // send as Enter does; what was typed stays.
         auto *edit = view<QLineEdit>(udp.tbSendData);
         QTest::keyClicks(edit, "ty");
         QTest::keyClick(edit, Qt::Key_F2);
+        QTest::keyClick(edit, Qt::Key_F3);
         QTest::mouseClick(panel->commandButton(0), Qt::LeftButton);
-        QCOMPARE(m_h->winsock.written(), (QByteArrayList{"LIST\r\n", "VER\r\n"}));
+        QCOMPARE(m_h->winsock.written(), (QByteArrayList{"LIST\r\n", "MDC 16,VER\r\n", "VER\r\n"}));
         QCOMPARE(edit->text(), QStringLiteral("ty"));
         QTest::keyClick(edit, Qt::Key_F9);
         QVERIFY(m_window->findChild<StatusLine *>()->text().contains(QStringLiteral("F9: no saved command there")));

@@ -72,12 +72,14 @@ ReceivePane::ReceivePane(const TextBox &box, std::function<void()> saveAs, QWidg
     // Find works wherever the focus is in the window: it is in the command line most of the time.
     makeAction(
         QStringLiteral("&Find..."), QKeySequence::Find, "find", [this] { showFindBar(); }, Qt::WindowShortcut);
-    makeAction(
-        QStringLiteral("Find &Next"), QKeySequence(Qt::Key_F3), "findNext", [this] { findNext(false); },
-        Qt::WindowShortcut);
-    makeAction(
-        QStringLiteral("Find &Previous"), QKeySequence(Qt::SHIFT | Qt::Key_F3), "findPrevious",
-        [this] { findNext(true); }, Qt::WindowShortcut);
+    // F3 goes on finding while the find bar is open; closed, it is the third saved command's key.
+    m_findAgain = {makeAction(
+                       QStringLiteral("Find &Next"), QKeySequence(Qt::Key_F3), "findNext", [this] { findNext(false); },
+                       Qt::WindowShortcut),
+                   makeAction(
+                       QStringLiteral("Find &Previous"), QKeySequence(Qt::SHIFT | Qt::Key_F3), "findPrevious",
+                       [this] { findNext(true); }, Qt::WindowShortcut)};
+    showFindAgain(false);
     makeAction(QStringLiteral("Save &As..."), {}, "saveAs", std::move(saveAs));
     m_hexView = makeAction(QStringLiteral("&Hex View"), {}, "hexView",
                            [this] { setView(m_hexView->isChecked(), m_stampView->isChecked()); });
@@ -230,6 +232,7 @@ void ReceivePane::showFindBar()
     if (QWidget *focus = QApplication::focusWidget(); focus && !m_findBar->isAncestorOf(focus))
         m_focusBefore = focus;
     m_findBar->show();
+    showFindAgain(true);
     m_findText->setFocus();
     m_findText->selectAll();
 }
@@ -237,8 +240,15 @@ void ReceivePane::showFindBar()
 void ReceivePane::closeFindBar()
 {
     m_findBar->hide();
+    showFindAgain(false);
     QWidget *back = m_focusBefore ? m_focusBefore.data() : m_views->currentWidget();
     back->setFocus();
+}
+
+void ReceivePane::showFindAgain(bool open)
+{
+    for (QAction *action : m_findAgain)
+        action->setEnabled(open);
 }
 
 void ReceivePane::findNext(bool backward)

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 
 class PaneRows;
@@ -63,6 +64,7 @@ private:
     void selectAll();
     void showFindBar();
     void closeFindBar();
+    void showFindAgain(bool open);
     void findNext(bool backward);
     /// An action of the menu; its keys work where the focus is in the pane, or in the whole window.
     QAction *makeAction(const QString &text, const QKeySequence &keys, const char *name,
@@ -77,6 +79,7 @@ private:
     QLabel *m_findNote = nullptr;
     QPointer<QWidget> m_focusBefore; // where the focus was when the find bar opened
     QAction *m_copy = nullptr;
+    std::array<QAction *, 2> m_findAgain{};
     QAction *m_hexView = nullptr;
     QAction *m_stampView = nullptr;
     LineIndex m_lines;
