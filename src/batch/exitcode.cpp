@@ -18,7 +18,8 @@ constexpr Row kCodes[] = {
     {Exit::DeviceError, "device error", "the device answered an error (download: the line it rejected)"},
     {Exit::NoReply, "no reply", "no reply within --timeout (a transfer: to one of its steps)"},
     {Exit::LocalFile, "local file", "a local file problem: missing, unreadable, unwritable, disk full"},
-    {Exit::Interrupted, "interrupted", "interrupted (Ctrl-C, SIGTERM): a transfer is ended, a partial get discarded"},
+    {Exit::Interrupted, "interrupted",
+     "interrupted (Ctrl-C, SIGTERM, on Windows Ctrl-Break): a transfer is ended, a partial get discarded"},
 };
 
 const Row &row(Exit code)

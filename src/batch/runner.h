@@ -39,13 +39,11 @@ public:
         Done,        // the condition holds
         Silent,      // the device sent no byte for the time given
         Failed,      // a message box came up since the last thing the user did
-        Interrupted, // SIGINT or SIGTERM
+        Interrupted, // Ctrl-C, SIGTERM, Ctrl-Break (see Interrupts)
     };
     /// Runs the event loop until `done` holds, judged after every change of the model; or until the device has
     /// been silent for `silenceMs` since the wait began or its last byte.
     Outcome wait(const std::function<bool()> &done, int silenceMs);
-    /// SIGINT and SIGTERM end the current wait with Interrupted instead of ending the process.
-    static void catchInterrupts();
 
     /// Runs with every change of an element, after the view would have redrawn it.
     std::function<void(Element &element, Prop prop)> changedHook;

@@ -1,0 +1,11 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+/// The user's request to stop a run: Ctrl-C and SIGTERM, and on Windows Ctrl-C and Ctrl-Break from the console.
+/// Once caught they only set a flag that a wait looks at, so that a transfer is ended with End and a partial file
+/// discarded, rather than the process ending in the middle of it.
+namespace Interrupts
+{
+void catchAll();
+bool requested();
+} // namespace Interrupts
