@@ -180,7 +180,9 @@ private slots:
         }
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("TMPDIR"), work.dir.filePath(QStringLiteral("tmp")));
+        // The private folder of --no-log goes there (TMP and TEMP on Windows).
+        for (const char *name : {"TMPDIR", "TMP", "TEMP"})
+            environment.insert(QLatin1String(name), work.dir.filePath(QStringLiteral("tmp")));
         QByteArray stdOut, stdErr;
         const QStringList runs = c.runs.split(QStringLiteral(" | "));
         for (qsizetype i = 0; i < runs.size(); ++i) {
@@ -192,7 +194,7 @@ private slots:
             const QStringList patience{
                 QStringLiteral("--quiet-ms"), QStringLiteral("3000"), QStringLiteral("--timeout"),
                 arguments.contains(QStringLiteral("--timeout")) ? QStringLiteral("1") : QStringLiteral("120")};
-            vantrel.start(QStringLiteral(VANTREL_BATCH), patience + linkArgs + arguments);
+            vantrel.start(builtProgram(VANTREL_BATCH), patience + linkArgs + arguments);
             stdOut.clear();
             stdErr.clear();
             // The device runs on this thread: the event loop turns while the command runs.

@@ -411,8 +411,15 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, says);
         QProcess terminal;
-        terminal.setProcessEnvironment({}); // no display, nor anything else
-        terminal.start(QStringLiteral(VANTREL_TERMINAL), arguments);
+        // No display, nor anything else; but Windows finds the program's libraries on PATH, and its sockets need
+        // SystemRoot.
+        QProcessEnvironment bare;
+#ifdef Q_OS_WIN
+        for (const char *name : {"PATH", "SystemRoot"})
+            bare.insert(QLatin1String(name), qEnvironmentVariable(name));
+#endif
+        terminal.setProcessEnvironment(bare);
+        terminal.start(builtProgram(VANTREL_TERMINAL), arguments);
         QVERIFY(terminal.waitForFinished(kPatienceMs));
         QCOMPARE(terminal.exitCode(), status);
         // The usage goes where the answer goes: stdout for --help, stderr with the reason for a refusal.
