@@ -33,11 +33,11 @@ vantrel_windows_build() {
     local toolchains
     toolchains=$(vantrel_toolchains)
     mkdir -p build-windows
-    if [ ! -f build-windows/qt6-mingw/.unpacked ] || [ "$toolchains/$VANTREL_KIT" -nt build-windows/qt6-mingw/.unpacked ]
-    then
+    local stamp=build-windows/qt6-mingw/.unpacked
+    if [ ! -f $stamp ] || [ "$toolchains/$VANTREL_KIT" -nt $stamp ]; then
         rm -rf build-windows/qt6-mingw
         tar -xJf "$toolchains/$VANTREL_KIT" -C build-windows
-        touch build-windows/qt6-mingw/.unpacked
+        touch $stamp
     fi
     # Optimised, without debug information: the shipped build, and the quickest to link.
     vantrel_build build-windows -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchains/mingw64.cmake" \
@@ -113,9 +113,9 @@ vantrel_windows_end_to_end() {
     echo "vantrel: vantrel.exe under Wine against the simulated device (files in build-windows/end-to-end)"
     rm -rf "$dir"
     mkdir -p "$dir/disk"
-    cd "$dir"
+    cd "$dir" || exit 1
     "$sim" --port 0 --disk disk --new-delay-ms 600000 -v >udp.log 2>&1 &
-    VANTREL_CHILDREN+=($!)
+    VANTREL_CHILDREN+=("$!")
     vantrel_wait_for udp.log 'listening on UDP'
     local host
     host=127.0.0.1:$(sed -n 's/.*listening on UDP 127\.0\.0\.1:\([0-9]*\).*/\1/p' udp.log)
@@ -147,7 +147,7 @@ vantrel_windows_end_to_end() {
 
     # COM3 is the simulator's pseudo-terminal. The frame the Linux build sends is the reference.
     "$sim" --pty -v >pty.out 2>pty.log &
-    VANTREL_CHILDREN+=($!)
+    VANTREL_CHILDREN+=("$!")
     vantrel_wait_for pty.out '^/'
     local pty
     pty=$(head -n 1 pty.out)
@@ -164,15 +164,16 @@ vantrel_windows_end_to_end() {
         local received frames
         received=$(grep -c '^<- pty' pty.log || true)
         frames=$(grep '^<- pty' pty.log | sort -u | wc -l)
-        [ "$received" = 2 ] && [ "$frames" = 1 ] ||
+        if [ "$received" != 2 ] || [ "$frames" != 1 ]; then
             vantrel_fail "the device did not receive from COM3 the frame the Linux build sends: $(cat pty.log)"
+        fi
         echo "vantrel:   --serial COM3 --rtu 16 ver: the frame reached the device as the Linux build sends it;" \
             "Wine read nothing back from COM3 (a pseudo-terminal), as the README says"
     else
         vantrel_fail "vantrel.exe on COM3 ended with $status: $(cat com3.err)"
     fi
     rm -f "$WINEPREFIX/dosdevices/com3"
-    cd - >/dev/null
+    cd - >/dev/null || exit 1
 }
 
 # The zip, unpacked into an empty folder, runs from there with nothing else to find its DLLs and plugins in.
@@ -188,15 +189,17 @@ vantrel_windows_zip() {
     (cd "$dir" && cmake -E tar xf "$OLDPWD/$zip")
     local folder
     folder=$(ls -d "$dir"/vantrel-*-win64)
-    WINEPATH= "$run" "$folder/vantrel.exe" --version >"$dir/version.out" ||
+    WINEPATH='' "$run" "$folder/vantrel.exe" --version >"$dir/version.out" ||
         vantrel_fail "vantrel.exe --version from the zip"
-    grep -q '^vantrel [0-9]' "$dir/version.out" || vantrel_fail "vantrel.exe --version printed $(cat "$dir/version.out")"
+    grep -q '^vantrel [0-9]' "$dir/version.out" ||
+        vantrel_fail "vantrel.exe --version printed $(cat "$dir/version.out")"
     # The window, offscreen with the simulated device: it is up once its start has written the log.
-    WINEPATH= QT_QPA_PLATFORM=offscreen "$run" "$folder/vantrel-terminal.exe" --demo --workdir "$dir/work" \
+    WINEPATH='' QT_QPA_PLATFORM=offscreen "$run" "$folder/vantrel-terminal.exe" --demo --workdir "$dir/work" \
         >"$dir/terminal.out" 2>&1 &
     local terminal=$!
-    VANTREL_CHILDREN+=($terminal)
-    vantrel_wait_for "$dir/work/Terminal.log" 'START Vantrel' || vantrel_fail "the window from the zip: $(cat "$dir/terminal.out")"
+    VANTREL_CHILDREN+=("$terminal")
+    vantrel_wait_for "$dir/work/Terminal.log" 'START Vantrel' ||
+        vantrel_fail "the window from the zip: $(cat "$dir/terminal.out")"
     kill -0 $terminal 2>/dev/null || vantrel_fail "the window from the zip ended: $(cat "$dir/terminal.out")"
     kill $terminal
     echo "vantrel:   $(basename "$zip"): vantrel.exe --version and the window run from the unpacked folder"
@@ -206,7 +209,9 @@ vantrel_windows() {
     trap vantrel_windows_cleanup EXIT
     vantrel_windows_build
     # The simulator the programs talk to is the Linux build's.
-    [ -x build/bin/vantrel-device-sim ] && [ -x build/bin/vantrel ] || vantrel_build
+    if [ ! -x build/bin/vantrel-device-sim ] || [ ! -x build/bin/vantrel ]; then
+        vantrel_build
+    fi
     vantrel_wine_start
     vantrel_windows_tests "$@"
     vantrel_windows_end_to_end
