@@ -94,7 +94,7 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, says);
         QProcess vantrel;
-        vantrel.start(QStringLiteral(VANTREL_BATCH), QProcess::splitCommand(arguments));
+        vantrel.start(builtProgram(VANTREL_BATCH), QProcess::splitCommand(arguments));
         QVERIFY(vantrel.waitForFinished(kPatienceMs));
         QCOMPARE(vantrel.exitCode(), exitCode);
         const QString out =
@@ -291,7 +291,9 @@ private slots:
         bool restarted = false;
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("TMPDIR"), work.dir.filePath(QStringLiteral("tmp")));
+        // The private folder of --no-log goes there (TMP and TEMP on Windows).
+        for (const char *name : {"TMPDIR", "TMP", "TEMP"})
+            environment.insert(QLatin1String(name), work.dir.filePath(QStringLiteral("tmp")));
         // The runs of a row meet in a runtime folder of their own, as the terminals of one user do.
         environment.insert(QStringLiteral("VANTREL_RUNTIME_DIR"), work.dir.filePath(QStringLiteral("run")));
         const auto start = [&](QProcess &vantrel, const QString &run) {
@@ -302,7 +304,7 @@ private slots:
             const QStringList patience{
                 QStringLiteral("--quiet-ms"), QStringLiteral("3000"), QStringLiteral("--timeout"),
                 arguments.contains(QStringLiteral("--timeout")) ? QStringLiteral("1") : QStringLiteral("120")};
-            vantrel.start(QStringLiteral(VANTREL_BATCH), patience + linkArgs + arguments);
+            vantrel.start(builtProgram(VANTREL_BATCH), patience + linkArgs + arguments);
         };
         // The device runs on this thread: the event loop turns while a command runs, until `done` holds.
         QByteArray stdOut, stdErr, firstErr;

@@ -254,7 +254,7 @@ void TestMonitor::exportRoundTrip()
     const quint16 port = ipv6 ? other.port() : device.port();
     QProcess vantrel;
     vantrel.setWorkingDirectory(m.dir.path());
-    vantrel.start(QStringLiteral(VANTREL_BATCH),
+    vantrel.start(builtProgram(VANTREL_BATCH),
                   {QStringLiteral("--host"),
                    (ipv6 ? QStringLiteral("[::1]:") : QStringLiteral("127.0.0.1:")) + QString::number(port),
                    QStringLiteral("--trace"), QStringLiteral("put.pcapng"), QStringLiteral("put"),

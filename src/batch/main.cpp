@@ -2,6 +2,7 @@
 // vantrel: the terminal's window model run without a window, one verb per run, for scripts, production lines and
 // fleets. It knows the model as the view does: the elements, their events and what they show.
 #include "headless.h"
+#include "interrupts.h"
 #include "options.h"
 #include "output.h"
 #include "runner.h"
@@ -114,6 +115,7 @@ int main(int argc, char *argv[])
 {
     QElapsedTimer clock;
     clock.start();
+    Output::keepBytes();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantrel"));
     QCoreApplication::setApplicationVersion(QStringLiteral("3.1.3"));
@@ -138,9 +140,9 @@ int main(int argc, char *argv[])
     }
     report.verb = options.verbName;
     report.target = options.target();
-    Runner::catchInterrupts();
+    Interrupts::catchAll();
     report.exit = runVerb(options, report);
-    if (report.exit == Exit::Interrupted && Runner::hungUp()) {
+    if (report.exit == Exit::Interrupted && Interrupts::hungUp()) {
         report.exit = Exit::HungUp;
         report.error = QStringLiteral("hung up");
     }

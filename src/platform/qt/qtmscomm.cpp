@@ -25,6 +25,11 @@ QSet<QString> &openDevices()
 
 QString deviceKey(const QString &device)
 {
+#if defined(Q_OS_WIN)
+    // COMn names a device of the system's own, not a file: it is compared by name, in any case, and never opened.
+    if (!device.contains(QLatin1Char('/')) && !device.contains(QLatin1Char('\\')))
+        return device.toUpper();
+#endif
     const QString canonical = QFileInfo(device).canonicalFilePath();
     return canonical.isEmpty() ? device : canonical;
 }
