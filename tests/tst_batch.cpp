@@ -153,12 +153,11 @@ private slots:
                      .exitCode = 1,
                      .err = "the lists Device, Setup each hold a command Version: give LIST/Version"};
         // The device goes away after its first reply and comes back under the same path; the second VER waits for it.
-        QTest::newRow("send, the device back in between")
-            << Batch{.link = "pty-link",
-                     .runs = "--wait-for-device 100 send VER VER",
-                     .out = ver + ver,
-                     .log = ver + "VER\r\n" + ver,
-                     .restartWhen = ver};
+        QTest::newRow("send, the device back in between") << Batch{.link = "pty-link",
+                                                                   .runs = "--wait-for-device 100 send VER VER",
+                                                                   .out = ver + ver,
+                                                                   .log = ver + "VER\r\n" + ver,
+                                                                   .restartWhen = ver};
         QTest::newRow("1: an unknown verb")
             << Batch{.link = "udp", .runs = "frobnicate", .exitCode = 1, .err = "unknown verb: frobnicate", .log = "-"};
         QTest::newRow("2: a port that cannot be opened")

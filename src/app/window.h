@@ -475,6 +475,7 @@ private:
     DeviceLock m_deviceLock;
     qint64 m_newMark = 0;    // bytes received when NEW went out: any more is its answer
     QByteArray m_promptTail; // the end of the last serial console piece, where a prompt may begin
+    QByteArray m_replyTail;  // the end of the last serial piece a download judged, where "OK" or "ERROR" may begin
     // Saved commands (settings/commands.cpp, udp/savedcommand.cpp).
     QList<CommandList> m_commandLists;
     int m_currentList = -1;

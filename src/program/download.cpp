@@ -59,6 +59,7 @@ void UDP::Command10_Click()
         ProgLineIdx = 0;
         ProgSaveMode = 0;
         ProgDownloadMode = 1;
+        m_replyTail.clear();
         try {
             const qint16 number = files.FreeFile();
             files.openInput(number, name);

@@ -110,7 +110,11 @@ void UDP::ProgListingStop()
 
 void UDP::ProgDownloadReply(const QByteArray &text, Via via)
 {
-    if (text.contains("ERROR")) {
+    // A poll takes what the line has brought so far, so the device's "OK" or "ERROR" may be cut between two pieces
+    // ("O", and "K" CR LF a poll later): the end of the last piece is judged again with the next, or the download
+    // would wait for ever for an answer that came.
+    const QByteArray reply = via == Via::Serial ? std::exchange(m_replyTail, {}) + text : text;
+    if (reply.contains("ERROR")) {
         if (via == Via::Datagram)
             files.release(ProgFileNum);
         tbReceiveData.append(QByteArray("Error - see  source file ") + CRLF);
@@ -129,10 +133,12 @@ void UDP::ProgDownloadReply(const QByteArray &text, Via via)
         tbReceiveData.append(kAccessDenied);
         ProgExchangeEnd();
     }
-    if (text.contains("OK")) {
+    if (reply.contains("OK")) {
         ProgAdvance(via);
         return;
     }
+    if (via == Via::Serial)
+        m_replyTail = reply.right(4); // enough for the rest of "ERROR" to come with the next piece
     tbReceiveData.append(text + CRLF);
 }
 
