@@ -122,9 +122,16 @@ QList<SerialPortInfo> QtMSComm::presentPorts() const
     const QStringList overrides = QProcessEnvironment::systemEnvironment().toStringList().filter(
         QRegularExpression(QStringLiteral("^VANTREL_COM\\d+=")));
     QList<SerialPortInfo> ports;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        ports.append({info.systemLocation(), info.description(), info.serialNumber(), info.manufacturer(),
-                      usbLocation(info), numberFor(info.systemLocation(), overrides)});
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+#if defined(Q_OS_WIN)
+        // "COM3", the name the port opens by and the user knows, rather than the system's "\\.\COM3".
+        const QString device = info.portName();
+#else
+        const QString device = info.systemLocation();
+#endif
+        ports.append({device, info.description(), info.serialNumber(), info.manufacturer(), usbLocation(info),
+                      numberFor(device, overrides)});
+    }
     return ports;
 }
 
