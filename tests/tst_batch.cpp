@@ -333,7 +333,9 @@ private slots:
             start(vantrel, runs[i]);
             stdOut.clear();
             stdErr.clear();
+#ifdef Q_OS_UNIX
             bool signalled = false;
+#endif
             const bool finished = pump([&] {
                 stdOut += vantrel.readAllStandardOutput();
                 stdErr += vantrel.readAllStandardError();
