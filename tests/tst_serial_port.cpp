@@ -101,6 +101,23 @@ private slots:
         QCOMPARE(std::pair(named.device, named.number), std::pair(present[0].device, qint16(1)));
     }
 
+    void portsPresent()
+    {
+        // Each port this host lists comes with the number that reaches it, if any does; on Windows every port is
+        // COMn and n reaches it.
+        QtMSComm comm;
+        const QList<SerialPortInfo> present = comm.presentPorts();
+        if (present.isEmpty())
+            QSKIP("This host lists no serial port, so none can be given a number");
+        for (const SerialPortInfo &port : present) {
+#if defined(Q_OS_WIN)
+            QCOMPARE(port.device, QStringLiteral("COM%1").arg(port.number));
+#endif
+            if (port.number > 0)
+                QCOMPARE(comm.deviceName(port.number), port.device);
+        }
+    }
+
     void settings_data()
     {
         QTest::addColumn<QByteArray>("settings");
