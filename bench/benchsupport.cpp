@@ -69,11 +69,16 @@ bool runUntil(const std::function<bool()> &done, int timeoutMs)
 
 double runBatch(const QStringList &arguments)
 {
+    return runProgram(QStringLiteral(VANTREL_BATCH), arguments);
+}
+
+double runProgram(const QString &program, const QStringList &arguments)
+{
     QProcess batch;
     batch.setStandardOutputFile(QProcess::nullDevice());
     QElapsedTimer clock;
     clock.start();
-    batch.start(QStringLiteral(VANTREL_BATCH), arguments);
+    batch.start(program, arguments);
     const bool ended = batch.waitForFinished(600000);
     const double seconds = clock.nsecsElapsed() / 1e9;
     if (ended && batch.exitStatus() == QProcess::NormalExit && batch.exitCode() == 0)

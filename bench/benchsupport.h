@@ -110,6 +110,8 @@ private:
 /// event loop: the device must run on a thread of its own. Its wall time in seconds, start-up included, or -1
 /// when it did not end with 0 (its stderr, progress and all, then goes to ours).
 double runBatch(const QStringList &arguments);
+/// The same for any program: the batch command of another build, or one run through a launcher such as Wine.
+double runProgram(const QString &program, const QStringList &arguments);
 
 /// Contents of a file; empty when it cannot be read.
 QByteArray readFile(const QString &path);

@@ -1,5 +1,9 @@
 # SPDX-License-Identifier: MIT
-# What `cmake --install` puts where, and the Debian package `cpack -G DEB` builds from it.
+# What `cmake --install` puts where, and the Debian package `cpack -G DEB` builds from it; on Windows, the zip.
+if(WIN32)
+    include(${CMAKE_CURRENT_LIST_DIR}/VantrelZip.cmake)
+    return()
+endif()
 include(GNUInstallDirs)
 
 install(TARGETS vantrel-terminal vantrel vantrel-device-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -64,6 +64,8 @@ private slots:
             QVERIFY(QDir(h.dir.path()).mkdir(QStringLiteral("Terminal.log")));
         } else if (setup == "fifo") {
             QVERIFY(fifo.emplace(h.dir.filePath(QStringLiteral("Terminal.log"))).ok());
+            if (fifo->path() != h.dir.filePath(QStringLiteral("Terminal.log")))
+                QSKIP(kNoFifoInFolders);
         } else if (setup == "full") {
             if (!QFile::exists(QStringLiteral("/dev/full")))
                 QSKIP("this system has no /dev/full");

@@ -130,11 +130,12 @@ void TestFlash::readFaults_data()
                                                            .progress = "ERROR",
                                                            .pane = "ERROR file not found\r\n" + ok};
     // Nothing is asked of the device; its OK is console text.
-    QTest::newRow("a FIFO in the local file's place") << Fault{.script = {"#recieve", ok},
-                                                               .progress = "READ",
-                                                               .boxes = {"Error#75: not a regular file"},
-                                                               .pane = ok,
-                                                               .disk = "fifo"};
+    QTest::newRow("a FIFO in the local file's place")
+        << Fault{.script = {"#recieve:" + fifoName("copy.bin").toUtf8(), ok},
+                 .progress = "READ",
+                 .boxes = {"Error#75: not a regular file"},
+                 .pane = ok,
+                 .disk = "fifo"};
     QTest::newRow("End keeps the old file")
         << Fault{{"#recieve", ok, d, "#end"}, {kOpenRd, kRead, kClose[0]}, "READ", 1};
     QTest::newRow("the end marker puts the file in place") << Fault{
@@ -185,7 +186,8 @@ void TestFlash::runFault()
         QSKIP(qPrintable(mount->error()));
     if (c.disk == "ro")
         source = h.dir.filePath(QStringLiteral("ro"));
-    if (!fifo)
+    // A named pipe on Windows lives apart: the old file stays beside it.
+    if (!fifo || fifo->path() != QDir(dest).filePath(QStringLiteral("copy.bin")))
         QVERIFY(h.writeFile(QStringLiteral("dest/copy.bin"), "stale"));
     if (c.disk == "full")
         QVERIFY(fillDisk(dest));
@@ -243,7 +245,8 @@ void TestFlash::runFault()
     }
     QCOMPARE(h.udp.tbReceiveData.Text(), c.pane);
     // A FIFO is never read: that would wait for a writer.
-    QCOMPARE(fifo ? c.copy : h.file(QStringLiteral("dest/copy.bin")), c.copy);
+    const bool fifoInPlace = fifo && fifo->path() == QDir(dest).filePath(QStringLiteral("copy.bin"));
+    QCOMPARE(fifoInPlace ? c.copy : h.file(QStringLiteral("dest/copy.bin")), c.copy);
     // An ended read leaves nothing of its own beside the file.
     if (!c.running)
         QCOMPARE(QDir(dest).entryList(QDir::Files | QDir::System | QDir::Hidden).filter(QStringLiteral("copy")),

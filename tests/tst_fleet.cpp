@@ -237,7 +237,7 @@ private slots:
             QProcess vantrel;
             vantrel.setProcessEnvironment(environment);
             vantrel.setWorkingDirectory(work.dir.path());
-            vantrel.start(QStringLiteral(VANTREL_BATCH), expand(runs[i]));
+            vantrel.start(builtProgram(VANTREL_BATCH), expand(runs[i]));
             stdOut.clear();
             stdErr.clear();
             [[maybe_unused]] bool signalled = false;
@@ -329,7 +329,7 @@ private slots:
         const QStringList arguments{QStringLiteral("-i"),
                                     QStringLiteral("inventory.yml"),
                                     QStringLiteral("-e"),
-                                    QStringLiteral("vantrel_command=" VANTREL_BATCH),
+                                    QStringLiteral("vantrel_command=") + builtProgram(VANTREL_BATCH),
                                     QStringLiteral("-e"),
                                     QStringLiteral("vantrel_log_dir=") + work.dir.filePath(QStringLiteral("logs")),
                                     example + QStringLiteral("/ensure-program.yml")};
@@ -358,7 +358,7 @@ private slots:
             const QString port = QString::number(device->port());
             QProcess list;
             list.setWorkingDirectory(work.dir.path());
-            list.start(QStringLiteral(VANTREL_BATCH),
+            list.start(builtProgram(VANTREL_BATCH),
                        {QStringLiteral("--host"), QStringLiteral("127.0.0.1:") + port, QStringLiteral("--no-log"),
                         QStringLiteral("list"), QStringLiteral("back.bas")});
             QVERIFY(ended(list));

@@ -8,9 +8,13 @@
 
 #include <numeric>
 
-#include <csignal>
 #include <optional>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
 #include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace
 {
@@ -59,6 +63,8 @@ private slots:
             QVERIFY(h.writeFile(QStringLiteral("terminal.ini"), ini));
         if (fifo && !fifo->ok())
             QSKIP("cannot make a FIFO in the temporary folder");
+        if (fifo && fifo->path() != h.dir.filePath(QStringLiteral("terminal.ini")))
+            QSKIP(kNoFifoInFolders);
         h.udp.Form_Load();
         QCOMPARE(h.udp.ComboRemoteIP.items(), entries.split(' '));
         QCOMPARE(h.udp.ComboRemoteIP.Text(), entries.split(' ').first());
@@ -223,6 +229,9 @@ private slots:
     {
         // A child saves two large lists by turns until it is killed, in the middle of writing one, or between the
         // writing and the renaming: the file holds one of the two whole, never a part.
+#ifndef Q_OS_UNIX
+        QSKIP("the saving child is a fork of this test, killed with SIGKILL: that needs fork");
+#else
         Harness h;
         const QByteArray first(2 << 20, 'a'), second(3 << 20, 'b');
         int ready[2];
@@ -247,6 +256,7 @@ private slots:
         QCOMPARE(h.boxes.boxes.size(), 0);
         const QByteArray text = h.udp.commandLists().value(0).commands.value(0).text;
         QVERIFY(text == first || text == second);
+#endif
     }
 
     void saveFails_data()

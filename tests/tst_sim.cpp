@@ -9,7 +9,9 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#ifdef Q_OS_UNIX
 #include <fcntl.h>
+#endif
 
 namespace
 {
@@ -103,8 +105,10 @@ private slots:
         } else if (!ptySim.start(&error)) {
             QSKIP(qPrintable("no pseudo-terminal: " + error));
         } else {
+#ifdef Q_OS_UNIX
             const int fd = ::open(QFile::encodeName(ptySim.path()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
             QVERIFY(terminalEnd.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered, QFile::AutoCloseHandle));
+#endif
         }
         for (const QByteArray &line : commands)
             QVERIFY(port.write(request(pty ? setup : "", line)) > 0);

@@ -8,7 +8,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#ifdef Q_OS_UNIX
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#else
 #include <sys/stat.h>
 #endif
 
@@ -55,15 +57,35 @@ private:
     qint64 m_handedOut = 0;
 };
 
-/// Whether `path` names a character device (/dev/null, /dev/full), which takes appended text as a file does.
-bool isCharacterDevice(const QString &path)
+enum class Kind { Missing, Regular, CharacterDevice, Other };
+
+/// What `path` names, as the system tells it: a character device (/dev/null, /dev/full; NUL, CON, COM1 on Windows)
+/// takes appended text as a file does; anything else that is not a regular file (a folder, a FIFO, a named pipe, a
+/// socket) may wait for ever or never end.
+Kind kindOf(const QString &path)
 {
-#ifdef Q_OS_UNIX
-    struct stat info;
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISCHR(info.st_mode);
+#ifdef Q_OS_WIN
+    // A named pipe (\\.\pipe\...) is no file to QFileInfo: its type comes from a handle that reads nothing.
+    const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_PIPE_BUSY ? Kind::Other : Kind::Missing;
+    const DWORD type = GetFileType(handle);
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool folder = type == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
+                        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    CloseHandle(handle);
+    if (type == FILE_TYPE_CHAR)
+        return Kind::CharacterDevice;
+    return type == FILE_TYPE_DISK && !folder ? Kind::Regular : Kind::Other;
 #else
-    Q_UNUSED(path);
-    return false;
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return Kind::Missing;
+    if (S_ISCHR(info.st_mode))
+        return Kind::CharacterDevice;
+    return S_ISREG(info.st_mode) ? Kind::Regular : Kind::Other;
 #endif
 }
 
@@ -95,8 +117,8 @@ QString causeOf(const QFileDevice &f, int systemError)
 /// device may never end. The log alone may go to a device such as /dev/null.
 void checkRegular(const QString &path, bool append)
 {
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile() && !(append && isCharacterDevice(path)))
+    const Kind kind = kindOf(path);
+    if (kind == Kind::Other || (kind == Kind::CharacterDevice && !append))
         throw Failure(Err::PathFileAccessError,
                       QStringLiteral("Path/File access error: %1 (not a regular file)").arg(path));
 }

@@ -22,7 +22,8 @@ constexpr Row kCodes[] = {
     {Exit::LocalFile, "local file", "a local file problem: missing, unreadable, unwritable, disk full"},
     {Exit::Crashed, "crashed", "several devices: the run of one device ended abnormally (a fault in vantrel)"},
     {Exit::HungUp, "hung up", "hung up (SIGHUP): a transfer is ended as on an interruption"},
-    {Exit::Interrupted, "interrupted", "interrupted (Ctrl-C, SIGTERM): a transfer is ended, a partial get discarded"},
+    {Exit::Interrupted, "interrupted",
+     "interrupted (Ctrl-C, SIGTERM, on Windows Ctrl-Break): a transfer is ended, a partial get discarded"},
 };
 
 const Row &row(Exit code)

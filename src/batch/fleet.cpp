@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "fleet.h"
 
+#include "interrupts.h"
 #include "options.h"
 #include "output.h"
 #include "runner.h"
@@ -49,7 +50,7 @@ public:
         clock.start();
         QTimer interrupts;
         QObject::connect(&interrupts, &QTimer::timeout, &m_loop, [this] {
-            if (Runner::interrupted())
+            if (Interrupts::requested())
                 interrupt();
         });
         interrupts.start(kInterruptPollMs);
@@ -178,7 +179,7 @@ private:
         for (Member &m : m_members)
             if (m.process && m.process->state() != QProcess::NotRunning)
                 m.process->terminate();
-        const Exit why = Runner::hungUp() ? Exit::HungUp : Exit::Interrupted;
+        const Exit why = Interrupts::hungUp() ? Exit::HungUp : Exit::Interrupted;
         for (; m_next < m_members.size(); ++m_next) {
             Member &m = m_members[m_next];
             Report report;

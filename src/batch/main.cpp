@@ -3,6 +3,7 @@
 // fleets. It knows the model as the view does: the elements, their events and what they show.
 #include "fleet.h"
 #include "headless.h"
+#include "interrupts.h"
 #include "options.h"
 #include "output.h"
 #include "runner.h"
@@ -161,6 +162,7 @@ int main(int argc, char *argv[])
 {
     QElapsedTimer clock;
     clock.start();
+    Output::keepBytes();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantrel"));
     QCoreApplication::setApplicationVersion(QStringLiteral("3.1.3"));
@@ -184,7 +186,7 @@ int main(int argc, char *argv[])
     case CommandLine::Parsed::Run:
         break;
     }
-    Runner::catchInterrupts();
+    Interrupts::catchAll();
     Output::setQuiet(options.quiet);
     if (!options.fleet.isEmpty())
         return Fleet::run(options);
@@ -195,7 +197,7 @@ int main(int argc, char *argv[])
     report.localFile = options.local;
     report.deviceFile = options.name;
     runTries(options, report);
-    if (report.exit == Exit::Interrupted && Runner::hungUp()) {
+    if (report.exit == Exit::Interrupted && Interrupts::hungUp()) {
         report.exit = Exit::HungUp;
         report.error = QStringLiteral("hung up");
     }

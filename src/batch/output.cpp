@@ -13,6 +13,7 @@
 #include <cstdio>
 
 #ifdef Q_OS_WIN
+#include <fcntl.h>
 #include <io.h>
 #define isatty _isatty
 #define fileno _fileno
@@ -58,6 +59,14 @@ QJsonObject tryObject(const Try &t)
 
 namespace Output
 {
+void keepBytes()
+{
+#ifdef Q_OS_WIN
+    // A text-mode stdout would write each LF of the device's text as CR LF.
+    _setmode(fileno(stdout), _O_BINARY);
+#endif
+}
+
 void reply(const QByteArray &bytes)
 {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);

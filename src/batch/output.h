@@ -51,6 +51,8 @@ struct Report {
 
 namespace Output
 {
+/// From now on stdout takes bytes as they are, on every system; called before anything is written to it.
+void keepBytes();
 /// The device's text to stdout as it came, byte for byte.
 void reply(const QByteArray &bytes);
 /// "vantrel: text" on stderr.

@@ -2,24 +2,16 @@
 #include "runner.h"
 
 #include "headless.h"
+#include "interrupts.h"
 
 #include "app/window.h"
 
 #include <QEventLoop>
 #include <QTimer>
 
-#include <csignal>
-
 namespace
 {
-volatile std::sig_atomic_t g_interrupted = 0; // the signal that came
-
-void interrupt(int signal)
-{
-    g_interrupted = signal;
-}
-
-/// A signal handler may only set a flag; a wait looks at it this often.
+/// An interrupt only sets a flag; a wait looks at it this often.
 constexpr int kInterruptPollMs = 100;
 } // namespace
 
@@ -45,29 +37,6 @@ Runner::~Runner()
     m_boxes.shown = nullptr;
     if (m_udp.observer() == this)
         m_udp.setObserver(nullptr);
-}
-
-void Runner::catchInterrupts()
-{
-    std::signal(SIGINT, interrupt);
-    std::signal(SIGTERM, interrupt);
-#ifdef SIGHUP
-    std::signal(SIGHUP, interrupt);
-#endif
-}
-
-bool Runner::hungUp()
-{
-#ifdef SIGHUP
-    return g_interrupted == SIGHUP;
-#else
-    return false; // Windows sends no hang-up signal
-#endif
-}
-
-bool Runner::interrupted()
-{
-    return g_interrupted != 0;
 }
 
 bool Runner::usable(const Element &element)
@@ -208,7 +177,7 @@ void Runner::check()
 
 Runner::Outcome Runner::wait(const std::function<bool()> &done, int silenceMs)
 {
-    if (g_interrupted)
+    if (Interrupts::requested())
         return Outcome::Interrupted;
     if (m_boxes.failures() > m_boxesSeen)
         return Outcome::Failed;
@@ -236,7 +205,7 @@ Runner::Outcome Runner::wait(const std::function<bool()> &done, int silenceMs)
     silence.start(silenceMs);
     QTimer interrupts;
     connect(&interrupts, &QTimer::timeout, &loop, [&] {
-        if (!g_interrupted)
+        if (!Interrupts::requested())
             return;
         m_outcome = Outcome::Interrupted;
         loop.quit();

@@ -42,17 +42,11 @@ public:
         Done,        // the condition holds
         Silent,      // the device sent no byte for the time given
         Failed,      // a failure's box came up since the last thing the user did
-        Interrupted, // SIGINT, SIGTERM or SIGHUP
+        Interrupted, // Ctrl-C, SIGTERM, SIGHUP, Ctrl-Break (see Interrupts)
     };
     /// Runs the event loop until `done` holds, judged after every change of the model; or until the device has
     /// been silent for `silenceMs` since the wait began or its last byte.
     Outcome wait(const std::function<bool()> &done, int silenceMs);
-    /// SIGINT, SIGTERM and SIGHUP end the current wait with Interrupted instead of ending the process.
-    static void catchInterrupts();
-    /// The interruption was a hang-up (SIGHUP): the terminal the run belonged to went away.
-    static bool hungUp();
-    /// SIGINT, SIGTERM or SIGHUP came.
-    static bool interrupted();
 
     /// Runs with every change of an element, after the view would have redrawn it.
     std::function<void(Element &element, Prop prop)> changedHook;

@@ -95,8 +95,15 @@ bool typesText(const QKeyEvent *event)
 QFont sansFont(bool bold)
 {
     QFont font;
+#if defined(Q_OS_WIN)
+    // Windows' own dialog fonts: MS Sans Serif, the window's first font, is a bitmap font there that does not scale,
+    // and under Wine the fallback (Liberation Sans) loses every capital I. Tahoma is in every Windows and in Wine.
+    font.setFamilies(
+        {QStringLiteral("Tahoma"), QStringLiteral("Microsoft Sans Serif"), QStringLiteral("MS Shell Dlg 2")});
+#else
     // MS Sans Serif is what the window was drawn with; elsewhere a sans serif of the same metrics.
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+#endif
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(8.25);
     font.setBold(bold);

@@ -22,7 +22,8 @@ public:
     virtual double rnd() = 0;
     /// Blocks the calling thread.
     virtual void sleep(int ms) = 0;
-    /// Starts a command and does not wait for it; false when it could not be started.
+    /// Starts a command and does not wait for it, in the file system's root (it holds no folder of the caller's);
+    /// false when it could not be started.
     virtual bool startCommand(const QString &program, const QStringList &arguments) = 0;
     /// The folder where the terminals of this user meet: their locks on devices lie there.
     virtual QString runtimeFolder() const = 0;

@@ -4,12 +4,20 @@
 #include "app/window.h"
 #include "fakes.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
+
+/// A program of this build, by its path relative to the tests' own folder: the build folder's absolute path is the
+/// host's, which a cross-built test run under Wine cannot follow.
+inline QString builtProgram(const char *relative)
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromUtf8(relative));
+}
 
 /// A fresh working directory, current for as long as the object lives.
 struct WorkDir {

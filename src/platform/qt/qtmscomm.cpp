@@ -25,6 +25,11 @@ QSet<QString> &openDevices()
 
 QString deviceKey(const QString &device)
 {
+#if defined(Q_OS_WIN)
+    // COMn names a device of the system's own, not a file: it is compared by name, in any case, and never opened.
+    if (!device.contains(QLatin1Char('/')) && !device.contains(QLatin1Char('\\')))
+        return device.toUpper();
+#endif
     const QString canonical = QFileInfo(device).canonicalFilePath();
     return canonical.isEmpty() ? device : canonical;
 }
@@ -117,9 +122,16 @@ QList<SerialPortInfo> QtMSComm::presentPorts() const
     const QStringList overrides = QProcessEnvironment::systemEnvironment().toStringList().filter(
         QRegularExpression(QStringLiteral("^VANTREL_COM\\d+=")));
     QList<SerialPortInfo> ports;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        ports.append({info.systemLocation(), info.description(), info.serialNumber(), info.manufacturer(),
-                      usbLocation(info), numberFor(info.systemLocation(), overrides)});
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+#if defined(Q_OS_WIN)
+        // "COM3", the name the port opens by and the user knows, rather than the system's "\\.\COM3".
+        const QString device = info.portName();
+#else
+        const QString device = info.systemLocation();
+#endif
+        ports.append({device, info.description(), info.serialNumber(), info.manufacturer(), usbLocation(info),
+                      numberFor(device, overrides)});
+    }
     return ports;
 }
 

@@ -49,7 +49,9 @@ void QtSystem::sleep(int ms)
 
 bool QtSystem::startCommand(const QString &program, const QStringList &arguments)
 {
-    return QProcess::startDetached(program, arguments);
+    // A command left running must not hold the working folder: Windows cannot remove a folder that is some process's
+    // current one (the batch command's private folder, a script's temporary one).
+    return QProcess::startDetached(program, arguments, QDir::rootPath());
 }
 
 QString QtSystem::runtimeFolder() const

@@ -1,0 +1,57 @@
+# SPDX-License-Identifier: MIT
+# Run by `cmake --install` (and so by CPack) on Windows: puts beside the programs every DLL that they and the plugins
+# load, and the DLLs those load in turn, found in VANTREL_DLL_DIRS (Qt's and the compiler's); nothing of the system's
+# own. Set before it: VANTREL_PROGRAMS, VANTREL_PLUGINS (the plugin files), VANTREL_DLL_DIRS, VANTREL_OBJDUMP,
+# VANTREL_STRIP.
+# Windows names a DLL in any case: the folders' DLLs are known by their names in lower case.
+cmake_policy(PUSH)
+cmake_policy(VERSION 3.25)
+foreach(dir IN LISTS VANTREL_DLL_DIRS)
+    file(GLOB dlls "${dir}/*.dll")
+    foreach(dll IN LISTS dlls)
+        get_filename_component(name "${dll}" NAME)
+        string(TOLOWER "${name}" key)
+        if(NOT DEFINED "dll_${key}")
+            set("dll_${key}" "${dll}")
+        endif()
+    endforeach()
+endforeach()
+set(queue ${VANTREL_PROGRAMS} ${VANTREL_PLUGINS})
+set(shipped "")
+while(queue)
+    list(POP_FRONT queue file)
+    execute_process(COMMAND "${VANTREL_OBJDUMP}" -p "${file}" OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+    if(failed)
+        message(FATAL_ERROR "${VANTREL_OBJDUMP} cannot read ${file}")
+    endif()
+    string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${dump}")
+    foreach(import IN LISTS imports)
+        string(REGEX REPLACE "^DLL Name: *" "" name "${import}")
+        string(TOLOWER "${name}" key)
+        if(NOT DEFINED "dll_${key}")
+            # Windows' own (KERNEL32.dll, USER32.dll...); a Qt or MinGW library missing would keep the programs from
+            # starting.
+            if(key MATCHES "^(qt6|lib)")
+                message(FATAL_ERROR "${file} loads ${name}, which is in none of ${VANTREL_DLL_DIRS}")
+            endif()
+        elseif(NOT "${dll_${key}}" IN_LIST shipped)
+            list(APPEND shipped "${dll_${key}}")
+            list(APPEND queue "${dll_${key}}")
+        endif()
+    endforeach()
+endwhile()
+file(INSTALL ${shipped} DESTINATION "${CMAKE_INSTALL_PREFIX}" FOLLOW_SYMLINK_CHAIN)
+# The MinGW runtime comes with its debugging symbols (libstdc++ 23 MB, 2 MB without): the copies shipped go without.
+if(VANTREL_STRIP)
+    foreach(dll IN LISTS shipped)
+        get_filename_component(name "${dll}" NAME)
+        if(name MATCHES "^lib")
+            execute_process(COMMAND "${VANTREL_STRIP}" --strip-unneeded "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${name}"
+                            RESULT_VARIABLE failed)
+            if(failed)
+                message(FATAL_ERROR "${VANTREL_STRIP} cannot strip ${name}")
+            endif()
+        endif()
+    endforeach()
+endif()
+cmake_policy(POP)
