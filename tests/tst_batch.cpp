@@ -96,7 +96,8 @@ private slots:
         QTest::newRow("-j 0") << "--host 10.0.0.7 --host 10.0.0.8 -j 0 ver" << 1 << "-j: a number from 1";
         QTest::newRow("--log with several devices")
             << "--host 10.0.0.7 --serial COM1 --log a.log ver" << 1 << "give several devices --log-dir";
-        QTest::newRow("--check with ver") << "--host 10.0.0.7 --check ver" << 1 << "--check goes with the verbs";
+        QTest::newRow("--check with ver, station 0 taken")
+            << "--host 10.0.0.7 --mdc 0 --check ver" << 1 << "--check goes with the verbs";
     }
     void usage()
     {
