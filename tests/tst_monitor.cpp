@@ -116,6 +116,8 @@ private slots:
     void decodes_data();
     void decodes();
     void exportRoundTrip();
+    void ringKeepsTheNewest_data();
+    void ringKeepsTheNewest();
 };
 
 void TestMonitor::decodes_data()
@@ -191,7 +193,7 @@ void TestMonitor::exportRoundTrip()
     for (qint64 n = record.first(); n < record.end(); ++n) {
         const Monitor::Unit &u = record.at(n);
         if (u.form == Monitor::Form::Datagram)
-            (u.kind & Monitor::Flash ? transfer : datagrams) << u.bytes;
+            (u.kind & Monitor::Flash ? transfer : datagrams) << u.bytes.toByteArray();
     }
     datagrams += transfer;
 
@@ -214,7 +216,7 @@ void TestMonitor::exportRoundTrip()
         QCOMPARE(keys, (wanted.sort(), wanted));
         QCOMPARE(unit.value(QStringLiteral("n")).toInteger(), n);
         QCOMPARE(QByteArray::fromHex(unit.value(QStringLiteral("hex")).toString().toLatin1()), record.at(n).bytes);
-        QCOMPARE(rows[n - record.first()].split(',').value(8), record.at(n).bytes.toHex());
+        QCOMPARE(rows[n - record.first()].split(',').value(8), record.at(n).bytes.toByteArray().toHex());
     }
 
     // The same transfer by `vantrel put`, over IPv6 where the loopback has it, traced to a pcapng of its own.
@@ -263,6 +265,40 @@ void TestMonitor::exportRoundTrip()
                       QByteArray::number(device.port())),
              datagrams);
     QCOMPARE(payloads(m.dir.filePath(QStringLiteral("put.pcapng")), QByteArray::number(port), {}), transfer);
+}
+
+void TestMonitor::ringKeepsTheNewest_data()
+{
+    QTest::addColumn<qsizetype>("capacity");
+    QTest::addColumn<QList<qsizetype>>("sizes"); // of the units appended, over and over
+    QTest::addColumn<int>("appended");
+    QTest::addColumn<qint64>("held");
+    const qsizetype store = Monitor::Record::kBytesPerUnit;
+    QTest::newRow("as many units as the capacity") << qsizetype(10) << QList<qsizetype>{5, 0, 11} << 25 << qint64(10);
+    QTest::newRow("as many bytes as the store") << qsizetype(10) << QList<qsizetype>{3 * store} << 7 << qint64(3);
+    QTest::newRow("bytes that end the store exactly")
+        << qsizetype(4) << QList<qsizetype>{store, 2 * store, store} << 9 << qint64(3);
+    QTest::newRow("large and small, many times round")
+        << qsizetype(8) << QList<qsizetype>{4 * store, 1, 0, store / 2, 2 * store} << 203 << qint64(6);
+    QTest::newRow("nothing recorded") << qsizetype(0) << QList<qsizetype>{8} << 5 << qint64(0);
+}
+
+void TestMonitor::ringKeepsTheNewest()
+{
+    QFETCH(qsizetype, capacity);
+    QFETCH(QList<qsizetype>, sizes);
+    QFETCH(int, appended);
+    QFETCH(qint64, held);
+    const auto unitBytes = [&](qint64 n) { return QByteArray(sizes[n % sizes.size()], char('a' + n % 26)); };
+    Monitor::Record record(capacity);
+    for (int n = 0; n < appended; ++n)
+        record.note(n, unitBytes(n));
+    QCOMPARE(record.end(), qint64(appended));
+    QCOMPARE(record.end() - record.first(), held);
+    for (qint64 n = record.first(); n < record.end(); ++n) {
+        QCOMPARE(record.at(n).bytes, unitBytes(n));
+        QCOMPARE(record.at(n).us, n);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestMonitor)

@@ -275,7 +275,7 @@ void TestSerial::comesBack()
     QByteArrayList notes;
     for (qint64 n = w.monitor.first(); n < w.monitor.end(); ++n)
         if (w.monitor.at(n).direction == Monitor::Direction::Note)
-            notes += w.monitor.at(n).bytes;
+            notes += w.monitor.at(n).bytes.toByteArray();
     QVERIFY2(notes.size() >= 2 && notes[notes.size() - (c.state == 'O' ? 3 : 1)].startsWith("COM3 gone: waiting"),
              notes.join('|').constData());
     QCOMPARE(notes.last().endsWith("came back and is open again"), c.state == 'O');

@@ -62,7 +62,7 @@ QChar toUnicode(uchar byte)
     return byte < 0x80 ? QChar(byte) : QChar(kHigh[byte - 0x80]);
 }
 
-QString decode(const QByteArray &bytes)
+QString decode(QByteArrayView bytes)
 {
     QString out(bytes.size(), Qt::Uninitialized);
     QChar *d = out.data();

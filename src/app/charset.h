@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 /// The window's character set, Windows-1251: the one place where bytes become characters.
@@ -9,7 +10,7 @@
 namespace Charset
 {
 QChar toUnicode(uchar byte);
-QString decode(const QByteArray &bytes);
+QString decode(QByteArrayView bytes);
 /// Characters outside the set become '?'.
 QByteArray encode(const QString &text);
 QByteArray toUpper(const QByteArray &bytes);

@@ -133,7 +133,8 @@ std::array<QString, 10> MonitorRows::cells(qsizetype row) const
     const Monitor::Unit &u = m_record.at(n);
     const bool note = u.direction == Monitor::Direction::Note;
     const char16_t *const arrows[] = {u"\u2192", u"\u2190", u"\u2022"};
-    QString hex = QString::fromLatin1(u.bytes.first(qMin(kHexBytes, u.bytes.size())).toHex(' ').toUpper());
+    QString hex =
+        QString::fromLatin1(u.bytes.first(qMin(kHexBytes, u.bytes.size())).toByteArray().toHex(' ').toUpper());
     if (u.bytes.size() > kHexBytes)
         hex += QStringLiteral(" \u2026");
     return {QString::number(n),

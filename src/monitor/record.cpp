@@ -16,8 +16,6 @@ namespace
 constexpr qsizetype kWriteFraming = 8;
 /// Every data reply of a read fills 20 bytes of the file, however short it is.
 constexpr quint32 kReadBlock = 20;
-/// Spare room a recorded unit may keep beyond its bytes.
-constexpr qsizetype kSlack = 64;
 
 Kind kindOf(Step step)
 {
@@ -304,22 +302,39 @@ void Record::append(Unit &&unit)
         m_first = ++m_end;
         return;
     }
-    // A serial chunk comes in the buffer the port read it into, many times its size: the record keeps its bytes
-    // alone, or a ring of a hundred thousand chunks would hold hundreds of MiB.
-    if (unit.bytes.capacity() > unit.bytes.size() + kSlack)
-        unit.bytes.squeeze();
+    if (m_units.empty()) {
+        // Paid at once, every page touched, so that what the ring costs shows from the start.
+        m_units.resize(size_t(m_capacity));
+        m_placed.resize(size_t(m_capacity));
+        m_store.assign(size_t(m_capacity * kBytesPerUnit), 0);
+    }
+    const QByteArrayView bytes = unit.bytes.first(qMin(unit.bytes.size(), qsizetype(m_store.size())));
     const size_t slot = size_t((m_end - m_origin) % m_capacity);
-    if (slot < m_units.size())
-        m_units[slot] = std::move(unit);
-    else
-        m_units.push_back(std::move(unit));
     ++m_end;
     m_first = qMax(m_first, m_end - m_capacity);
+    m_placed[slot] = place(bytes.size());
+    char *kept = m_store.data() + m_placed[slot] % qint64(m_store.size());
+    std::copy(bytes.begin(), bytes.end(), kept);
+    unit.bytes = QByteArrayView(kept, bytes.size());
+    m_units[slot] = std::move(unit);
+}
+
+qint64 Record::place(qsizetype size)
+{
+    const qint64 store = qint64(m_store.size());
+    qint64 at = m_stored;
+    // A unit's bytes lie in one piece: one that would not fit before the end of the store starts at its beginning.
+    if (at % store + size > store)
+        at += store - at % store;
+    m_stored = at + size;
+    // Each byte stored takes the place of the one stored a whole store before it.
+    while (m_first < m_end - 1 && m_placed[size_t((m_first - m_origin) % m_capacity)] < m_stored - store)
+        ++m_first;
+    return at;
 }
 
 void Record::clear()
 {
-    m_units.clear();
     m_origin = m_first = m_end;
     m_request = -1;
     m_open = m_more = false;
@@ -328,7 +343,9 @@ void Record::clear()
 void Record::setCapacity(qsizetype capacity)
 {
     clear();
-    m_units.shrink_to_fit();
+    m_units = {};
+    m_placed = {};
+    m_store = {};
     m_capacity = qMax<qsizetype>(0, capacity);
 }
 

@@ -63,8 +63,9 @@ enum Flag : quint8 {
 };
 
 struct Unit {
-    QByteArray bytes;    // as they went over the wire; a note's text
-    qint64 us = 0;       // microseconds since 1970 (UTC)
+    QByteArrayView
+        bytes;     // as they went over the wire, or a note's text: in the record's own store while it holds the unit
+    qint64 us = 0; // microseconds since 1970 (UTC)
     qint64 request = -1; // the number of the request this unit answers; -1 when it answers none
     qint64 replyUs = -1; // microseconds from that request to this unit
     quint32 block = 0;   // a flash WRITE or READ: its number since OPENWR or OPENRD, from 1; a reply has its request's
@@ -106,11 +107,18 @@ struct Summary {
 /// "127.0.0.1:5111", "[2001:db8::1]:5111"; "-" for an end not known.
 QByteArray endpointText(const Winsock::Endpoint &end);
 
-/// Every unit in order, numbered from 0 as they come; the oldest go once the ring holds `capacity`.
+/// Every unit in order, numbered from 0 as they come; the oldest go once the ring holds `capacity` units, or once
+/// their bytes fill the store that goes with it.
+///
+/// The record takes all its memory when it records its first unit: a long session's memory stays where it started
+/// instead of creeping up for half an hour until the ring is full, and a unit costs no allocation of its own.
 class Record
 {
 public:
     static constexpr qsizetype kCapacity = 100000;
+    /// The bytes kept for each unit of the capacity, on average: a flash transfer's datagrams or a serial line's
+    /// chunks fit well within it.
+    static constexpr qsizetype kBytesPerUnit = 80;
     explicit Record(qsizetype capacity = kCapacity) : m_capacity(capacity) {}
 
     // What the send and receive paths append. `download`: the line is one of the program download under way.
@@ -146,10 +154,15 @@ private:
     void request(Unit &unit, QByteArrayView command, bool download);
     void reply(Unit &unit, QByteArrayView text);
     void append(Unit &&unit);
+    /// Where `size` bytes go, counted over everything stored; the oldest units whose bytes they replace are forgotten.
+    qint64 place(qsizetype size);
 
     qsizetype m_capacity;
     std::vector<Unit> m_units;
-    qint64 m_origin = 0; // the number of the unit in slot 0
+    std::vector<qint64> m_placed; // where each slot's bytes went, counted over everything stored
+    std::vector<char> m_store;    // the units' bytes, one after another, round and round
+    qint64 m_stored = 0;          // the bytes stored so far, with the ends of the store left unused
+    qint64 m_origin = 0;          // the number of the unit in slot 0
     qint64 m_first = 0;
     qint64 m_end = 0;
     QList<Link> m_links;

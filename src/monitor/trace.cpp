@@ -233,7 +233,7 @@ QByteArray Trace::unit(const Record &record, qint64 n)
         QString::fromLatin1(u.direction == Direction::Note ? QByteArray() : record.link(u.link).name),
         kindText(u.kind),
         QString::number(u.bytes.size()),
-        QString::fromLatin1(u.bytes.toHex()),
+        QString::fromLatin1(u.bytes.toByteArray().toHex()),
         visibleText(u.bytes),
         decode(record, n).summary,
         answers ? QString::number(u.request) : QString(),
