@@ -116,9 +116,9 @@ class Record
 {
 public:
     static constexpr qsizetype kCapacity = 100000;
-    /// The bytes kept for each unit of the capacity, on average: a flash transfer's datagrams or a serial line's
-    /// chunks fit well within it.
-    static constexpr qsizetype kBytesPerUnit = 80;
+    /// The bytes kept for each unit of the capacity, on average: a flash transfer's datagrams fit within it, so the
+    /// count bounds a transfer's record; a serial line's longer chunks fill the store first.
+    static constexpr qsizetype kBytesPerUnit = 48;
     explicit Record(qsizetype capacity = kCapacity) : m_capacity(capacity) {}
 
     // What the send and receive paths append. `download`: the line is one of the program download under way.
