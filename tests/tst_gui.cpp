@@ -64,6 +64,16 @@ class TestGui : public QObject
         trigger("copy");
         return QApplication::clipboard()->text();
     }
+    /// Whether any pixel of the widget as drawn has the colour.
+    static bool shows(QWidget *w, const QColor &colour)
+    {
+        const QImage shot = w->grab().toImage();
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                if (shot.pixelColor(x, y) == colour)
+                    return true;
+        return false;
+    }
     /// The caption or text a widget shows. Check and option boxes draw only their mark; the caption names them
     /// for accessibility.
     static QString shownText(const QWidget *w)
@@ -485,6 +495,17 @@ private slots:
         };
         QVERIFY(!notFound(datagrams[0], {}) && !notFound(datagrams[0], Qt::ShiftModifier) &&
                 notFound("zz", Qt::ShiftModifier));
+        // A match the pane trims to its start stays marked there; one it trims away is marked nowhere.
+        if (hex) {
+            const QColor mark(255, 220, 0);
+            QVERIFY(!notFound("line", {}) && shows(rows, mark));
+            m_h->udp.tbReceiveData.setMaxBytes(16);
+            for (const QByteArray more : {"ok\r\n\r\n", "more\r\n"}) {
+                m_h->udp.tbReceiveData.appendReceived(more, m_h->system.clock);
+                m_window->flush();
+                QCOMPARE(shows(rows, mark), more.startsWith("ok"));
+            }
+        }
         // Esc closes the bar and gives the focus back to the command line it came from.
         findText->setFocus();
         QTest::keyClick(findText, Qt::Key_Escape);
@@ -582,6 +603,17 @@ private slots:
         m_h->dialog.answer = m_h->dir.filePath(QStringLiteral("received.jsonl"));
         monitor->findChild<QPushButton *>()->click();
         QCOMPARE(m_h->file(QStringLiteral("received.jsonl")).count("\"direction\":\"received\""), 9);
+        // The session's first unit, chosen, stays chosen when another filter still shows it.
+        rows->setCurrentRow(0);
+        monitor->findChild<QCheckBox *>(QString(), Qt::FindDirectChildrenOnly)->click(); // "Sent" on
+        QCOMPARE(rows->currentRow(), 0);
+        // Each refresh that brings units shows the sums with them, whichever of its redraws it is.
+        const auto *strip = monitor->findChild<QLabel *>(QStringLiteral("monitorStrip"));
+        for (int i = 0; i < 2; ++i) {
+            m_h->mscomm.feedReceived(QByteArray::fromHex("1043055645520D0A4BD1")), udp.TMRComm_Timer();
+            monitor->refresh();
+            QCOMPARE(strip->text(), monitor->stripText());
+        }
     }
 
     void launchOptionsRefused_data()
@@ -596,6 +628,9 @@ private slots:
         QTest::newRow("host port") << QStringList{"--host", "10.0.0.7:65536"} << 1 << "--host takes ADDR or ADDR:PORT";
         QTest::newRow("remote port") << QStringList{"--remote-port", "1l1"} << 1 << "--remote-port takes a port";
         QTest::newRow("com without a path") << QStringList{"--com", "3"} << 1 << "--com takes N=PATH";
+        // A Qt option is taken out by the application object; the terminal's own are judged again after it.
+        QTest::newRow("host port after -platform")
+            << QStringList{"-platform", "offscreen", "--host", "10.0.0.7:65536"} << 1 << "--host takes ADDR";
         QTest::newRow("workdir missing") << QStringList{"--workdir", "no/such/folder"} << 1 << "--workdir names";
     }
     void launchOptionsRefused()
@@ -656,6 +691,7 @@ private slots:
             m_window->flush();
         }
         QWidget *view = text->viewport();
+        QVERIFY(!shows(view, text->palette().color(QPalette::Highlight))); // nothing selected yet
         const qreal width = QFontMetricsF(text->font()).horizontalAdvance(QLatin1Char('0'));
         const int height = text->rowHeight();
         const QStringList words = steps.split(QLatin1Char(' '));
