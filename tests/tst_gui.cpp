@@ -691,7 +691,6 @@ private slots:
             m_window->flush();
         }
         QWidget *view = text->viewport();
-        QVERIFY(!shows(view, text->palette().color(QPalette::Highlight))); // nothing selected yet
         const qreal width = QFontMetricsF(text->font()).horizontalAdvance(QLatin1Char('0'));
         const int height = text->rowHeight();
         const QStringList words = steps.split(QLatin1Char(' '));
@@ -724,6 +723,13 @@ private slots:
         }
         trigger("copy");
         QCOMPARE(QApplication::clipboard()->text(), copied.replace(QLatin1Char('*'), QString::fromLatin1(fill)));
+        // The selection is painted over just what Copy takes: a cell for each character and each line break.
+        const QImage shot = view->grab().toImage();
+        qreal painted = 0;
+        for (int y = 5; y < shot.height(); y += height)
+            for (int x = 0; x < shot.width(); ++x)
+                painted += shot.pixelColor(x, y) == text->palette().color(QPalette::Highlight) ? 1 / width : 0;
+        QCOMPARE(qRound(painted), copied.size());
         // A screen reader reads the pane's text, a character a byte: CR LF as both.
         QAccessibleTextInterface *read = QAccessible::queryAccessibleInterface(text)->textInterface();
         QCOMPARE(read->text(0, read->characterCount()).remove(QLatin1Char('\r')), text->toPlainText());
