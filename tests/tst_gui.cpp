@@ -670,6 +670,9 @@ private slots:
         QTest::newRow("a word wrapped at the view's width, double-clicked")
             << QByteArrayList{"* alpha beta\r\n"} << "double 1,1"
             << "beta";
+        QTest::newRow("a double-click takes letters and digits, never the punctuation beside them")
+            << QByteArrayList{"VER 3.1,SIM\r\n"} << "double 0,9"
+            << "SIM";
         QTest::newRow("a triple-click takes all of a wrapped line and its break")
             << QByteArrayList{"* alpha beta\r\n", "next"} << "triple 1,2"
             << "* alpha beta\n";
