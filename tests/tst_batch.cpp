@@ -2,6 +2,7 @@
 // Owns the batch command and the round trips: the executable against the simulated device, on UDP and a pty.
 #include "devicesim.h"
 #include "harness.h"
+#include "mounts.h"
 #include "ptydevicesim.h"
 #include "serial/modbus.h"
 
@@ -13,6 +14,7 @@
 #include <QUdpSocket>
 
 #include <csignal>
+#include <optional>
 
 #ifdef Q_OS_UNIX
 #include <signal.h>
@@ -52,6 +54,8 @@ struct Batch {
     QByteArray signalWhen{};
     QString logName = QStringLiteral("Terminal.log");
     QByteArray restartWhen{}; // the device goes and comes back, once, when stdout shows this
+    bool login = false;       // the device asks each new sender to log in first
+    bool fullDisk = false;    // "full" is a file system with no room left
 };
 
 /// Each entry of `expected` is a key the report must hold with that value; an object, the keys it must hold.
@@ -208,6 +212,26 @@ private slots:
                      .exitCode = 5,
                      .out = R"({"failure":{"number":75},"device_file":"DATA.BIN"})",
                      .err = "Error#75"};
+        // A name the file system cannot hold, in a folder that is there, is no missing file.
+        QTest::newRow("5: a local name too long") << Batch{.link = "udp",
+                                                           .runs = "--json list " + QString(300, QLatin1Char('x')),
+                                                           .exitCode = 5,
+                                                           .out = R"({"failure":{"number":75}})"};
+        // The run went well, but its trace is lost: that is told, and is no success.
+        QTest::newRow("5: a trace the disk has no room for") << Batch{.link = "udp",
+                                                                      .runs = "--trace full/trace.jsonl ver",
+                                                                      .exitCode = 5,
+                                                                      .out = ver,
+                                                                      .err = "--trace: cannot write",
+                                                                      .log = ver,
+                                                                      .fullDisk = true};
+        // A run that failed says why, and that its trace is lost as well.
+        QTest::newRow("2: a silent device, traced to a full disk")
+            << Batch{.link = "silent",
+                     .runs = "--timeout 1 --trace full/trace.jsonl ver",
+                     .exitCode = 2,
+                     .err = "nor anything else from the device: unreachable",
+                     .fullDisk = true};
         // A local file to put that is not there: nothing goes to the device, not even the End of a transfer.
         QTest::newRow("5: put of a missing file") << Batch{.link = "udp",
                                                            .runs = "--json put missing.bin",
@@ -220,6 +244,12 @@ private slots:
                                                                  .exitCode = 2,
                                                                  .err = "keep.bas is left as it was",
                                                                  .same = "keep.bas=old.bin"};
+        // A device that asks for a login takes no program line: the download ends at the prompt and says why.
+        QTest::newRow("3: download to a device that asks for a login") << Batch{.link = "udp",
+                                                                                .runs = "download prog.bas",
+                                                                                .exitCode = 3,
+                                                                                .err = "the device asks for a login",
+                                                                                .login = true};
         // One transfer to a device at a time: a second terminal is refused at once and the first is unharmed.
         QTest::newRow("2: a second put while one runs") << Batch{.link = "udp",
                                                                  .runs = "put source.bin BIG.BIN",
@@ -274,6 +304,10 @@ private slots:
                 QDir().mkpath(QStringLiteral("tmp")));
         for (const auto &[name, bytes] : fixtures)
             QVERIFY(work.writeFile(QString::fromLatin1(name), bytes));
+        std::optional<TestMount> disk;
+        if (c.fullDisk && !disk.emplace(work.dir.filePath(QStringLiteral("full")), 4096).ok())
+            QSKIP(qPrintable(disk->error()));
+        QVERIFY(!disk || fillDisk(work.dir.filePath(QStringLiteral("full"))));
 
         // The simulated device rejects BASIC line 99.
         const DeviceConsole::Options console{.newDelayMs = 10,
@@ -283,6 +317,7 @@ private slots:
         DeviceSim udp({.address = c.link == "udp6" ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost,
                        .port = 0,
                        .newDelayMs = console.newDelayMs,
+                       .login = c.login,
                        .diskFolder = console.diskFolder,
                        .errorAfterBlocks = console.errorAfterBlocks,
                        .errorLine = console.errorLine});

@@ -64,6 +64,16 @@ class TestGui : public QObject
         trigger("copy");
         return QApplication::clipboard()->text();
     }
+    /// Whether any pixel of the widget as drawn has the colour.
+    static bool shows(QWidget *w, const QColor &colour)
+    {
+        const QImage shot = w->grab().toImage();
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                if (shot.pixelColor(x, y) == colour)
+                    return true;
+        return false;
+    }
     /// The caption or text a widget shows. Check and option boxes draw only their mark; the caption names them
     /// for accessibility.
     static QString shownText(const QWidget *w)
@@ -319,6 +329,9 @@ private slots:
         m_h->connect();
         m_window->flush();
         auto *edit = view<QLineEdit>(udp.tbSendData);
+        // Enter sends what the line shows: a text the model put there since the last frame is not sent.
+        udp.tbSendData.setText("VER");
+        QTest::keyClick(edit, Qt::Key_Return);
         QTest::keyClicks(edit, "vr ");
         QTest::sendKeyEvent(QTest::Click, edit, Qt::Key(0x0416), QStringLiteral("ж"), Qt::NoModifier);
         for (int i = 0; i < 3; ++i)
@@ -327,8 +340,8 @@ private slots:
         QCOMPARE(edit->cursorPosition(), 2); // typing keeps the caret where the user put it
         trigger("hexView");                  // from row 5 of the hex view as well
         QTest::keyClick(edit, Qt::Key_Return);
-        QCOMPARE(m_h->winsock.written(), QByteArrayList{"ver \xE6\r\n"}); // Windows-1251 on the wire
-        QVERIFY(pane()->toPlainText().endsWith(QStringLiteral("line 199\narrived\n\nver ж\n")));
+        QCOMPARE(m_h->winsock.written(), (QByteArrayList{"\r\n", "ver \xE6\r\n"})); // Windows-1251 on the wire
+        QVERIFY(pane()->toPlainText().endsWith(QStringLiteral("line 199\narrived\n\n\n\nver ж\n")));
         QCOMPARE(bar->value(), bar->maximum());
         m_window->flush();
         QScrollBar *rowsBar = receive()->rows()->verticalScrollBar();
@@ -485,6 +498,17 @@ private slots:
         };
         QVERIFY(!notFound(datagrams[0], {}) && !notFound(datagrams[0], Qt::ShiftModifier) &&
                 notFound("zz", Qt::ShiftModifier));
+        // A match the pane trims to its start stays marked there; one it trims away is marked nowhere.
+        if (hex) {
+            const QColor mark(255, 220, 0);
+            QVERIFY(!notFound("line", {}) && shows(rows, mark));
+            m_h->udp.tbReceiveData.setMaxBytes(16);
+            for (const QByteArray more : {"ok\r\n\r\n", "more\r\n"}) {
+                m_h->udp.tbReceiveData.appendReceived(more, m_h->system.clock);
+                m_window->flush();
+                QCOMPARE(shows(rows, mark), more.startsWith("ok"));
+            }
+        }
         // Esc closes the bar and gives the focus back to the command line it came from.
         findText->setFocus();
         QTest::keyClick(findText, Qt::Key_Escape);
@@ -582,6 +606,17 @@ private slots:
         m_h->dialog.answer = m_h->dir.filePath(QStringLiteral("received.jsonl"));
         monitor->findChild<QPushButton *>()->click();
         QCOMPARE(m_h->file(QStringLiteral("received.jsonl")).count("\"direction\":\"received\""), 9);
+        // The session's first unit, chosen, stays chosen when another filter still shows it.
+        rows->setCurrentRow(0);
+        monitor->findChild<QCheckBox *>(QString(), Qt::FindDirectChildrenOnly)->click(); // "Sent" on
+        QCOMPARE(rows->currentRow(), 0);
+        // Each refresh that brings units shows the sums with them, whichever of its redraws it is.
+        const auto *strip = monitor->findChild<QLabel *>(QStringLiteral("monitorStrip"));
+        for (int i = 0; i < 2; ++i) {
+            m_h->mscomm.feedReceived(QByteArray::fromHex("1043055645520D0A4BD1")), udp.TMRComm_Timer();
+            monitor->refresh();
+            QCOMPARE(strip->text(), monitor->stripText());
+        }
     }
 
     void launchOptionsRefused_data()
@@ -596,6 +631,9 @@ private slots:
         QTest::newRow("host port") << QStringList{"--host", "10.0.0.7:65536"} << 1 << "--host takes ADDR or ADDR:PORT";
         QTest::newRow("remote port") << QStringList{"--remote-port", "1l1"} << 1 << "--remote-port takes a port";
         QTest::newRow("com without a path") << QStringList{"--com", "3"} << 1 << "--com takes N=PATH";
+        // A Qt option is taken out by the application object; the terminal's own are judged again after it.
+        QTest::newRow("host port after -platform")
+            << QStringList{"-platform", "offscreen", "--host", "10.0.0.7:65536"} << 1 << "--host takes ADDR";
         QTest::newRow("workdir missing") << QStringList{"--workdir", "no/such/folder"} << 1 << "--workdir names";
     }
     void launchOptionsRefused()
@@ -632,6 +670,9 @@ private slots:
         QTest::newRow("a word wrapped at the view's width, double-clicked")
             << QByteArrayList{"* alpha beta\r\n"} << "double 1,1"
             << "beta";
+        QTest::newRow("a double-click takes letters and digits, never the punctuation beside them")
+            << QByteArrayList{"VER 3.1,SIM\r\n"} << "double 0,9"
+            << "SIM";
         QTest::newRow("a triple-click takes all of a wrapped line and its break")
             << QByteArrayList{"* alpha beta\r\n", "next"} << "triple 1,2"
             << "* alpha beta\n";
@@ -688,6 +729,13 @@ private slots:
         }
         trigger("copy");
         QCOMPARE(QApplication::clipboard()->text(), copied.replace(QLatin1Char('*'), QString::fromLatin1(fill)));
+        // The selection is painted over just what Copy takes: a cell for each character and each line break.
+        const QImage shot = view->grab().toImage();
+        qreal painted = 0;
+        for (int y = 5; y < shot.height(); y += height)
+            for (int x = 0; x < shot.width(); ++x)
+                painted += shot.pixelColor(x, y) == text->palette().color(QPalette::Highlight) ? 1 / width : 0;
+        QCOMPARE(qRound(painted), copied.size());
         // A screen reader reads the pane's text, a character a byte: CR LF as both.
         QAccessibleTextInterface *read = QAccessible::queryAccessibleInterface(text)->textInterface();
         QCOMPARE(read->text(0, read->characterCount()).remove(QLatin1Char('\r')), text->toPlainText());

@@ -90,7 +90,7 @@ bool step(Model &m, const QString &action, qint64 &mark)
         w.Text2.setText(arg.toLatin1());
         w.Command4_Click();
     } else if (verb == QLatin1String("download")) {
-        m.writeFile(QStringLiteral("prog.bas"), "10 PRINT 1\r\n20 END\r\n");
+        m.writeFile(QStringLiteral("prog.bas"), "10 PRINT 1\r\n90 END\r\n");
         answer(QStringLiteral("prog.bas"));
         w.Command10_Click();
     } else if (verb == QLatin1String("list")) {
@@ -139,9 +139,9 @@ void TestMonitor::decodes_data()
         "get NO.BIN", {"> OPENRD \"NO.BIN\"", "< ERROR: file not found <- 0", "> CLOSE", "< OK <- 2"}};
     QTest::newRow("BASIC lines down and listed back")
         << Exchange{"download; mark; list",
-                    {"> LIST", "< listing line 10 <- 0", "< listing line 20 <- 0", "< end of the listing <- 0"}};
+                    {"> LIST", "< listing line 10 <- 0", "< listing line 90 <- 0", "< end of the listing <- 0"}};
     QTest::newRow("a BASIC line") << Exchange{"download",
-                                              {"> program line 10", "< OK <- 0", "> program line 20", "< OK <- 2"}};
+                                              {"> program line 10", "< OK <- 0", "> program line 90", "< OK <- 2"}};
     // The scripted device on the serial line echoes the frame of VER CR LF to station 16: 10 43 05 56 45 52 0D 0A and
     // the CRC-16/MODBUS of those eight bytes, D04B, carried low byte first (tst_modbus holds the CRC to the public
     // catalogue's check value).

@@ -6,8 +6,8 @@
 namespace
 {
 /// The first line start at `from` or after it: just past a LF, or past a CR that no LF follows. A CR at the
-/// very end is not taken, since its LF may come with the next append. `from` itself, moved past a LF that a CR
-/// before it pairs with, when no line starts after it (one line longer than what is kept).
+/// very end is not taken, since its LF may come with the next append. `from` itself when no line starts after it
+/// (one line longer than what is kept).
 qsizetype lineStartFrom(const QByteArray &text, qsizetype from)
 {
     const qsizetype size = text.size();
@@ -18,8 +18,6 @@ qsizetype lineStartFrom(const QByteArray &text, qsizetype from)
         if (c == '\r' && i + 1 < size && text[i + 1] != '\n')
             return i + 1;
     }
-    if (from > 0 && from < size && text[from - 1] == '\r' && text[from] == '\n')
-        return from + 1;
     return from;
 }
 

@@ -98,10 +98,9 @@ Exit runVerb(const Options &options, Report &report)
     if (options.verb == Options::Verb::Ver || options.verb == Options::Verb::Send)
         report.payloadBytes = report.reply.size();
     udp.Form_Unload();
-    if (boxes.failures() > 0) {
-        report.failureNumber = boxes.lastNumber();
-        report.failureText = boxes.lastText();
-    }
+    // Without a failure the number is 0 and the text empty: the report's "failure" is null.
+    report.failureNumber = boxes.lastNumber();
+    report.failureText = boxes.lastText();
     return exit;
 }
 

@@ -47,7 +47,9 @@ bool TraceFile::commit(QString *error)
             QStringLiteral("--trace: %1 units went before they were written to %2").arg(m_lost).arg(m_file.fileName());
         return false;
     }
-    if (!m_file.commit()) {
+    // The last units may still wait in the buffer: a disk that has no room for them fails here, and the file that
+    // would hold less than the run did is not put in place.
+    if (!m_file.flush() || !m_file.commit()) {
         *error = QStringLiteral("--trace: cannot write %1: %2").arg(m_file.fileName(), m_file.errorString());
         return false;
     }
