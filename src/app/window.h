@@ -232,8 +232,9 @@ public:
     void logRaw(const QByteArray &bytes);
     /// Writes what a LogBatch gathered; the send primitives call it before anything goes out.
     void flushLog();
-    /// While a reply is handled, what is logged gathers and goes to the file in one write: with the command the reply
-    /// brings, before that command goes out, or at the latest when the batch ends (or a box opens).
+    /// While replies are handled (the datagrams read in one go), what is logged gathers and goes to the file in one
+    /// write: with the command they bring, before that command goes out, or at the latest when the outermost batch
+    /// ends (or a box opens).
     class LogBatch
     {
     public:
