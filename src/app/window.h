@@ -299,6 +299,8 @@ public:
     /// Ends a transfer without a word to the device: flags down, an unfinished read discarded.
     void FlashStop();
     void TMRFlash_Timer();
+    /// Writes the bytes of a read gathered so far to its local file; a write that fails ends the read.
+    void writeReadBack();
     static qint16 Decode(QByteArray colums);
     static qint16 Decode2(QByteArray colums);
 
@@ -478,8 +480,10 @@ private:
     /// Replies of the device to the READ last sent: -1 before the first READ (OPENRD's OK is due), then the
     /// number of data replies; one is due before the OK that asks for the next block.
     qint16 m_readReplies = 0;
-    QByteArray m_flashBarText;   // the bar's own text while it shows "NO REPLY"
-    int m_dispatcherBoxOpen = 0; // number of the failure whose box is open, 0 when none
+    QByteArray m_flashBarText;     // the bar's own text while it shows "NO REPLY"
+    QByteArray m_readBack;         // bytes of a read not yet written to its local file
+    qsizetype m_readBackPiece = 0; // how many of them go to the file in one write
+    int m_dispatcherBoxOpen = 0;   // number of the failure whose box is open, 0 when none
     quint64 m_suppressedFailures = 0;
     ListingScan m_listing;    // a serial listing comes in pieces cut anywhere (program/replies.cpp)
     QString m_listingTarget;  // the file the listing replaces once its "OK" has come
