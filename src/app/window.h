@@ -480,10 +480,11 @@ private:
     /// Replies of the device to the READ last sent: -1 before the first READ (OPENRD's OK is due), then the
     /// number of data replies; one is due before the OK that asks for the next block.
     qint16 m_readReplies = 0;
-    QByteArray m_flashBarText;     // the bar's own text while it shows "NO REPLY"
-    QByteArray m_readBack;         // bytes of a read not yet written to its local file
-    qsizetype m_readBackPiece = 0; // how many of them go to the file in one write
-    int m_dispatcherBoxOpen = 0;   // number of the failure whose box is open, 0 when none
+    /// Bytes of a read not yet written to its local file, and how many of them go to it in one write.
+    QByteArray m_readBack;
+    qsizetype m_readBackPiece = 0;
+    QByteArray m_flashBarText;   // the bar's own text while it shows "NO REPLY"
+    int m_dispatcherBoxOpen = 0; // number of the failure whose box is open, 0 when none
     quint64 m_suppressedFailures = 0;
     ListingScan m_listing;    // a serial listing comes in pieces cut anywhere (program/replies.cpp)
     QString m_listingTarget;  // the file the listing replaces once its "OK" has come
