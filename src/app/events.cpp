@@ -68,6 +68,11 @@ void UDP::wireEvents()
     TMRDevice.setTickHandler([this] { TMRDevice_Timer(); });
     TMRPorts.setTickHandler([this] { TMRPorts_Timer(); });
     ComboPorts.setDropDownHandler([this](bool open) { ComboPorts_DropDown(open); });
+    // What the datagrams read in one go bring to the log goes in one write: a data reply with the OK after it.
+    Winsock1.setBurstHandler([this](const std::function<void()> &arrivals) {
+        const LogBatch batch(*this);
+        arrivals();
+    });
     Winsock1.setArrivalHandler([this] {
         Winsock1_DataArrival();
         settleDeviceLock();

@@ -3,6 +3,11 @@
 
 #include <utility>
 
+namespace
+{
+constexpr qsizetype kLogPiece = 64 * 1024;
+}
+
 void UDP::logLine(const QByteArray &text)
 {
     logRaw(text + CRLF);
@@ -16,6 +21,9 @@ void UDP::logRaw(const QByteArray &bytes)
         return;
     if (m_logGathering) {
         m_logGathered += bytes;
+        // A flood of datagrams read in one go is written in pieces, not all at its end.
+        if (m_logGathered.size() >= kLogPiece)
+            flushLog();
         return;
     }
     writeLog(bytes);
@@ -39,9 +47,11 @@ bool UDP::pauseLogBatch()
 
 UDP::LogBatch::~LogBatch()
 {
-    // A batch begun inside another one (a datagram that came in a nested event loop) writes what it gathered too.
-    if (m_outer)
-        m_w.m_logGathering = false;
+    // A batch begun inside another one leaves the writing to that one, which ends before the thread turns to other
+    // events; a command going out or a box opening writes what was gathered before either.
+    if (!m_outer)
+        return;
+    m_w.m_logGathering = false;
     m_w.flushLog();
 }
 

@@ -232,8 +232,9 @@ public:
     void logRaw(const QByteArray &bytes);
     /// Writes what a LogBatch gathered; the send primitives call it before anything goes out.
     void flushLog();
-    /// While a reply is handled, what is logged gathers and goes to the file in one write: with the command the reply
-    /// brings, before that command goes out, or at the latest when the batch ends (or a box opens).
+    /// While replies are handled (the datagrams read in one go), what is logged gathers and goes to the file in one
+    /// write: with the command they bring, before that command goes out, or at the latest when the outermost batch
+    /// ends (or a box opens).
     class LogBatch
     {
     public:
@@ -298,6 +299,8 @@ public:
     /// Ends a transfer without a word to the device: flags down, an unfinished read discarded.
     void FlashStop();
     void TMRFlash_Timer();
+    /// Writes the bytes of a read gathered so far to its local file; a write that fails ends the read.
+    void writeReadBack();
     static qint16 Decode(QByteArray colums);
     static qint16 Decode2(QByteArray colums);
 
@@ -477,6 +480,9 @@ private:
     /// Replies of the device to the READ last sent: -1 before the first READ (OPENRD's OK is due), then the
     /// number of data replies; one is due before the OK that asks for the next block.
     qint16 m_readReplies = 0;
+    /// Bytes of a read not yet written to its local file, and how many of them go to it in one write.
+    QByteArray m_readBack;
+    qsizetype m_readBackPiece = 0;
     QByteArray m_flashBarText;   // the bar's own text while it shows "NO REPLY"
     int m_dispatcherBoxOpen = 0; // number of the failure whose box is open, 0 when none
     quint64 m_suppressedFailures = 0;

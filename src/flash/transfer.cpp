@@ -18,6 +18,9 @@ constexpr qint32 kWriteBlock = 21;
 /// Bytes in every data reply of a read ("READ 20").
 constexpr qsizetype kReadBlock = 20;
 constexpr char kNoReply[] = "NO REPLY";
+/// A read's bytes go to the local file in pieces that double up to this size: the first block goes at once, so that
+/// a disk that is full already fails the first block, and one that fills later fails before twice what was written.
+constexpr qsizetype kReadBackPiece = 64 * 1024;
 /// Every flash-disk command goes out from the command line, which keeps showing the last one sent,
 /// and is logged as a line. The first key the user types there replaces it. It is logged just before it goes, so
 /// that the reply that brought it and the command reach the log in one write.
@@ -167,6 +170,8 @@ void UDP::Command4_Click()
         FlashLastBlock = 0;
         FlashPos = 1;
         m_readReplies = -1;
+        m_readBack.resize(0);
+        m_readBackPiece = kReadBlock;
         sendCommand(*this, "OPENRD " + (Q + Text2.Text()) + Q);
         TMRFlash.setEnabled(true);
     } catch (const Failure &failure) {
@@ -185,13 +190,12 @@ void UDP::FlashReadReply(const QByteArray &reply)
     if (endMarker >= 0) {
         // Only whole pairs before the marker are data: "ND" at the seventh or eighth character leaves three bytes.
         const qsizetype k = endMarker / 2;
-        QByteArray bytes(k, Qt::Uninitialized);
         for (qsizetype i = 1; i <= k; ++i) {
             RetVal = Hex::pairValue(reply, i);
-            bytes[i - 1] = char(RetVal);
+            m_readBack += char(RetVal);
         }
+        writeReadBack();
         try {
-            files.print(FlashFile, bytes);
             files.commit(FlashFile);
         } catch (const Failure &) {
             readFailed(*this);
@@ -218,20 +222,27 @@ void UDP::FlashReadReply(const QByteArray &reply)
     }
     m_readReplies = 1;
     // A data reply always fills 20 bytes: a short reply, a line end or a stray character gives digit 0.
-    QByteArray bytes(kReadBlock, Qt::Uninitialized);
     for (qsizetype i = 1; i <= kReadBlock; ++i) {
         RetVal = Hex::pairValue(reply, i);
-        bytes[i - 1] = char(RetVal);
+        m_readBack += char(RetVal);
     }
+    if (m_readBack.size() >= m_readBackPiece)
+        writeReadBack();
+    FlashCount = (FlashCount + 1) % 100;
+    vbalProgressBar1.setValue(FlashCount);
+}
+
+void UDP::writeReadBack()
+{
     try {
-        files.print(FlashFile, bytes);
+        files.print(FlashFile, m_readBack);
     } catch (const Failure &) {
         // The first failed write ends the read; its box is shown once, after the device has been told.
         readFailed(*this);
         throw;
     }
-    FlashCount = (FlashCount + 1) % 100;
-    vbalProgressBar1.setValue(FlashCount);
+    m_readBack.resize(0); // keeps its room for the next piece
+    m_readBackPiece = qMin(2 * m_readBackPiece, kReadBackPiece);
 }
 
 void UDP::Command5_Click()
@@ -254,6 +265,7 @@ void UDP::FlashStop()
     FlashPos = 0;
     // A read that has not reached its end marker discards what came: the local file stays as it was.
     files.release(FlashFile);
+    m_readBack.resize(0);
     TMRFlash.setEnabled(false);
     if (vbalProgressBar1.Text() == kNoReply)
         vbalProgressBar1.setText(m_flashBarText);

@@ -57,6 +57,10 @@ public:
 
     /// Raised once per arriving datagram, on the user-interface thread.
     void setArrivalHandler(std::function<void()> handler) { m_arrival = std::move(handler); }
+    /// Wraps the arrival events of the datagrams read in one go, before the thread turns to other events: the
+    /// handler calls `arrivals` once, and may act before and after all of them.
+    using Burst = std::function<void(const std::function<void()> &arrivals)>;
+    void setBurstHandler(Burst handler) { m_burst = std::move(handler); }
 
 protected:
     void raiseArrival()
@@ -64,7 +68,10 @@ protected:
         if (m_arrival)
             m_arrival();
     }
+    /// Runs `arrivals`, which raises the arrival event of each datagram read in one go, inside the burst handler.
+    void raiseBurst(const std::function<void()> &arrivals) { m_burst ? m_burst(arrivals) : arrivals(); }
 
 private:
     std::function<void()> m_arrival;
+    Burst m_burst;
 };

@@ -33,8 +33,17 @@ void FakeWinsock::sendData(const QByteArray &data)
 
 void FakeWinsock::feedReceived(const QByteArray &datagram)
 {
-    m_current = datagram;
-    raiseArrival();
+    feedBurst({datagram});
+}
+
+void FakeWinsock::feedBurst(const QByteArrayList &datagrams)
+{
+    raiseBurst([&] {
+        for (const QByteArray &datagram : datagrams) {
+            m_current = datagram;
+            raiseArrival();
+        }
+    });
 }
 
 void FakeMSComm::check(bool needOpen)

@@ -38,6 +38,8 @@ public:
 
     /// Delivers one datagram to the arrival handler, as the socket would.
     void feedReceived(const QByteArray &datagram);
+    /// Delivers the datagrams one after another, as the socket does with those that wait to be read at once.
+    void feedBurst(const QByteArrayList &datagrams);
     const QByteArrayList &written() const { return m_written; }
     /// The next send fails.
     void injectError() { m_failNextSend = true; }

@@ -214,20 +214,22 @@ bool QtWinsock::accepted(const QHostAddress &sender, quint16 port) const
 
 void QtWinsock::readPending()
 {
-    // Asking whether a datagram waits costs a system call. readyRead means one does; after a datagram that the
-    // terminal answered, the device's reply is still on its way, and the event loop tells when it comes. Only
-    // datagrams that come unasked (a console flood) are read on while there are more. The arrival handler may close
-    // the socket; hasPendingDatagrams() is then false.
-    do {
-        m_sentSinceRead = false;
-        const qint64 size = m_socket.readDatagram(m_buffer.data(), m_buffer.size(), &m_sender, &m_senderPort);
-        if (size < 0)
-            return;
-        if (!m_acceptAll && !accepted(m_sender, m_senderPort)) {
-            ++m_dropped;
-            continue;
-        }
-        m_current = QByteArray(m_buffer.constData(), size);
-        raiseArrival();
-    } while (!m_sentSinceRead && m_socket.hasPendingDatagrams());
+    // readyRead means a datagram waits. After one that the terminal answered, the device's reply is still on its way,
+    // and the event loop tells when it comes. After one it did not answer (a data reply before its OK, a console
+    // flood), the next is read at once if there is one: trying costs the one system call that asking whether one
+    // waits would cost. The arrival handler may close the socket.
+    raiseBurst([this] {
+        do {
+            m_sentSinceRead = false;
+            const qint64 size = m_socket.readDatagram(m_buffer.data(), m_buffer.size(), &m_sender, &m_senderPort);
+            if (size < 0)
+                return;
+            if (!m_acceptAll && !accepted(m_sender, m_senderPort)) {
+                ++m_dropped;
+                continue;
+            }
+            m_current = QByteArray(m_buffer.constData(), size);
+            raiseArrival();
+        } while (!m_sentSinceRead && m_socket.state() == QAbstractSocket::BoundState);
+    });
 }
