@@ -275,7 +275,7 @@ void Record::reply(Unit &unit, QByteArrayView text)
         unit.kind |= Console;
         return;
     }
-    Unit &request = m_units[size_t((m_request - m_origin) % m_capacity)];
+    Unit &request = m_units[slot(m_request)];
     unit.request = m_request;
     unit.replyUs = unit.us - request.us;
     if (std::exchange(m_open, false)) {
@@ -309,14 +309,14 @@ void Record::append(Unit &&unit)
         m_store.assign(size_t(m_capacity * kBytesPerUnit), 0);
     }
     const QByteArrayView bytes = unit.bytes.first(qMin(unit.bytes.size(), qsizetype(m_store.size())));
-    const size_t slot = size_t((m_end - m_origin) % m_capacity);
+    const size_t index = slot(m_end);
     ++m_end;
     m_first = qMax(m_first, m_end - m_capacity);
-    m_placed[slot] = place(bytes.size());
-    char *kept = m_store.data() + m_placed[slot] % qint64(m_store.size());
+    m_placed[index] = place(bytes.size());
+    char *kept = m_store.data() + m_placed[index] % qint64(m_store.size());
     std::copy(bytes.begin(), bytes.end(), kept);
     unit.bytes = QByteArrayView(kept, bytes.size());
-    m_units[slot] = std::move(unit);
+    m_units[index] = std::move(unit);
 }
 
 qint64 Record::place(qsizetype size)
@@ -328,7 +328,7 @@ qint64 Record::place(qsizetype size)
         at += store - at % store;
     m_stored = at + size;
     // Each byte stored takes the place of the one stored a whole store before it.
-    while (m_first < m_end - 1 && m_placed[size_t((m_first - m_origin) % m_capacity)] < m_stored - store)
+    while (m_first < m_end - 1 && m_placed[slot(m_first)] < m_stored - store)
         ++m_first;
     return at;
 }

@@ -135,7 +135,7 @@ public:
     /// The numbers of the units held: [first(), end()).
     qint64 first() const { return m_first; }
     qint64 end() const { return m_end; }
-    const Unit &at(qint64 n) const { return m_units[size_t((n - m_origin) % m_capacity)]; }
+    const Unit &at(qint64 n) const { return m_units[slot(n)]; }
     bool holds(qint64 n) const { return n >= m_first && n < m_end; }
     const Link &link(quint16 index) const { return m_links[index]; }
     /// The request whose reply, or the rest of it, is due; -1 when none.
@@ -149,6 +149,8 @@ public:
     Summary summarize(const Filter &filter) const;
 
 private:
+    /// Where unit `n` lies in the ring.
+    size_t slot(qint64 n) const { return size_t((n - m_origin) % m_capacity); }
     quint16 linkTo(const QByteArray &name, const Winsock::Endpoint &peer, const Winsock::Endpoint &local);
     quint16 datagramLink(const Winsock::Endpoint &peer, const Winsock::Endpoint &local);
     void request(Unit &unit, QByteArrayView command, bool download);
