@@ -9,7 +9,9 @@
 // the window's status line is measured in turns against the view without it, as the window was before it had
 // one. With --monitor instead: the terminal's write to the minimal device, its window shown, with the wire monitor
 // open, against the record off (as before the monitor) and the monitor closed, in turns. With --own: only the
-// window's write and read to the minimal device against the blocking client, and the terminal's own time a block.
+// window's write and read to the minimal device against the blocking client, and the terminal's own time a block,
+// also against the floor: the blocking client making the calls the terminal may not do without, a poll for each
+// reply and the log's write before each command.
 #include "benchsupport.h"
 
 #include "app/window.h"
@@ -33,7 +35,9 @@
 #include <thread>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -102,11 +106,13 @@ private:
     std::thread m_thread;
 };
 
-/// The raw limit: one blocking socket, each command waiting for its reply.
+/// The raw limit: one blocking socket, each command waiting for its reply. Given a log, it is the floor of a
+/// terminal that may not block: it makes the system calls the terminal's rules leave, the poll that waits for each
+/// reply and one write to the log of each command with all that came before it.
 class RawClient
 {
 public:
-    explicit RawClient(quint16 port) { m_fd = connectedLoopbackSocket(port); }
+    explicit RawClient(quint16 port, int log = -1) : m_log(log) { m_fd = connectedLoopbackSocket(port); }
     ~RawClient() { ::close(m_fd); }
 
     bool write(const QByteArray &name, const QByteArray &data)
@@ -134,7 +140,7 @@ public:
             if (reply.isEmpty())
                 return {};
             data += QByteArray::fromHex(reply.left(40));
-            receive(); // the "OK" that follows every full block
+            receive(false); // the "OK" that follows every full block, already on its way
         }
         exchange("CLOSE");
         return data;
@@ -144,16 +150,32 @@ private:
     QByteArray exchange(const QByteArray &command)
     {
         const QByteArray line = command + "\r\n";
+        if (m_log >= 0) {
+            m_received += line; // the terminal logs its command with the reply that brought it
+            if (::write(m_log, m_received.constData(), size_t(m_received.size())) != m_received.size())
+                return {};
+            m_received.clear();
+        }
         ::send(m_fd, line.constData(), size_t(line.size()), 0);
-        return receive();
+        return receive(true);
     }
-    QByteArray receive()
+    QByteArray receive(bool wait)
     {
+        if (m_log >= 0 && wait) {
+            pollfd readable{m_fd, POLLIN, 0};
+            ::poll(&readable, 1, 5000); // as long as the socket's own receive time-out
+        }
         char buffer[2048];
         const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-        return n > 0 ? QByteArray(buffer, n) : QByteArray();
+        if (n <= 0)
+            return {};
+        if (m_log >= 0)
+            m_received.append(buffer, n);
+        return QByteArray(buffer, n);
     }
     int m_fd = -1;
+    int m_log = -1;
+    QByteArray m_received; // since the last command, for the log
 };
 
 /// The window model on the real socket, connected to the device.
@@ -342,6 +364,9 @@ int main(int argc, char *argv[])
     if (parser.isSet(ownOption)) {
         MinimalDevice minimal(data);
         RawClient raw(minimal.port());
+        const int floorLog = ::open(QFile::encodeName(folder.filePath(QStringLiteral("floor.log"))).constData(),
+                                    O_WRONLY | O_CREAT | O_APPEND, 0644);
+        RawClient floor(minimal.port(), floorLog);
         Terminal terminal(folder.path());
         MainWindow window(terminal.udp);
         window.show();
@@ -359,13 +384,17 @@ int main(int argc, char *argv[])
             }
             double time() const { return failed ? -1 : seconds; }
         };
-        Least clientWrite, clientRead, write, read;
+        Least clientWrite, clientRead, floorWrite, floorRead, write, read;
         for (int run = 0; run < runs; ++run) {
             double cpu = 0;
             double s = timed([&] { return raw.write("RAW.BIN", data); }, &cpu);
             clientWrite.add(s, cpu);
             s = timed([&] { return raw.read("RAW.BIN") == data; }, &cpu);
             clientRead.add(s, cpu);
+            s = timed([&] { return floor.write("FLOOR.BIN", data); }, &cpu);
+            floorWrite.add(s, cpu);
+            s = timed([&] { return floor.read("FLOOR.BIN") == data; }, &cpu);
+            floorRead.add(s, cpu);
             terminal.connect(minimal.port());
             s = terminal.transfer(true, source, "TERMINAL.BIN");
             write.add(s, terminal.lastCpu);
@@ -377,6 +406,15 @@ int main(int argc, char *argv[])
                     size, runs);
         printOwn("  write", blocks(true, size), write.time(), write.cpu, clientWrite.time(), clientWrite.cpu);
         printOwn("  read", blocks(false, size), read.time(), read.cpu, clientRead.time(), clientRead.cpu);
+        std::printf("the same against the floor, a blocking client that also polls for each reply and writes the "
+                    "log before each command:\n");
+        printOwn("  write", blocks(true, size), write.time(), write.cpu, floorWrite.time(), floorWrite.cpu);
+        printOwn("  read", blocks(false, size), read.time(), read.cpu, floorRead.time(), floorRead.cpu);
+        printOwn("  floor write", blocks(true, size), floorWrite.time(), floorWrite.cpu, clientWrite.time(),
+                 clientWrite.cpu);
+        printOwn("  floor read", blocks(false, size), floorRead.time(), floorRead.cpu, clientRead.time(),
+                 clientRead.cpu);
+        ::close(floorLog);
         return 0;
     }
 
