@@ -76,6 +76,15 @@ std::optional<Launch> takeOptions(const QCommandLineParser &parser, const QComma
     return launch;
 }
 
+/// --help and --version answer and end the program, wherever they stand among the options.
+void answerHelp(QCommandLineParser &parser)
+{
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp();
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+}
+
 /// A launch that cannot be taken: the reason and the usage on stderr, status 1.
 int refuse(const QCommandLineParser &parser, const QString &error)
 {
@@ -126,10 +135,7 @@ int main(int argc, char *argv[])
         QCoreApplication commandLine(argc, argv);
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         if (parser.parse(QCoreApplication::arguments())) {
-            if (parser.isSet(QStringLiteral("help")))
-                parser.showHelp();
-            if (parser.isSet(QStringLiteral("version")))
-                parser.showVersion();
+            answerHelp(parser);
             launch = takeOptions(parser, demo, host, remotePort, workdir, com, &error);
         } else {
             error = parser.errorText();
@@ -147,6 +153,7 @@ int main(int argc, char *argv[])
     if (deferred) {
         if (!parser.parse(QCoreApplication::arguments()))
             return refuse(parser, parser.errorText());
+        answerHelp(parser);
         launch = takeOptions(parser, demo, host, remotePort, workdir, com, &error);
         if (!launch)
             return refuse(parser, error);

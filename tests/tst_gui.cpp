@@ -634,6 +634,7 @@ private slots:
         // A Qt option is taken out by the application object; the terminal's own are judged again after it.
         QTest::newRow("host port after -platform")
             << QStringList{"-platform", "offscreen", "--host", "10.0.0.7:65536"} << 1 << "--host takes ADDR";
+        QTest::newRow("--help after -platform") << QStringList{"-platform", "offscreen", "--help"} << 0 << "";
         QTest::newRow("workdir missing") << QStringList{"--workdir", "no/such/folder"} << 1 << "--workdir names";
     }
     void launchOptionsRefused()
