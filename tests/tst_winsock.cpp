@@ -3,6 +3,7 @@
 #include "fakes.h"
 #include "platform/qt/qtwinsock.h"
 
+#include <QElapsedTimer>
 #include <QNetworkDatagram>
 #include <QTest>
 #include <QTimer>
@@ -17,7 +18,15 @@ struct Link {
     explicit Link(const QByteArray &remoteHost = "127.0.0.1")
     {
         peer.bind(QHostAddress::LocalHost, 0);
-        winsock.setArrivalHandler([this] { arrived << winsock.getData(); });
+        winsock.setArrivalHandler([this] {
+            arrived << winsock.getData();
+            if (arrived.size() == 1)
+                QTimer::singleShot(0, &winsock, [this] { arrivedBeforeOthers = arrived.size(); });
+            QElapsedTimer busy;
+            busy.start();
+            while (busy.nsecsElapsed() < busyNs) {
+            }
+        });
         winsock.setRemotePort(peer.localPort());
         winsock.setRemoteHost(remoteHost);
         winsock.bind("0");
@@ -25,6 +34,8 @@ struct Link {
     QUdpSocket peer;
     QtWinsock winsock;
     QByteArrayList arrived;
+    qint64 busyNs = 0;                  // what each arrival costs the handler, as a window that draws it
+    qsizetype arrivedBeforeOthers = -1; // arrivals handled before the rest of the program had its turn
 };
 } // namespace
 
@@ -72,22 +83,25 @@ private slots:
         QTest::addColumn<bool>("devicePort"); // the sender's port is the device's
         QTest::addColumn<QByteArrayList>("datagrams");
         QTest::addColumn<bool>("heard");
+        QTest::addColumn<int>("busyUs"); // each arrival's handling
         QByteArrayList burst{QByteArray(256, 0)};
         std::iota(burst[0].begin(), burst[0].end(), char(0));
         for (int i = 0; i < 200; ++i)
             burst << "datagram " + QByteArray::number(i);
         const QByteArray local = "127.0.0.1";
-        QTest::newRow("every byte, and a burst") << local << "127.0.0.1" << true << burst << true;
+        QTest::newRow("every byte, and a burst") << local << "127.0.0.1" << true << burst << true << 0;
+        // A flood the handler cannot keep up with still leaves the window its turn to draw and to take a click.
+        QTest::newRow("a burst slower to handle than to come") << local << "127.0.0.1" << true << burst << true << 500;
         // The device may send one; it is logged, and lights the link indicator.
-        QTest::newRow("an empty datagram") << local << "127.0.0.1" << true << QByteArrayList{""} << true;
+        QTest::newRow("an empty datagram") << local << "127.0.0.1" << true << QByteArrayList{""} << true << 0;
         QTest::newRow("the remote host by name")
-            << QByteArray("localhost") << "127.0.0.1" << true << QByteArrayList{"x"} << true;
-        QTest::newRow("a foreign host") << local << "127.0.0.2" << true << QByteArrayList{"x"} << false;
+            << QByteArray("localhost") << "127.0.0.1" << true << QByteArrayList{"x"} << true << 0;
+        QTest::newRow("a foreign host") << local << "127.0.0.2" << true << QByteArrayList{"x"} << false << 0;
         // Another program on the device's host: another terminal, a scanner.
         QTest::newRow("another port of the device's host")
-            << local << "127.0.0.1" << false << QByteArrayList{"x"} << false;
+            << local << "127.0.0.1" << false << QByteArrayList{"x"} << false << 0;
         QTest::newRow("any host after a broadcast")
-            << QByteArray("255.255.255.255") << "127.0.0.2" << false << QByteArrayList{"x"} << true;
+            << QByteArray("255.255.255.255") << "127.0.0.2" << false << QByteArrayList{"x"} << true << 0;
     }
     void arrivals()
     {
@@ -96,7 +110,9 @@ private slots:
         QFETCH(bool, devicePort);
         QFETCH(QByteArrayList, datagrams);
         QFETCH(bool, heard);
+        QFETCH(int, busyUs);
         Link link(remoteHost);
+        link.busyNs = busyUs * 1000LL;
         // The device's own socket, or one of the sender's: on its address with the device's port, or any other.
         QUdpSocket other;
         const bool device = devicePort && sender == QLatin1String("127.0.0.1");
@@ -118,6 +134,9 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return link.arrived.endsWith("last"); }, kPatienceMs));
         QCOMPARE(link.arrived, (heard ? datagrams : QByteArrayList()) << "last");
         QCOMPARE(link.winsock.droppedCount(), quint64(heard ? 0 : datagrams.size()));
+        if (busyUs > 0)
+            QVERIFY2(link.arrivedBeforeOthers >= 0 && link.arrivedBeforeOthers < datagrams.size(),
+                     qPrintable(QString::number(link.arrivedBeforeOthers)));
     }
 };
 

@@ -3,6 +3,7 @@
 
 #include "platform/failure.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QHostInfo>
 #include <QNetworkInterface>
@@ -21,6 +22,9 @@ constexpr int kReceiveBufferSize = 4 * 1024 * 1024;
 constexpr int kMaxDatagram = 65536;
 // A host name that takes longer to resolve is taken as unknown; the resolver's own retries take longer.
 constexpr int kLookupMs = 5000;
+// A flood that the handlers cannot keep up with would hold the thread until the device paused. After this long the
+// window draws and takes input; the socket, still readable, calls again at once.
+constexpr int kBurstMs = 8;
 
 bool isBroadcast(const QHostAddress &address)
 {
@@ -219,6 +223,7 @@ void QtWinsock::readPending()
     // flood), the next is read at once if there is one: trying costs the one system call that asking whether one
     // waits would cost. The arrival handler may close the socket.
     raiseBurst([this] {
+        const QDeadlineTimer turn(kBurstMs);
         do {
             m_sentSinceRead = false;
             const qint64 size = m_socket.readDatagram(m_buffer.data(), m_buffer.size(), &m_sender, &m_senderPort);
@@ -230,6 +235,6 @@ void QtWinsock::readPending()
             }
             m_current = QByteArray(m_buffer.constData(), size);
             raiseArrival();
-        } while (!m_sentSinceRead && m_socket.state() == QAbstractSocket::BoundState);
+        } while (!m_sentSinceRead && m_socket.state() == QAbstractSocket::BoundState && !turn.hasExpired());
     });
 }
