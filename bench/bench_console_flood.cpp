@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Console flood: how many 64-byte datagrams a second the terminal handles (logged, shown in the receive
 // pane), against a bare receiver that only counts them, with and without the window, with an empty pane (the
-// window with and without its status line) and with 10 MB already in it, taken in turns and their medians compared;
+// window with and without its status line) and with 10 MB already in it, taken in turns and their medians compared,
+// each flood with how late a 5 ms timer of the window's thread came at most (how long the window could not draw);
 // then a steady 20,000 a second for 10 s with the window attached; then 100 MB of console lines appended to the pane
 // with the window attached, in the pane's view chosen with --view, for the memory the pane costs; then the hex and
 // time-stamp views switched on and off over a full 8 MB pane; and the peak memory of the whole run. --console-only
@@ -27,6 +28,7 @@
 #include <QDir>
 #include <QNetworkDatagram>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <algorithm>
@@ -41,10 +43,13 @@ struct Result {
     int sent = 0;
     qint64 handled = 0;
     double seconds = 0;
-    double cpu = 0; // seconds of the receiving thread
+    double cpu = 0;      // seconds of the receiving thread
+    double latestMs = 0; // the most a 5 ms timer of the window's thread came late: how long the window went unheard
     double rate() const { return seconds > 0 ? handled / seconds : 0; }
     double cpuPerDatagram() const { return handled > 0 ? cpu / handled * 1e6 : 0; }
 };
+
+constexpr qint64 kTurnNs = 5000000;
 
 /// Floods `port` and runs the event loop until the sender is done and nothing arrived for 300 ms.
 /// `handled` counts what the receiver has handled; the time runs to the last datagram handled.
@@ -59,8 +64,16 @@ Result flood(quint16 port, int size, int count, int rate, const std::function<qi
     const qint64 before = handled();
     qint64 seen = before;
     qint64 lastChange = 0;
+    QTimer turn;
+    qint64 due = 0, latest = 0;
+    QObject::connect(&turn, &QTimer::timeout, [&] {
+        latest = qMax(latest, clock.nsecsElapsed() - due);
+        due = clock.nsecsElapsed() + kTurnNs;
+    });
     const double cpu = threadCpuSeconds();
     clock.start();
+    due = kTurnNs;
+    turn.start(kTurnNs / 1000000);
     sender.start(count, rate);
     runUntil(
         [&] {
@@ -73,13 +86,14 @@ Result flood(quint16 port, int size, int count, int rate, const std::function<qi
         },
         600000);
     sender.wait();
-    return {sender.sent(), seen - before, lastChange / 1000.0, threadCpuSeconds() - cpu};
+    return {sender.sent(), seen - before, lastChange / 1000.0, threadCpuSeconds() - cpu, latest / 1e6};
 }
 
 void print(const char *what, const Result &r)
 {
-    std::printf("%-50s sent %7d  handled %7lld  lost %6lld  %7.0f datagrams/s  %5.2f us CPU each  peak %.1f MiB\n",
-                what, r.sent, r.handled, r.sent - r.handled, r.rate(), r.cpuPerDatagram(), peakMemoryMiB());
+    std::printf("%-50s sent %7d  handled %7lld  lost %6lld  %7.0f datagrams/s  %5.2f us CPU each  timer late by "
+                "%.1f ms at most  peak %.1f MiB\n",
+                what, r.sent, r.handled, r.sent - r.handled, r.rate(), r.cpuPerDatagram(), r.latestMs, peakMemoryMiB());
     std::fflush(stdout);
 }
 
