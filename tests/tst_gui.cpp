@@ -378,14 +378,17 @@ private slots:
         QCOMPARE(m_window->width(), kWindow.width() + CommandPanel::kWidth);
         QCOMPARE(panel->geometry(), QRect(566, 0, CommandPanel::kWidth, 715));
         QCOMPARE(panel->commandButton(1)->text(), QStringLiteral("F2  List the program"));
-        // F2 and F3 (not Find Next while the find bar is closed) in the command line and a click on the first button
-        // send as Enter does; what was typed stays.
+        // F2 and F3 (not Find Next while the find bar is closed) in the command line and clicks on buttons send as
+        // Enter does, the line end left off where the command says so; what was typed stays. None of them repeats.
         auto *edit = view<QLineEdit>(udp.tbSendData);
         QTest::keyClicks(edit, "ty");
         QTest::keyClick(edit, Qt::Key_F2);
         QTest::keyClick(edit, Qt::Key_F3);
         QTest::mouseClick(panel->commandButton(0), Qt::LeftButton);
-        QCOMPARE(m_h->winsock.written(), (QByteArrayList{"LIST\r\n", "MDC 16,VER\r\n", "VER\r\n"}));
+        QTest::mouseClick(panel->commandButton(3), Qt::LeftButton);
+        QTest::mouseClick(panel->commandButton(4), Qt::LeftButton);
+        QCOMPARE(m_h->winsock.written(),
+                 (QByteArrayList{"LIST\r\n", "MDC 16,VER\r\n", "VER\r\n", "UART 2,7\r\n", "VER\r"}));
         QCOMPARE(edit->text(), QStringLiteral("ty"));
         QTest::keyClick(edit, Qt::Key_F9);
         QVERIFY(m_window->findChild<StatusLine *>()->text().contains(QStringLiteral("F9: no saved command there")));
@@ -394,6 +397,8 @@ private slots:
         QVERIFY(!stop->isEnabled());
         QTest::mouseClick(panel->commandButton(5), Qt::LeftButton);
         QCOMPARE(stop->text(), QStringLiteral("Stop Version every second"));
+        QCOMPARE(std::pair(m_h->winsock.written().constLast(), udp.TMRRepeat.Interval()),
+                 std::pair(QByteArray("VER\r\n"), 1000));
         QTest::mouseClick(stop, Qt::LeftButton);
         QVERIFY(!udp.TMRRepeat.Enabled() && !stop->isEnabled());
         QTest::keyClick(m_window.get(), Qt::Key_L, Qt::ControlModifier);
