@@ -64,10 +64,10 @@ class TestGui : public QObject
         trigger("copy");
         return QApplication::clipboard()->text();
     }
-    /// Whether any pixel of the widget as drawn has the colour.
-    static bool shows(QWidget *w, const QColor &colour)
+    /// Whether any pixel of the widget as drawn, or of a part of it, has the colour.
+    static bool shows(QWidget *w, const QColor &colour, const QRect &part = QRect(0, 0, -1, -1))
     {
-        const QImage shot = w->grab().toImage();
+        const QImage shot = w->grab(part).toImage();
         for (int y = 0; y < shot.height(); ++y)
             for (int x = 0; x < shot.width(); ++x)
                 if (shot.pixelColor(x, y) == colour)
@@ -506,6 +506,10 @@ private slots:
         // A match the pane trims to its start stays marked there; one it trims away is marked nowhere.
         if (hex) {
             const QColor mark(255, 220, 0);
+            // "e" is in the first row and the last: back from the first datagram is the last row.
+            QVERIFY(!notFound("e", Qt::ShiftModifier) &&
+                    shows(rows, mark, QRect(0, 2 * height, rows->width(), height)) &&
+                    !shows(rows, mark, QRect(0, 0, rows->width(), height)));
             QVERIFY(!notFound("line", {}) && shows(rows, mark));
             m_h->udp.tbReceiveData.setMaxBytes(16);
             for (const QByteArray more : {"ok\r\n\r\n", "more\r\n"}) {
