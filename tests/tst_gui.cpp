@@ -679,6 +679,9 @@ private slots:
         QTest::newRow("a word wrapped at the view's width, double-clicked")
             << QByteArrayList{"* alpha beta\r\n"} << "double 1,1"
             << "beta";
+        QTest::newRow("a word longer than the view's width wrapped at it, dragged over")
+            << QByteArrayList{"**\r\n"} << "press 0,0 move 1,2 release 1,2"
+            << "*xxxxxxxx";
         QTest::newRow("a double-click takes letters and digits, never the punctuation beside them")
             << QByteArrayList{"VER 3.1,SIM\r\n"} << "double 0,9"
             << "SIM";
