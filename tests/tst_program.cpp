@@ -557,6 +557,7 @@ void TestProgram::clicks()
     QCOMPARE(w.Pic.FillColor(), c.green ? Colour::SendGreen : Colour::Yellow);
     QCOMPARE(h.dialog.shown, c.dialogs);
     QCOMPARE(shownBoxes(h.boxes, c.boxes), c.boxes);
+    QCOMPARE(w.statusReason() == QStringLiteral("not connected: Connect or Open first"), c.link.isEmpty());
     QVERIFY(!QFile::exists(QStringLiteral("list.bas")));
     QVERIFY(!w.ProgSaveMode && !w.ProgDownloadMode && !w.files.isOpen(2));
     if (c.button != &UDP::Command9_Click)
