@@ -134,6 +134,8 @@ private slots:
     void init()
     {
         m_window.reset();
+        // The model outlives its window, which hears nothing more from it.
+        QVERIFY(!m_h || !m_h->udp.observer());
         m_h.reset(); // the working directory it made current goes back first
         m_h = std::make_unique<Harness>();
         m_h->udp.Form_Load();
