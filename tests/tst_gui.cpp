@@ -64,10 +64,10 @@ class TestGui : public QObject
         trigger("copy");
         return QApplication::clipboard()->text();
     }
-    /// Whether any pixel of the widget as drawn has the colour.
-    static bool shows(QWidget *w, const QColor &colour)
+    /// Whether any pixel of the widget as drawn, or of a part of it, has the colour.
+    static bool shows(QWidget *w, const QColor &colour, const QRect &part = QRect(0, 0, -1, -1))
     {
-        const QImage shot = w->grab().toImage();
+        const QImage shot = w->grab(part).toImage();
         for (int y = 0; y < shot.height(); ++y)
             for (int x = 0; x < shot.width(); ++x)
                 if (shot.pixelColor(x, y) == colour)
@@ -134,6 +134,8 @@ private slots:
     void init()
     {
         m_window.reset();
+        // The model outlives its window, which hears nothing more from it.
+        QVERIFY(!m_h || !m_h->udp.observer());
         m_h.reset(); // the working directory it made current goes back first
         m_h = std::make_unique<Harness>();
         m_h->udp.Form_Load();
@@ -378,14 +380,17 @@ private slots:
         QCOMPARE(m_window->width(), kWindow.width() + CommandPanel::kWidth);
         QCOMPARE(panel->geometry(), QRect(566, 0, CommandPanel::kWidth, 715));
         QCOMPARE(panel->commandButton(1)->text(), QStringLiteral("F2  List the program"));
-        // F2 and F3 (not Find Next while the find bar is closed) in the command line and a click on the first button
-        // send as Enter does; what was typed stays.
+        // F2 and F3 (not Find Next while the find bar is closed) in the command line and clicks on buttons send as
+        // Enter does, the line end left off where the command says so; what was typed stays. None of them repeats.
         auto *edit = view<QLineEdit>(udp.tbSendData);
         QTest::keyClicks(edit, "ty");
         QTest::keyClick(edit, Qt::Key_F2);
         QTest::keyClick(edit, Qt::Key_F3);
         QTest::mouseClick(panel->commandButton(0), Qt::LeftButton);
-        QCOMPARE(m_h->winsock.written(), (QByteArrayList{"LIST\r\n", "MDC 16,VER\r\n", "VER\r\n"}));
+        QTest::mouseClick(panel->commandButton(3), Qt::LeftButton);
+        QTest::mouseClick(panel->commandButton(4), Qt::LeftButton);
+        QCOMPARE(m_h->winsock.written(),
+                 (QByteArrayList{"LIST\r\n", "MDC 16,VER\r\n", "VER\r\n", "UART 2,7\r\n", "VER\r"}));
         QCOMPARE(edit->text(), QStringLiteral("ty"));
         QTest::keyClick(edit, Qt::Key_F9);
         QVERIFY(m_window->findChild<StatusLine *>()->text().contains(QStringLiteral("F9: no saved command there")));
@@ -394,6 +399,8 @@ private slots:
         QVERIFY(!stop->isEnabled());
         QTest::mouseClick(panel->commandButton(5), Qt::LeftButton);
         QCOMPARE(stop->text(), QStringLiteral("Stop Version every second"));
+        QCOMPARE(std::pair(m_h->winsock.written().constLast(), udp.TMRRepeat.Interval()),
+                 std::pair(QByteArray("VER\r\n"), 1000));
         QTest::mouseClick(stop, Qt::LeftButton);
         QVERIFY(!udp.TMRRepeat.Enabled() && !stop->isEnabled());
         QTest::keyClick(m_window.get(), Qt::Key_L, Qt::ControlModifier);
@@ -501,6 +508,10 @@ private slots:
         // A match the pane trims to its start stays marked there; one it trims away is marked nowhere.
         if (hex) {
             const QColor mark(255, 220, 0);
+            // "e" is in the first row and the last: back from the first datagram is the last row.
+            QVERIFY(!notFound("e", Qt::ShiftModifier) &&
+                    shows(rows, mark, QRect(0, 2 * height, rows->width(), height)) &&
+                    !shows(rows, mark, QRect(0, 0, rows->width(), height)));
             QVERIFY(!notFound("line", {}) && shows(rows, mark));
             m_h->udp.tbReceiveData.setMaxBytes(16);
             for (const QByteArray more : {"ok\r\n\r\n", "more\r\n"}) {
@@ -671,6 +682,9 @@ private slots:
         QTest::newRow("a word wrapped at the view's width, double-clicked")
             << QByteArrayList{"* alpha beta\r\n"} << "double 1,1"
             << "beta";
+        QTest::newRow("a word longer than the view's width wrapped at it, dragged over")
+            << QByteArrayList{"**\r\n"} << "press 0,0 move 1,2 release 1,2"
+            << "*xxxxxxxx";
         QTest::newRow("a double-click takes letters and digits, never the punctuation beside them")
             << QByteArrayList{"VER 3.1,SIM\r\n"} << "double 0,9"
             << "SIM";

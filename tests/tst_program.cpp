@@ -435,6 +435,13 @@ void TestProgram::exchanges_data()
     QTest::newRow("Open File and  Download cancelled")
         << Exchanges{listing("10:"), "10 A\r\n", {}, console, {kCancel, kKept}};
     QTest::newRow("Save Programm cancelled") << Exchanges{listing("11:"), "10 A\r\n", {}, console, {kCancel, kKept}};
+    // The lines an earlier listing left beside list.bas stay: the next listing goes into list.partial2.bas.
+    QTest::newRow("a listing after one cancelled")
+        << Exchanges{{"11:list.bas", "10 A\r\n", "11:", "11:list.bas", "20 B\r\n", "OK\r\n"},
+                     "20 B\r\n10 A\r\n",
+                     {},
+                     {},
+                     {kCancel, kKept}};
     // "End" closes only a flash transfer's file, never the listing's, whatever transfers came before.
     QTest::newRow("End") << Exchanges{
         listing("5", {"3:missing.txt", "3:abc.txt", "OK", "OK", "4:copy.bin", "414243ND"}),
@@ -550,6 +557,7 @@ void TestProgram::clicks()
     QCOMPARE(w.Pic.FillColor(), c.green ? Colour::SendGreen : Colour::Yellow);
     QCOMPARE(h.dialog.shown, c.dialogs);
     QCOMPARE(shownBoxes(h.boxes, c.boxes), c.boxes);
+    QCOMPARE(w.statusReason() == QStringLiteral("not connected: Connect or Open first"), c.link.isEmpty());
     QVERIFY(!QFile::exists(QStringLiteral("list.bas")));
     QVERIFY(!w.ProgSaveMode && !w.ProgDownloadMode && !w.files.isOpen(2));
     if (c.button != &UDP::Command9_Click)
