@@ -222,6 +222,8 @@ void QtWinsock::readPending()
     // and the event loop tells when it comes. After one it did not answer (a data reply before its OK, a console
     // flood), the next is read at once if there is one: trying costs the one system call that asking whether one
     // waits would cost. The arrival handler may close the socket.
+    if (m_turnGiven)
+        return; // the socket is read again once the rest of the program has had its turn
     raiseBurst([this] {
         const QDeadlineTimer turn(kBurstMs);
         do {
@@ -231,10 +233,26 @@ void QtWinsock::readPending()
                 return;
             if (!m_acceptAll && !accepted(m_sender, m_senderPort)) {
                 ++m_dropped;
-                continue;
+            } else {
+                m_current = QByteArray(m_buffer.constData(), size);
+                raiseArrival();
             }
-            m_current = QByteArray(m_buffer.constData(), size);
-            raiseArrival();
         } while (!m_sentSinceRead && m_socket.state() == QAbstractSocket::BoundState && !turn.hasExpired());
+        if (turn.hasExpired())
+            giveTurn();
     });
+}
+
+void QtWinsock::giveTurn()
+{
+    // A socket that is still readable would be served again before anything else that waits, on Windows even before
+    // the window's drawing and timers: it is read again only after what is queued now.
+    m_turnGiven = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_turnGiven = false;
+            readPending();
+        },
+        Qt::QueuedConnection);
 }

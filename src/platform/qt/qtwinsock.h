@@ -37,6 +37,7 @@ public:
 private:
     static Endpoint endpoint(const QHostAddress &address, quint16 port);
     void readPending();
+    void giveTurn();
     /// A datagram from `sender` and `port` is the device's.
     bool accepted(const QHostAddress &sender, quint16 port) const;
     /// The addresses of a host name, looked up with the event loop running, for a few seconds at most.
@@ -61,4 +62,5 @@ private:
     bool m_lookingUp = false;
     /// A datagram went out since the last one was read: the device's answer to it is still on its way.
     bool m_sentSinceRead = false;
+    bool m_turnGiven = false; // a burst ran out of time: the socket waits for its next read
 };
