@@ -23,7 +23,7 @@ constexpr int kMaxDatagram = 65536;
 // A host name that takes longer to resolve is taken as unknown; the resolver's own retries take longer.
 constexpr int kLookupMs = 5000;
 // A flood that the handlers cannot keep up with would hold the thread until the device paused. After this long the
-// window draws and takes input; the socket, still readable, calls again at once.
+// socket is read on only once the window has drawn and taken its input.
 constexpr int kBurstMs = 8;
 
 bool isBroadcast(const QHostAddress &address)
